@@ -1,0 +1,42 @@
+# Thin wrapper around CMake. Every target first makes sure the tools are there.
+JOBS ?= $(shell nproc)
+CMAKE_GEN := -G Ninja
+CTEST := ctest --output-on-failure -j $(JOBS) --timeout 300
+
+.PHONY: all deps build run test test-asan test-tsan clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build/build.ninja: | deps
+	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps build/build.ninja
+	cmake --build build -j $(JOBS)
+
+run: build
+	@if [ -x build/tools/qvimager ]; then build/tools/qvimager demo; \
+	else echo "Exports of build/libQV_Rizoviv2I_RO25.so:"; \
+	     nm -D --defined-only build/libQV_Rizoviv2I_RO25.so | awk '{print "  " $$3}'; fi
+
+test: build
+	cd build && $(CTEST)
+
+build-asan/build.ninja: | deps
+	cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=address
+
+test-asan: deps build-asan/build.ninja
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 $(CTEST)
+
+build-tsan/build.ninja: | deps
+	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=thread
+
+test-tsan: deps build-tsan/build.ninja
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 $(CTEST)
+
+clean:
+	rm -rf build build-asan build-tsan

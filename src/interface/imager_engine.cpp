@@ -1,0 +1,22 @@
+#include "interface/imager_engine.h"
+
+#include "interface/write_log.h"
+
+namespace qv {
+
+std::atomic<ImagerEngine*> m_RO25{nullptr};
+char16_t g_barcodeText[kTextUnits] = {};
+std::atomic<BarcodeCallback> g_pfnBarcodeCallback{nullptr};
+char16_t g_successSoundPath[kPathUnits] = {};
+char16_t g_failSoundPath[kPathUnits] = {};
+
+ImagerEngine::ImagerEngine() = default;
+
+ImagerEngine::~ImagerEngine() = default;
+
+void ImagerEngine::SetReceiveWnd(QVHWND window) {
+    m_hWnd.store(window);
+    WriteLog(u"SetReceiveWnd 0x%X\r\n", window);
+}
+
+}  // namespace qv
