@@ -289,16 +289,23 @@ QV_API int32_t QVImagerSetAztecSetting(int32_t v1, int32_t v2, int32_t v3, int32
 QV_API int32_t QVImagerGetAztecSetting(int32_t* v1, int32_t* v2, int32_t* v3, int32_t* v4);
 QV_API int32_t QVImagerSetBPOSetting(int32_t v1);
 QV_API int32_t QVImagerGetBPOSetting(int32_t* v1);
-QV_API int32_t QVImagerSetCodabarSetting(int32_t v1, int32_t v2, int32_t v3, int32_t v4, int32_t v5, int32_t v6);
-QV_API int32_t QVImagerGetCodabarSetting(int32_t* v1, int32_t* v2, int32_t* v3, int32_t* v4, int32_t* v5, int32_t* v6);
+QV_API int32_t QVImagerSetCodabarSetting(int32_t v1, int32_t v2, int32_t v3, int32_t v4, int32_t v5,
+                                         int32_t v6);
+QV_API int32_t QVImagerGetCodabarSetting(int32_t* v1, int32_t* v2, int32_t* v3, int32_t* v4,
+                                         int32_t* v5, int32_t* v6);
 QV_API int32_t QVImagerSetCode11Setting(int32_t v1);
 QV_API int32_t QVImagerGetCode11Setting(int32_t* v1);
 QV_API int32_t QVImagerSetCode39Setting(int32_t v1, int32_t v2, int32_t v3, int32_t v4);
 QV_API int32_t QVImagerGetCode39Setting(int32_t* v1, int32_t* v2, int32_t* v3, int32_t* v4);
 QV_API int32_t QVImagerSetCode93Setting(int32_t v1);
 QV_API int32_t QVImagerGetCode93Setting(int32_t* v1);
-QV_API int32_t QVImagerSetCode128_GS1_128_ISBTSetting(int32_t v1, int32_t v2, int32_t v3, int32_t v4, int32_t v5, int32_t v6, char v7, int32_t v8, int32_t v9, int32_t v10);
-QV_API int32_t QVImagerGetCode128_GS1_128_ISBTSetting(int32_t* v1, int32_t* v2, int32_t* v3, int32_t* v4, int32_t* v5, int32_t* v6, char* v7, int32_t* v8, int32_t* v9, int32_t* v10);
+QV_API int32_t QVImagerSetCode128_GS1_128_ISBTSetting(int32_t v1, int32_t v2, int32_t v3,
+                                                      int32_t v4, int32_t v5, int32_t v6, char v7,
+                                                      int32_t v8, int32_t v9, int32_t v10);
+QV_API int32_t QVImagerGetCode128_GS1_128_ISBTSetting(int32_t* v1, int32_t* v2, int32_t* v3,
+                                                      int32_t* v4, int32_t* v5, int32_t* v6,
+                                                      char* v7, int32_t* v8, int32_t* v9,
+                                                      int32_t* v10);
 QV_API int32_t QVImagerSetDataMatrixSetting(int32_t v1, int32_t v2, int32_t v3);
 QV_API int32_t QVImagerGetDataMatrixSetting(int32_t* v1, int32_t* v2, int32_t* v3);
 QV_API int32_t QVImagerSetUPCASetting(int32_t v1, int32_t v2, int32_t v3);
@@ -309,8 +316,10 @@ QV_API int32_t QVImagerSetEAN13Setting(int32_t v1, int32_t v2, int32_t v3, int32
 QV_API int32_t QVImagerGetEAN13Setting(int32_t* v1, int32_t* v2, int32_t* v3, int32_t* v4);
 QV_API int32_t QVImagerSetEAN8Setting(int32_t v1, int32_t v2);
 QV_API int32_t QVImagerGetEAN8Setting(int32_t* v1, int32_t* v2);
-QV_API int32_t QVImagerSetUPCEANSetting(int32_t v1, int32_t v2, int32_t v3, int32_t v4, char v5, int32_t v6);
-QV_API int32_t QVImagerGetUPCEANSetting(int32_t* v1, int32_t* v2, int32_t* v3, int32_t* v4, char* v5, int32_t* v6);
+QV_API int32_t QVImagerSetUPCEANSetting(int32_t v1, int32_t v2, int32_t v3, int32_t v4, char v5,
+                                        int32_t v6);
+QV_API int32_t QVImagerGetUPCEANSetting(int32_t* v1, int32_t* v2, int32_t* v3, int32_t* v4,
+                                        char* v5, int32_t* v6);
 QV_API int32_t QVImagerSetGS1CompositeSetting(int32_t v1, int32_t v2, int32_t v3);
 QV_API int32_t QVImagerGetGS1CompositeSetting(int32_t* v1, int32_t* v2, int32_t* v3);
 QV_API int32_t QVImagerSetInterleaved2of5Setting(int32_t v1, int32_t v2, int32_t v3);

@@ -6,7 +6,7 @@
 namespace qv {
 
 class DeliveryOptions {
-public:
+  public:
     DeliveryOptions() = default;
 
     uint8_t m_prefix1 = 0;

@@ -9,6 +9,12 @@ constexpr auto kNotYet = [](ImagerEngine&) { return false; };
 
 }  // namespace
 
-QV_EXPORT int32_t QVImagerTestCommand(void) { return InFrame(kNotYet); }
-QV_EXPORT int32_t QVImagerFactoryReset(void) { return InFrame(kNotYet); }
-QV_EXPORT int32_t QVImagerGetVersion(char16_t*, char16_t*, char16_t*) { return InFrame(kNotYet); }
+QV_EXPORT int32_t QVImagerTestCommand(void) {
+    return InFrame(kNotYet);
+}
+QV_EXPORT int32_t QVImagerFactoryReset(void) {
+    return InFrame(kNotYet);
+}
+QV_EXPORT int32_t QVImagerGetVersion(char16_t*, char16_t*, char16_t*) {
+    return InFrame(kNotYet);
+}

@@ -25,7 +25,7 @@ inline constexpr size_t kTextUnits = 1024;
 inline constexpr size_t kPathUnits = 512;
 
 class ImagerEngine {
-public:
+  public:
     ImagerEngine();
     ~ImagerEngine();
     ImagerEngine(const ImagerEngine&) = delete;

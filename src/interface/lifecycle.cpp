@@ -24,6 +24,8 @@ int32_t OpenEngine(ImagerEngine& engine) {
     return result;
 }
 
-void CloseEngine(ImagerEngine& engine) { engine.m_bIdle = 1; }
+void CloseEngine(ImagerEngine& engine) {
+    engine.m_bIdle = 1;
+}
 
 }  // namespace qv

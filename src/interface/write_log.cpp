@@ -38,13 +38,16 @@ std::u16string FormatLog(std::u16string_view format, std::initializer_list<LogAr
         // Collect "%[flags][width][.precision][length]conv" as a narrow spec.
         std::string spec = "%";
         size_t j = i + 1;
-        while (j < format.size() && std::u16string_view(u"-+ #0").find(format[j]) != std::u16string_view::npos) {
+        while (j < format.size() &&
+               std::u16string_view(u"-+ #0").find(format[j]) != std::u16string_view::npos) {
             spec += static_cast<char>(format[j++]);
         }
-        while (j < format.size() && ((format[j] >= u'0' && format[j] <= u'9') || format[j] == u'.')) {
+        while (j < format.size() &&
+               ((format[j] >= u'0' && format[j] <= u'9') || format[j] == u'.')) {
             spec += static_cast<char>(format[j++]);
         }
-        while (j < format.size() && (format[j] == u'l' || format[j] == u'h')) ++j;  // widths are ours
+        while (j < format.size() && (format[j] == u'l' || format[j] == u'h'))
+            ++j;  // widths are ours
         if (j >= format.size()) {
             Append(out, format.substr(i));
             break;
@@ -66,7 +69,8 @@ std::u16string FormatLog(std::u16string_view format, std::initializer_list<LogAr
                 if (arg.kind == LogArg::Kind::Text) {
                     Append(out, arg.text);
                 } else {
-                    std::snprintf(narrow.data(), narrow.size(), "%lld", static_cast<long long>(arg.integer));
+                    std::snprintf(narrow.data(), narrow.size(), "%lld",
+                                  static_cast<long long>(arg.integer));
                     AppendAscii(out, narrow.data());
                 }
                 break;
@@ -76,16 +80,18 @@ std::u16string FormatLog(std::u16string_view format, std::initializer_list<LogAr
             case u'd':
             case u'i':
                 spec += 'd';
-                std::snprintf(narrow.data(), narrow.size(), spec.c_str(),
-                              static_cast<int32_t>(arg.kind == LogArg::Kind::Integer ? arg.integer : 0));
+                std::snprintf(
+                    narrow.data(), narrow.size(), spec.c_str(),
+                    static_cast<int32_t>(arg.kind == LogArg::Kind::Integer ? arg.integer : 0));
                 AppendAscii(out, narrow.data());
                 break;
             case u'u':
             case u'x':
             case u'X':
                 spec += static_cast<char>(conv);
-                std::snprintf(narrow.data(), narrow.size(), spec.c_str(),
-                              static_cast<uint32_t>(arg.kind == LogArg::Kind::Integer ? arg.integer : 0));
+                std::snprintf(
+                    narrow.data(), narrow.size(), spec.c_str(),
+                    static_cast<uint32_t>(arg.kind == LogArg::Kind::Integer ? arg.integer : 0));
                 AppendAscii(out, narrow.data());
                 break;
             default:

@@ -4,7 +4,7 @@
 namespace qv {
 
 class SerialPort {
-public:
+  public:
     SerialPort() = default;
     bool IsOpen() const { return false; }
 };

@@ -12,7 +12,7 @@
 namespace qv::platform {
 
 class QV_PLATFORM_API Event {
-public:
+  public:
     explicit Event(bool manualReset = false, bool initiallySet = false);
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
@@ -22,7 +22,7 @@ public:
     // True when the event was set within `milliseconds` (kInfinite waits forever).
     bool Wait(uint32_t milliseconds);
 
-private:
+  private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_set;

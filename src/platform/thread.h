@@ -11,7 +11,7 @@
 namespace qv::platform {
 
 class QV_PLATFORM_API Thread {
-public:
+  public:
     Thread();
     ~Thread();  // joins if still running
     Thread(const Thread&) = delete;
@@ -27,7 +27,7 @@ public:
     void SetPriority(int level);
     bool IsCurrent() const;
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> m_state;
 };

@@ -7,7 +7,7 @@
 namespace qv {
 
 class SymbologySettings {
-public:
+  public:
     SymbologySettings() : m_enable{}, m_detail{}, m_other{} {}
 
     EnableRecord m_enable;

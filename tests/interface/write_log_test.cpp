@@ -14,7 +14,8 @@ TEST(FormatLog, ConversionsOfTheLibrarysFormats) {
     EXPECT_EQ(FormatLog(u"Check init\r\n", {}), u"Check init\r\n");
     EXPECT_EQ(FormatLog(u"[%03d] 0x%X\r\n", {7, 0x53}), u"[007] 0x53\r\n");
     EXPECT_EQ(FormatLog(u"%02X %x %d", {0x5, 0xAB, -12}), u"05 ab -12");
-    EXPECT_EQ(FormatLog(u"<== NAK COME [%s]\r\n", {u"bad checksum"}), u"<== NAK COME [bad checksum]\r\n");
+    EXPECT_EQ(FormatLog(u"<== NAK COME [%s]\r\n", {u"bad checksum"}),
+              u"<== NAK COME [bad checksum]\r\n");
     EXPECT_EQ(FormatLog(u"100%% %c", {u'A'}), u"100% A");
     // Handles are 32-bit values on the device.
     EXPECT_EQ(FormatLog(u"0x%X", {reinterpret_cast<void*>(0x1234)}), u"0x1234");

@@ -10,7 +10,7 @@
 namespace test_support {
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "qvtest.XXXXXX").string();
         m_path = ::mkdtemp(pattern.data());
@@ -25,12 +25,12 @@ public:
     TempDir& operator=(const TempDir&) = delete;
     const std::string& Path() const { return m_path; }
 
-private:
+  private:
     std::string m_path;
 };
 
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* name, const std::string& value) : m_name(name) {
         if (const char* old = std::getenv(name)) m_old = old;
         ::setenv(name, value.c_str(), 1);
@@ -45,7 +45,7 @@ public:
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+  private:
     std::string m_name;
     std::optional<std::string> m_old;
 };

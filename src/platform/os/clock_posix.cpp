@@ -12,7 +12,9 @@ const std::chrono::steady_clock::time_point g_origin = std::chrono::steady_clock
 
 }  // namespace
 
-double ClockScale() { return g_scale.load(std::memory_order_relaxed); }
+double ClockScale() {
+    return g_scale.load(std::memory_order_relaxed);
+}
 
 void SetClockScale(double scale) {
     g_scale.store(scale > 0.0 ? scale : 1.0, std::memory_order_relaxed);

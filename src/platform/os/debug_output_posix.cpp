@@ -32,6 +32,8 @@ void DebugOutputUtf8(std::string_view text) {
     if (opened) ::close(fd);
 }
 
-void DebugOutput(std::u16string_view text) { DebugOutputUtf8(Utf16ToUtf8(text)); }
+void DebugOutput(std::u16string_view text) {
+    DebugOutputUtf8(Utf16ToUtf8(text));
+}
 
 }  // namespace qv::platform

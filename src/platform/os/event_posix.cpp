@@ -2,7 +2,8 @@
 
 namespace qv::platform {
 
-Event::Event(bool manualReset, bool initiallySet) : m_set(initiallySet), m_manualReset(manualReset) {}
+Event::Event(bool manualReset, bool initiallySet)
+    : m_set(initiallySet), m_manualReset(manualReset) {}
 
 void Event::Set() {
     {

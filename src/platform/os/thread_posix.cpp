@@ -15,7 +15,9 @@ struct Thread::State {
 
 Thread::Thread() = default;
 
-Thread::~Thread() { Join(); }
+Thread::~Thread() {
+    Join();
+}
 
 bool Thread::Start(std::function<void()> body) {
     if (m_state) return false;
@@ -33,7 +35,9 @@ bool Thread::Start(std::function<void()> body) {
     return true;
 }
 
-bool Thread::IsStarted() const { return m_state != nullptr; }
+bool Thread::IsStarted() const {
+    return m_state != nullptr;
+}
 
 bool Thread::WaitFor(uint32_t milliseconds) {
     if (!m_state) return true;

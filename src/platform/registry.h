@@ -1,0 +1,48 @@
+// The registry store: keys under HKEY_LOCAL_MACHINE kept in the .reg text
+// file named by QV_REGISTRY (see docs/platform.md). Key and value names
+// compare case-insensitively. Every write rewrites the file atomically
+// (temporary file, fsync, rename) under an flock; a file that cannot be
+// parsed is never overwritten.
+//
+// The calls follow the platform's registry semantics, because the library's
+// rules depend on them: a missing key differs from a missing value, a value
+// is read into a caller's buffer of a given byte size, and strings are
+// stored as UTF-16 with their terminator.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "platform/platform_api.h"
+
+namespace qv::platform {
+
+enum class RegStatus {
+    Ok,
+    NotFound,  // no such key (Open) or no such value (Query)
+    MoreData,  // the caller's buffer is too small; nothing was copied
+    Failed,    // unreadable or unparseable file, or the write could not be made
+};
+
+enum class RegType : uint32_t { String = 1, Dword = 4 };
+
+class QV_PLATFORM_API RegistryKey {
+  public:
+    // Opens an existing key, e.g. u"VARN\\QV_BarcodeAPI".
+    static RegStatus Open(std::u16string_view path, std::unique_ptr<RegistryKey>& key);
+    // Opens the key, creating it (and writing the file) when it does not exist.
+    static RegStatus Create(std::u16string_view path, std::unique_ptr<RegistryKey>& key);
+
+    virtual ~RegistryKey() = default;
+
+    // Copies the value's data into `data` (capacity `*size` bytes) and sets
+    // `*size` to the data's byte count; `type` may be null. A string's data is
+    // its UTF-16 units and the terminator. `data` may be null to ask the size.
+    virtual RegStatus QueryValue(std::u16string_view name, RegType* type, void* data,
+                                 uint32_t* size) = 0;
+    virtual RegStatus SetDword(std::u16string_view name, uint32_t value) = 0;
+    virtual RegStatus SetString(std::u16string_view name, std::u16string_view value) = 0;
+};
+
+}  // namespace qv::platform
