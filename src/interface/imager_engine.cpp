@@ -1,6 +1,7 @@
 #include "interface/imager_engine.h"
 
 #include "interface/write_log.h"
+#include "power/power_watcher.h"
 
 namespace qv {
 
@@ -12,7 +13,10 @@ char16_t g_failSoundPath[kPathUnits] = {};
 
 ImagerEngine::ImagerEngine() = default;
 
-ImagerEngine::~ImagerEngine() = default;
+// The watcher uses the engine object until it ends, so it is ended first.
+ImagerEngine::~ImagerEngine() {
+    StopPowerWatcher(*this);
+}
 
 void ImagerEngine::SetReceiveWnd(QVHWND window) {
     m_hWnd.store(window);

@@ -9,11 +9,13 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "QV_Rizoviv2I_RO25.h"
 #include "delivery/delivery_options.h"
 #include "link/serial_port.h"
 #include "platform/event.h"
+#include "platform/power_notify.h"
 #include "platform/thread.h"
 #include "power/module_control.h"
 #include "symbology/symbology_settings.h"
@@ -49,7 +51,10 @@ class ImagerEngine {
     SerialPort m_serial;
     platform::Thread m_hPowerThread;
     std::atomic<int32_t> m_bStopPowerThread{0};
-    void* m_hPowerNotify = nullptr;
+    // Guards m_hPowerNotify between the watcher, which owns the subscription,
+    // and the closer, which ends it to release the watcher's read.
+    std::mutex m_powerNotifyLock;
+    platform::PowerNotifications* m_hPowerNotify = nullptr;
     std::atomic<int32_t> m_bEngineOpen{0};
     std::atomic<int32_t> m_recvType{0};
     std::atomic<QVHWND> m_hWnd{nullptr};
