@@ -1,9 +1,17 @@
 // Stream drivers of the device, such as the power-line driver "BAR1:",
 // reached through I/O-control requests.
 //
-// Opening "NAME:" reads QV_DRIVER_NAME: "unix:<path>" connects to an outside
-// driver process (protocol in docs/platform.md); unset uses the driver
-// registered in this process under "NAME:", if any; otherwise the open fails.
+// Opening "NAME:" reads QV_DRIVER_NAME each time: "unix:<path>" connects to
+// an outside driver process on a Unix stream socket; unset (or empty) uses
+// the driver registered in this process under "NAME:", if any; otherwise the
+// open fails.
+//
+// Socket protocol, all integers unsigned 32-bit little-endian, one request
+// answered by one reply before the next is written:
+//   request: code, input length, output length, input bytes, then the output
+//            buffer's current bytes
+//   reply:   result (0 = failure), returned length (at most the output
+//            length), then that many bytes
 #pragma once
 
 #include <cstdint>
@@ -25,14 +33,25 @@ class QV_PLATFORM_API DeviceDriver {
                               uint32_t* returned) = 0;
 };
 
-// In-process registration, for tests, the simulator and applications.
+// In-process registration, for tests, the simulator and applications. Device
+// names compare case-insensitively. A handle already open keeps its driver
+// after the driver is unregistered or replaced.
 QV_PLATFORM_API void RegisterDriver(std::string_view device, std::shared_ptr<DeviceDriver> driver);
 QV_PLATFORM_API void UnregisterDriver(std::string_view device);
 
-// An open driver. A broken connection makes every request fail (result 0).
+// How long a request over the socket may take, in library milliseconds,
+// before the connection counts as broken.
+inline constexpr uint32_t kDriverReplyTimeoutMs = 5000;
+
+// An open driver. Requests are serialised per handle, since several threads
+// send through one. Either binding gives the same result: the first
+// `returned` bytes of `out` are replaced and the rest is left as it was.
+// A broken connection, a reply that breaks the protocol or a driver that
+// throws makes the request fail (result 0); after a broken connection every
+// later request fails as well.
 class QV_PLATFORM_API DriverHandle {
   public:
-    // Null when the device cannot be opened.
+    // Null when the device cannot be opened; the cause goes to the debug output.
     static std::unique_ptr<DriverHandle> Open(std::string_view device);
     virtual ~DriverHandle() = default;
     virtual int32_t IoControl(uint32_t code, const void* in, uint32_t inSize, void* out,
