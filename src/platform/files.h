@@ -1,0 +1,86 @@
+// Files of the application. Paths are UTF-16, as the library handles them;
+// UTF-8 overloads serve the platform's own code. The separator is '/'.
+//
+// "No sharing" is an exclusive flock taken without waiting: while one opener
+// holds a file that way, every other open of it (shared or not) fails, and
+// an exclusive open fails while shared openers hold it. The lock is advisory:
+// it keeps out openers that go through this service, not other programs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/platform_api.h"
+
+namespace qv::platform {
+
+enum class FileShare {
+    Read,  // others may open the file too, but not without sharing
+    None,  // no other opener while this one holds the file
+};
+
+class QV_PLATFORM_API File {
+  public:
+    File() = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Opens an existing regular file for reading.
+    static File OpenForReading(std::u16string_view path, FileShare share);
+    static File OpenForReadingUtf8(std::string_view path, FileShare share);
+    // Creates the file, or truncates it, for writing. An existing file is cut
+    // only once the lock is held, so an opener that is refused leaves it whole.
+    static File CreateForWriting(std::u16string_view path, FileShare share);
+    static File CreateForWritingUtf8(std::string_view path, FileShare share);
+
+    bool IsOpen() const { return m_fd >= 0; }
+    // The errno of the failed open, read, write or close; 0 when none failed.
+    int Error() const { return m_error; }
+
+    // Reads up to `size` bytes; fewer only at the end of the file. -1 on error.
+    int64_t Read(void* data, size_t size);
+    // Writes all `size` bytes, or returns false.
+    bool Write(const void* data, size_t size);
+    // Releases the lock and closes; false when the close reported an error
+    // (the data written may not have reached the file). Also done on destruction.
+    bool Close();
+
+  private:
+    static File Open(std::string_view path, bool forWriting, FileShare share);
+
+    int m_fd = -1;
+    int m_error = 0;
+};
+
+// Replaces the file's contents as one step: the bytes go to a temporary file
+// beside it, which is flushed to disk and renamed over the target, and the
+// directory is flushed. Readers see the old or the new contents, never a
+// part; a crash leaves the old file. Fails (EWOULDBLOCK) while another opener
+// holds the file without sharing. Returns 0 or the errno of the failed step;
+// on failure the old file is untouched and no temporary file is left.
+QV_PLATFORM_API int ReplaceFileContents(std::u16string_view path, std::span<const uint8_t> bytes);
+QV_PLATFORM_API int ReplaceFileContentsUtf8(std::string_view path, std::span<const uint8_t> bytes);
+
+// Creates the directory and its missing parents (mode 0700 before the umask,
+// as for per-user state). Returns 0 or the errno.
+QV_PLATFORM_API int CreateDirectories(std::string_view path);
+
+// The text of an errno value, e.g. u"No such file or directory".
+QV_PLATFORM_API std::u16string FileErrorText(int error);
+
+// The full file name of the running executable (/proc/self/exe); empty when
+// it cannot be read.
+QV_PLATFORM_API std::u16string ExecutablePath();
+QV_PLATFORM_API std::string ExecutablePathUtf8();
+// Its directory with the trailing '/', e.g. u"/opt/scan/"; empty when the
+// executable's name cannot be read.
+QV_PLATFORM_API std::u16string ApplicationDirectory();
+QV_PLATFORM_API std::string ApplicationDirectoryUtf8();
+
+}  // namespace qv::platform

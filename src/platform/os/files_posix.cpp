@@ -1,0 +1,296 @@
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/utf.h"
+
+namespace qv::platform {
+namespace {
+
+// strerror_r comes in a GNU and an XSI flavour; take whichever is there.
+[[maybe_unused]] const char* PickMessage(int rc, const char* buffer) {
+    return rc == 0 ? buffer : "unknown error";
+}
+[[maybe_unused]] const char* PickMessage(const char* message, const char*) {
+    return message;
+}
+
+std::string ErrnoText(int error) {
+    char buffer[256] = {};
+    return PickMessage(strerror_r(error, buffer, sizeof buffer), buffer);
+}
+
+int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+int FlockRetrying(int fd, int operation) {
+    int rc;
+    do {
+        rc = ::flock(fd, operation);
+    } while (rc != 0 && errno == EINTR);
+    return rc;
+}
+
+bool WriteAll(int fd, const uint8_t* data, size_t size, int* error) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            *error = n < 0 ? errno : EIO;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// A symbolic link is followed, so that the file it names is replaced and the
+// link stays.
+std::string ResolveLink(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr) return path;
+    std::string resolved(real);
+    std::free(real);
+    return resolved;
+}
+
+void SyncDirectory(const std::string& dir) {
+    const int fd = OpenRetrying(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    // Some file systems refuse fsync on a directory; the rename is made anyway.
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+File::~File() {
+    Close();
+}
+
+File::File(File&& other) noexcept : m_fd(other.m_fd), m_error(other.m_error) {
+    other.m_fd = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_fd = other.m_fd;
+        m_error = other.m_error;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+File File::OpenForReading(std::u16string_view path, FileShare share) {
+    return Open(Utf16ToUtf8(path), false, share);
+}
+File File::OpenForReadingUtf8(std::string_view path, FileShare share) {
+    return Open(path, false, share);
+}
+File File::CreateForWriting(std::u16string_view path, FileShare share) {
+    return Open(Utf16ToUtf8(path), true, share);
+}
+File File::CreateForWritingUtf8(std::string_view path, FileShare share) {
+    return Open(path, true, share);
+}
+
+File File::Open(std::string_view path, bool forWriting, FileShare share) {
+    File file;
+    const std::string name(path);
+    if (name.empty() || name.find('\0') != std::string::npos) {
+        file.m_error = ENOENT;
+        return file;
+    }
+    // Non-blocking, so that naming a FIFO fails instead of hanging; cleared below.
+    const int flags = O_CLOEXEC | O_NONBLOCK | (forWriting ? (O_WRONLY | O_CREAT) : O_RDONLY);
+    const int fd = OpenRetrying(name.c_str(), flags, 0644);
+    if (fd < 0) {
+        file.m_error = errno;
+        return file;
+    }
+    struct stat st {};
+    int error = 0;
+    if (::fstat(fd, &st) != 0) {
+        error = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+        error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        error = errno;
+    } else if (FlockRetrying(fd, (share == FileShare::None ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        error = errno;
+    } else if (forWriting && ::ftruncate(fd, 0) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::close(fd);
+        file.m_error = error;
+        return file;
+    }
+    file.m_fd = fd;
+    return file;
+}
+
+int64_t File::Read(void* data, size_t size) {
+    if (m_fd < 0) {
+        m_error = EBADF;
+        return -1;
+    }
+    auto* bytes = static_cast<uint8_t*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(m_fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            m_error = errno;
+            return -1;
+        }
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+}
+
+bool File::Write(const void* data, size_t size) {
+    if (m_fd < 0) {
+        m_error = EBADF;
+        return false;
+    }
+    return WriteAll(m_fd, static_cast<const uint8_t*>(data), size, &m_error);
+}
+
+bool File::Close() {
+    if (m_fd < 0) return true;
+    const int fd = m_fd;
+    m_fd = -1;
+    // Linux releases the descriptor even when close reports an error, so it
+    // is never retried.
+    if (::close(fd) != 0) {
+        m_error = errno;
+        return false;
+    }
+    return true;
+}
+
+int ReplaceFileContents(std::u16string_view path, std::span<const uint8_t> bytes) {
+    return ReplaceFileContentsUtf8(Utf16ToUtf8(path), bytes);
+}
+
+int ReplaceFileContentsUtf8(std::string_view path, std::span<const uint8_t> bytes) {
+    if (path.empty() || path.find('\0') != std::string_view::npos) return ENOENT;
+    const std::string target = ResolveLink(std::string(path));
+
+    // Hold the old file the way an opener without sharing would, so the
+    // replace is refused while someone else holds it so.
+    mode_t mode = 0644;
+    bool keepMode = false;
+    const int old = OpenRetrying(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (old >= 0) {
+        struct stat st {};
+        if (::fstat(old, &st) == 0 && S_ISREG(st.st_mode)) {
+            mode = st.st_mode & 07777;
+            keepMode = true;
+        }
+        if (FlockRetrying(old, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(old);
+            return error;
+        }
+    }
+
+    static std::atomic<unsigned> counter{0};
+    const std::string dir = DirectoryOf(target);
+    const size_t slash = target.rfind('/');
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    const std::string temp = dir + "/." + base + ".tmp-" + std::to_string(::getpid()) + "-" +
+                             std::to_string(counter.fetch_add(1));
+
+    int error = 0;
+    const int fd = OpenRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = errno;
+    } else {
+        if (keepMode && ::fchmod(fd, mode) != 0) error = errno;
+        if (error == 0) WriteAll(fd, bytes.data(), bytes.size(), &error);
+        if (error == 0 && ::fsync(fd) != 0) error = errno;
+        if (::close(fd) != 0 && error == 0) error = errno;
+        if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
+        if (error != 0) {
+            ::unlink(temp.c_str());
+        } else {
+            SyncDirectory(dir);
+        }
+    }
+    if (old >= 0) ::close(old);
+    return error;
+}
+
+int CreateDirectories(std::string_view path) {
+    const std::string full(path);
+    if (full.empty()) return 0;
+    size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = full.find('/', pos + 1);
+        const std::string part = full.substr(0, pos);
+        if (part.empty() || part == "/") continue;
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+    }
+    struct stat st {};
+    if (::stat(full.c_str(), &st) != 0) return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+std::u16string FileErrorText(int error) {
+    return Utf8ToUtf16(ErrnoText(error));
+}
+
+std::string ExecutablePathUtf8() {
+    std::vector<char> buffer(PATH_MAX);
+    for (;;) {
+        const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (n < 0) return {};
+        if (static_cast<size_t>(n) < buffer.size()) return std::string(buffer.data(), n);
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::u16string ExecutablePath() {
+    return Utf8ToUtf16(ExecutablePathUtf8());
+}
+
+std::string ApplicationDirectoryUtf8() {
+    const std::string exe = ExecutablePathUtf8();
+    const size_t slash = exe.rfind('/');
+    if (slash == std::string::npos) return {};
+    return exe.substr(0, slash + 1);
+}
+
+std::u16string ApplicationDirectory() {
+    return Utf8ToUtf16(ApplicationDirectoryUtf8());
+}
+
+}  // namespace qv::platform
