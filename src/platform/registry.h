@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "platform/platform_api.h"
@@ -20,9 +21,10 @@ namespace qv::platform {
 
 enum class RegStatus {
     Ok,
-    NotFound,  // no such key (Open) or no such value (Query)
-    MoreData,  // the caller's buffer is too small; nothing was copied
-    Failed,    // unreadable or unparseable file, or the write could not be made
+    NotFound,   // no such key (Open) or no such value (Query)
+    MoreData,   // the caller's buffer is too small; nothing was copied
+    Failed,     // unreadable or unparseable file, or the write could not be made
+    WrongType,  // QueryDword / QueryString: the value exists with another type
 };
 
 enum class RegType : uint32_t { String = 1, Dword = 4 };
@@ -41,8 +43,19 @@ class QV_PLATFORM_API RegistryKey {
     // its UTF-16 units and the terminator. `data` may be null to ask the size.
     virtual RegStatus QueryValue(std::u16string_view name, RegType* type, void* data,
                                  uint32_t* size) = 0;
+    // Writes the value. A string is stored up to its first zero unit, with its
+    // terminator; text with a line break cannot be kept in the file and fails.
     virtual RegStatus SetDword(std::u16string_view name, uint32_t value) = 0;
     virtual RegStatus SetString(std::u16string_view name, std::u16string_view value) = 0;
+
+    // Typed reads on top of QueryValue: WrongType when the value is not of the
+    // asked type; `*value` changes only on Ok. A string comes without terminator.
+    RegStatus QueryDword(std::u16string_view name, uint32_t* value);
+    RegStatus QueryString(std::u16string_view name, std::u16string* value);
 };
+
+// The file that QV_REGISTRY (or its default) names right now; empty when no
+// home directory can be found.
+QV_PLATFORM_API std::string RegistryFilePath();
 
 }  // namespace qv::platform

@@ -1,0 +1,325 @@
+// The registry hive as a .reg text file. Readers need no lock: writers
+// replace the file by a rename, so a reader sees a whole old or a whole new
+// file. Writers serialise on an flock of "<file>.lock" beside it (the hive
+// itself cannot carry the lock, since each write replaces its inode), then
+// re-read, change and replace the file.
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/debug_output.h"
+#include "platform/files.h"
+#include "platform/reg_file.h"
+#include "platform/registry.h"
+#include "platform/utf.h"
+
+namespace qv::platform {
+namespace {
+
+// A hive is a few kilobytes; anything this large is not one.
+constexpr size_t kMaxFileSize = 16u << 20;
+// How long a writer waits for another writer before it gives up.
+constexpr uint32_t kLockWaitMs = 5000;
+
+void Report(const std::string& text) {
+    DebugOutputUtf8("registry: " + text + "\n");
+}
+
+std::string ErrorText(int error) {
+    return Utf16ToUtf8(FileErrorText(error));
+}
+
+std::string HomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+    std::vector<char> buffer(16384);
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &pw, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_dir != nullptr) {
+        return found->pw_dir;
+    }
+    return {};
+}
+
+std::u16string_view UpToZero(std::u16string_view text) {
+    return text.substr(0, text.find(u'\0'));
+}
+
+enum class Load { Ok, Missing, Failed };
+
+// Reads and parses the hive. A missing file is an empty hive. `consequence`
+// ends the report of a failure ("value not read", ...).
+Load LoadDocument(const std::string& path, regfile::Document& doc, std::string* text,
+                  const char* consequence) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (errno == ENOENT) return Load::Missing;
+        Report("cannot read " + path + ": " + ErrorText(errno) + "; " + consequence);
+        return Load::Failed;
+    }
+    struct stat st {};
+    std::string content;
+    std::string problem;
+    if (::fstat(fd, &st) != 0) {
+        problem = ErrorText(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        problem = "not a regular file";
+    } else {
+        char chunk[8192];
+        for (;;) {
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                problem = ErrorText(errno);
+                break;
+            }
+            if (n == 0) break;
+            content.append(chunk, static_cast<size_t>(n));
+            if (content.size() > kMaxFileSize) {
+                problem = "larger than " + std::to_string(kMaxFileSize) + " bytes";
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    if (!problem.empty()) {
+        Report("cannot read " + path + ": " + problem + "; " + consequence);
+        return Load::Failed;
+    }
+    regfile::ParseError error;
+    auto parsed = regfile::Document::Parse(content, &error);
+    if (!parsed) {
+        Report("cannot parse " + path + ", line " + std::to_string(error.line) + ": " +
+               error.reason + "; " + consequence + ", the file is left as it is");
+        return Load::Failed;
+    }
+    doc = std::move(*parsed);
+    if (text != nullptr) *text = std::move(content);
+    return Load::Ok;
+}
+
+// Serialises writers, also across processes.
+class WriteLock {
+  public:
+    WriteLock() = default;
+    ~WriteLock() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+
+    bool Acquire(const std::string& path) {
+        const std::string lockPath = path + ".lock";
+        // Read-only is enough for flock, and works where the lock file exists
+        // but is not ours to write.
+        do {
+            m_fd = ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+        } while (m_fd < 0 && errno == EINTR);
+        if (m_fd < 0) {
+            Report("cannot write " + path + ": " + lockPath + ": " + ErrorText(errno) +
+                   "; the file is left as it is");
+            return false;
+        }
+        const auto deadline = DeadlineAfter(kLockWaitMs);
+        for (;;) {
+            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) return true;
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                Report("cannot write " + path + ": lock: " + ErrorText(errno) +
+                       "; the file is left as it is");
+                return false;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                Report("cannot write " + path + ": another writer holds " + lockPath +
+                       "; the file is left as it is");
+                return false;
+            }
+            Sleep(10);
+        }
+    }
+
+  private:
+    int m_fd = -1;
+};
+
+// Re-reads the hive under the write lock, lets `change` modify it and
+// replaces the file when anything changed.
+RegStatus Modify(const std::string& path, const std::function<bool(regfile::Document&)>& change) {
+    if (path.empty()) {
+        Report("no registry file: neither QV_REGISTRY nor a home directory is set");
+        return RegStatus::Failed;
+    }
+    const size_t slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+        if (const int error = CreateDirectories(path.substr(0, slash)); error != 0) {
+            Report("cannot write " + path + ": cannot create its directory: " + ErrorText(error));
+            return RegStatus::Failed;
+        }
+    }
+    WriteLock lock;
+    if (!lock.Acquire(path)) return RegStatus::Failed;
+
+    regfile::Document doc;
+    std::string before;
+    const Load loaded = LoadDocument(path, doc, &before, "nothing written");
+    if (loaded == Load::Failed) return RegStatus::Failed;
+    if (!change(doc)) return RegStatus::Ok;
+    const std::string after = doc.Serialize();
+    if (loaded == Load::Ok && after == before) return RegStatus::Ok;
+
+    const auto* bytes = reinterpret_cast<const uint8_t*>(after.data());
+    if (const int error = ReplaceFileContentsUtf8(path, {bytes, after.size()}); error != 0) {
+        Report("cannot write " + path + ": " + ErrorText(error) + "; the file is left as it is");
+        return RegStatus::Failed;
+    }
+    return RegStatus::Ok;
+}
+
+class PosixKey final : public RegistryKey {
+  public:
+    PosixKey(std::string file, std::u16string path)
+        : m_file(std::move(file)), m_path(std::move(path)) {}
+
+    RegStatus QueryValue(std::u16string_view name, RegType* type, void* data,
+                         uint32_t* size) override {
+        if (data != nullptr && size == nullptr) return RegStatus::Failed;
+        try {
+            regfile::Document doc;
+            if (LoadDocument(m_file, doc, nullptr, "value not read") == Load::Failed) {
+                return RegStatus::Failed;
+            }
+            const regfile::Value* value = doc.FindValue(m_path, UpToZero(name));
+            if (value == nullptr) return RegStatus::NotFound;
+
+            std::vector<uint8_t> bytes;
+            if (value->type == RegType::Dword) {
+                for (int i = 0; i < 4; ++i)
+                    bytes.push_back(static_cast<uint8_t>(value->dword >> (8 * i)));
+            } else {
+                for (const char16_t unit : value->text) {
+                    bytes.push_back(static_cast<uint8_t>(unit & 0xFF));
+                    bytes.push_back(static_cast<uint8_t>(unit >> 8));
+                }
+                bytes.push_back(0);
+                bytes.push_back(0);
+            }
+            if (type != nullptr) *type = value->type;
+            if (size == nullptr) return RegStatus::Ok;
+            const auto needed = static_cast<uint32_t>(bytes.size());
+            if (data != nullptr && *size < needed) {
+                *size = needed;
+                return RegStatus::MoreData;
+            }
+            if (data != nullptr) std::memcpy(data, bytes.data(), bytes.size());
+            *size = needed;
+            return RegStatus::Ok;
+        } catch (...) {
+            return RegStatus::Failed;
+        }
+    }
+
+    RegStatus SetDword(std::u16string_view name, uint32_t value) override {
+        return Set(name, regfile::Value::Dword(value));
+    }
+
+    RegStatus SetString(std::u16string_view name, std::u16string_view value) override {
+        return Set(name, regfile::Value::String(UpToZero(value)));
+    }
+
+  private:
+    RegStatus Set(std::u16string_view rawName, const regfile::Value& value) {
+        try {
+            const std::u16string_view name = UpToZero(rawName);
+            if (!regfile::IsStorable(name) || !regfile::IsStorable(value.text)) {
+                Report("cannot write value \"" + Utf16ToUtf8(name) + "\" of key \"" +
+                       Utf16ToUtf8(m_path) + "\" to " + m_file +
+                       ": line breaks and unpaired surrogates cannot be kept in the file");
+                return RegStatus::Failed;
+            }
+            return Modify(
+                m_file, [&](regfile::Document& doc) { return doc.SetValue(m_path, name, value); });
+        } catch (...) {
+            return RegStatus::Failed;
+        }
+    }
+
+    const std::string m_file;
+    const std::u16string m_path;
+};
+
+bool CheckPath(std::u16string_view path) {
+    if (regfile::IsValidKeyPath(path)) return true;
+    Report("invalid key path \"" + Utf16ToUtf8(path) + "\"");
+    return false;
+}
+
+}  // namespace
+
+std::string RegistryFilePath() {
+    if (const char* file = std::getenv("QV_REGISTRY"); file != nullptr && *file != '\0') {
+        return file;
+    }
+    // A relative XDG_STATE_HOME is invalid and ignored, as XDG asks.
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/') {
+        return std::string(state) + "/qvimager/registry.reg";
+    }
+    const std::string home = HomeDirectory();
+    if (home.empty()) return {};
+    return home + "/.local/state/qvimager/registry.reg";
+}
+
+RegStatus RegistryKey::Open(std::u16string_view path, std::unique_ptr<RegistryKey>& key) {
+    key.reset();
+    try {
+        if (!CheckPath(path)) return RegStatus::Failed;
+        const std::string file = RegistryFilePath();
+        if (file.empty()) {
+            Report("no registry file: neither QV_REGISTRY nor a home directory is set");
+            return RegStatus::Failed;
+        }
+        regfile::Document doc;
+        switch (LoadDocument(file, doc, nullptr, "key not opened")) {
+            case Load::Failed:
+                return RegStatus::Failed;
+            case Load::Missing:
+                if (!path.empty()) return RegStatus::NotFound;
+                break;
+            case Load::Ok:
+                if (!doc.HasKey(path)) return RegStatus::NotFound;
+                break;
+        }
+        key = std::make_unique<PosixKey>(file, std::u16string(path));
+        return RegStatus::Ok;
+    } catch (...) {
+        return RegStatus::Failed;
+    }
+}
+
+RegStatus RegistryKey::Create(std::u16string_view path, std::unique_ptr<RegistryKey>& key) {
+    key.reset();
+    try {
+        if (!CheckPath(path)) return RegStatus::Failed;
+        const std::string file = RegistryFilePath();
+        const RegStatus status =
+            Modify(file, [&](regfile::Document& doc) { return doc.CreateKey(path); });
+        if (status != RegStatus::Ok) return status;
+        key = std::make_unique<PosixKey>(file, std::u16string(path));
+        return RegStatus::Ok;
+    } catch (...) {
+        return RegStatus::Failed;
+    }
+}
+
+}  // namespace qv::platform

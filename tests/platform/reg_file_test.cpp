@@ -1,0 +1,214 @@
+#include "platform/reg_file.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace qv::platform::regfile {
+namespace {
+
+Document MustParse(std::string_view text) {
+    ParseError error;
+    auto doc = Document::Parse(text, &error);
+    EXPECT_TRUE(doc.has_value()) << "line " << error.line << ": " << error.reason;
+    return doc ? *doc : Document();
+}
+
+TEST(RegFile, HandWrittenFileWithCommentsRegedit4AndEscapes) {
+    const std::string text =
+        "\xEF\xBB\xBFREGEDIT4\r\n"
+        "; written by hand\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE\\Ident]\r\n"
+        "\"OrigName\"=\"PL6-2\"\r\n"
+        "  ; indented comment\r\n"
+        "[hkey_local_machine\\VARN\\QV_BarcodeAPI]\r\n"
+        "\"PREFIX1\" = DWORD:1A\r\n"
+        "\"SNDPATH_SUCCESS\"=\"\\\\Nand\\\\QVApp\\\\QV_Barcode.wav\"\r\n"
+        "\"Quote\"=\"say \\\"hi\\\" ; not a comment\"\r\n"
+        "@=\"default\"\r\n"
+        "\"Umlaut\"=\"Gr\xC3\xBC\xC3\x9F"
+        "e \xE2\x82\xAC\"\r\n";
+    const Document doc = MustParse(text);
+    ASSERT_NE(doc.FindValue(u"Ident", u"OrigName"), nullptr);
+    EXPECT_EQ(*doc.FindValue(u"Ident", u"OrigName"), Value::String(u"PL6-2"));
+    EXPECT_EQ(*doc.FindValue(u"VARN\\QV_BarcodeAPI", u"PREFIX1"), Value::Dword(0x1A));
+    EXPECT_EQ(*doc.FindValue(u"VARN\\QV_BarcodeAPI", u"SNDPATH_SUCCESS"),
+              Value::String(u"\\Nand\\QVApp\\QV_Barcode.wav"));
+    EXPECT_EQ(*doc.FindValue(u"VARN\\QV_BarcodeAPI", u"Quote"),
+              Value::String(u"say \"hi\" ; not a comment"));
+    EXPECT_EQ(*doc.FindValue(u"VARN\\QV_BarcodeAPI", u""), Value::String(u"default"));
+    EXPECT_EQ(*doc.FindValue(u"VARN\\QV_BarcodeAPI", u"Umlaut"),
+              Value::String(u"Gr\u00FC\u00DFe \u20AC"));
+    // Unchanged, the document writes back the very bytes it was read from.
+    EXPECT_EQ(doc.Serialize(), text);
+}
+
+TEST(RegFile, NamesCompareWithoutCaseAndKeepTheirSpelling) {
+    Document doc = MustParse(
+        "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\VARN\\QV_BarcodeAPI]\n"
+        "\"PREFIX1\"=dword:00000011\n");
+    EXPECT_TRUE(doc.HasKey(u"varn\\qv_barcodeapi"));
+    EXPECT_TRUE(doc.HasKey(u"VARN"));  // a parent exists through its child
+    EXPECT_FALSE(doc.HasKey(u"VAR"));
+    EXPECT_FALSE(doc.HasKey(u"VARN\\QV_BarcodeAPI\\Sub"));
+    ASSERT_NE(doc.FindValue(u"varn\\QV_BARCODEAPI", u"prefix1"), nullptr);
+
+    EXPECT_TRUE(doc.SetValue(u"varn\\qv_barcodeapi", u"Prefix1", Value::Dword(0x22)));
+    EXPECT_FALSE(doc.SetValue(u"VARN\\QV_BarcodeAPI", u"PREFIX1", Value::Dword(0x22)));
+    EXPECT_TRUE(doc.SetValue(u"VARN\\qv_barcodeapi", u"Suffix1", Value::Dword(0x0A)));
+    EXPECT_EQ(doc.Serialize(),
+              "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\VARN\\QV_BarcodeAPI]\n"
+              "\"PREFIX1\"=dword:00000022\n\"Suffix1\"=dword:0000000a\n");
+
+    EXPECT_TRUE(NamesEqual(u"\u00C4RGER", u"\u00E4rger"));
+    EXPECT_TRUE(NamesEqual(u"\u0141\u00FF", u"\u0142\u0178"));
+    EXPECT_TRUE(NamesEqual(u"\u041F\u0401", u"\u043F\u0451"));
+    EXPECT_TRUE(NamesEqual(u"\u03A3", u"\u03C2"));
+    EXPECT_FALSE(NamesEqual(u"\u00D7", u"\u00F7"));  // signs, not letters
+    EXPECT_FALSE(NamesEqual(u"abc", u"abcd"));
+}
+
+TEST(RegFile, ChangesKeepCommentsAndGoToTheirSection) {
+    Document doc = MustParse(
+        "Windows Registry Editor Version 5.00\r\n"
+        "\r\n"
+        "; options of the scanner\r\n"
+        "[HKEY_LOCAL_MACHINE\\A]\r\n"
+        "\"one\"=dword:00000001\r\n"
+        "; end of A\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE\\B]\r\n"
+        "\"x\"=\"y\"\r\n");
+    EXPECT_TRUE(doc.SetValue(u"A", u"two", Value::String(u"a\\b\"c")));
+    EXPECT_TRUE(doc.CreateKey(u"C\\D"));
+    EXPECT_FALSE(doc.CreateKey(u"c\\d"));
+    EXPECT_FALSE(doc.CreateKey(u"C"));  // exists as the parent of C\D
+    EXPECT_TRUE(doc.SetValue(u"E", u"n", Value::Dword(0xFFFFFFFF)));
+    EXPECT_EQ(doc.Serialize(),
+              "Windows Registry Editor Version 5.00\r\n"
+              "\r\n"
+              "; options of the scanner\r\n"
+              "[HKEY_LOCAL_MACHINE\\A]\r\n"
+              "\"one\"=dword:00000001\r\n"
+              "\"two\"=\"a\\\\b\\\"c\"\r\n"
+              "; end of A\r\n"
+              "\r\n"
+              "[HKEY_LOCAL_MACHINE\\B]\r\n"
+              "\"x\"=\"y\"\r\n"
+              "\r\n"
+              "[HKEY_LOCAL_MACHINE\\C\\D]\r\n"
+              "\r\n"
+              "[HKEY_LOCAL_MACHINE\\E]\r\n"
+              "\"n\"=dword:ffffffff\r\n");
+}
+
+TEST(RegFile, TheLastDefinitionWinsAndIsTheOneChanged) {
+    Document doc = MustParse(
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=dword:1\n[HKEY_LOCAL_MACHINE\\k]\n\"V\"=dword:"
+        "2\n");
+    EXPECT_EQ(*doc.FindValue(u"K", u"v"), Value::Dword(2));
+    // Changing the type is allowed, as on the handheld.
+    EXPECT_TRUE(doc.SetValue(u"K", u"v", Value::String(u"s")));
+    EXPECT_EQ(*doc.FindValue(u"K", u"v"), Value::String(u"s"));
+    EXPECT_EQ(doc.Serialize(),
+              "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=dword:1\n[HKEY_LOCAL_MACHINE\\k]\n"
+              "\"V\"=\"s\"\n");
+}
+
+TEST(RegFile, EmptyTextIsAnEmptyHive) {
+    for (const std::string_view text : {"", "\n\n", "   \r\n"}) {
+        const Document doc = MustParse(text);
+        EXPECT_EQ(doc.Serialize(), "Windows Registry Editor Version 5.00\n");
+        EXPECT_TRUE(doc.HasKey(u""));
+        EXPECT_FALSE(doc.HasKey(u"A"));
+    }
+    Document fresh;
+    EXPECT_TRUE(fresh.SetValue(u"", u"root", Value::Dword(1)));
+    EXPECT_EQ(fresh.Serialize(),
+              "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE]\n"
+              "\"root\"=dword:00000001\n");
+}
+
+TEST(RegFile, WhatCannotBeParsedSaysWhere) {
+    const struct {
+        std::string text;
+        size_t line;
+        std::string reason;
+    } cases[] = {
+        {"[HKEY_LOCAL_MACHINE\\A]\n", 1, "first line"},
+        {"; comment first\nREGEDIT4\n", 1, "first line"},
+        {"\xFF\xFEW\0", 1, "UTF-16"},
+        {"REGEDIT4\n\"v\"=dword:1\n", 2, "before the first key"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\n", 2, "closing ]"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\A]\n", 2, "HKEY_LOCAL_MACHINE"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\\\B]\n", 2, "empty key name"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\]\n", 2, "empty key name"},
+        {"REGEDIT4\n[-HKEY_LOCAL_MACHINE\\A]\n", 2, "deleting keys"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=hex:01,02\n", 3, "unsupported value type"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=-\n", 3, "deleting values"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:123456789\n", 3, "hex digits"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:12x\n", 3, "hex digits"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:\n", 3, "hex digits"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"C:\\Nand\"\n", 3, "unknown escape \\N"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"open\n", 3, "closing quotation"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"a\" junk\n", 3, "after the closing"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\" \"a\"\n", 3, "expected ="},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\nv=1\n", 3, "unrecognised line"},
+    };
+    for (const auto& c : cases) {
+        ParseError error;
+        EXPECT_FALSE(Document::Parse(c.text, &error).has_value()) << c.text;
+        EXPECT_EQ(error.line, c.line) << c.text;
+        EXPECT_NE(error.reason.find(c.reason), std::string::npos) << c.text << ": " << error.reason;
+    }
+}
+
+TEST(RegFile, StorableTextsAndKeyPaths) {
+    EXPECT_TRUE(IsStorable(u"plain \\ \"quoted\" \t tab \U0001F600"));
+    EXPECT_FALSE(IsStorable(u"two\nlines"));
+    EXPECT_FALSE(IsStorable(u"cr\r"));
+    EXPECT_FALSE(IsStorable(std::u16string_view(u"a\0b", 3)));
+    EXPECT_FALSE(IsStorable(u"\xD800x"));
+    EXPECT_FALSE(IsStorable(u"x\xDC00"));
+    EXPECT_TRUE(IsValidKeyPath(u""));
+    EXPECT_TRUE(IsValidKeyPath(u"VARN\\QV_BarcodeAPI"));
+    EXPECT_FALSE(IsValidKeyPath(u"\\VARN"));
+    EXPECT_FALSE(IsValidKeyPath(u"VARN\\"));
+    EXPECT_FALSE(IsValidKeyPath(u"VARN\\\\X"));
+}
+
+// Whatever a sequence of changes writes reads back as the same values.
+TEST(RegFile, RandomChangesReadBackTheSame) {
+    std::mt19937 random(1234);
+    const std::u16string keys[] = {u"A", u"a\\B", u"A\\b", u"VARN\\QV_BarcodeAPI", u"\u00C4"};
+    const std::u16string names[] = {u"", u"v", u"V", u"q\"uote", u"back\\slash", u"\u00E4"};
+    const std::u16string texts[] = {u"", u"\\", u"\"", u"\\\\\"\"", u"x;y", u"[z]", u"\u20AC"};
+    for (int round = 0; round < 20; ++round) {
+        Document doc;
+        for (int step = 0; step < 30; ++step) {
+            const auto& key = keys[random() % std::size(keys)];
+            const auto& name = names[random() % std::size(names)];
+            const Value value = random() % 2 ? Value::Dword(static_cast<uint32_t>(random()))
+                                             : Value::String(texts[random() % std::size(texts)]);
+            doc.SetValue(key, name, value);
+            ASSERT_EQ(*doc.FindValue(key, name), value);
+            const std::string text = doc.Serialize();
+            const Document again = MustParse(text);
+            ASSERT_EQ(again.Serialize(), text);
+            for (const auto& k : keys) {
+                for (const auto& n : names) {
+                    const Value* a = doc.FindValue(k, n);
+                    const Value* b = again.FindValue(k, n);
+                    ASSERT_EQ(a == nullptr, b == nullptr);
+                    if (a != nullptr) {
+                        ASSERT_EQ(*a, *b);
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace qv::platform::regfile
