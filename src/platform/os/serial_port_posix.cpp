@@ -1,0 +1,364 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+
+namespace qv::platform {
+namespace {
+
+// A write that cannot hand its bytes to the device within this time fails
+// rather than holding the caller (and the reader's acknowledgements) forever.
+constexpr uint32_t kWriteTimeoutMs = 2000;
+
+struct BaudEntry {
+    uint32_t rate;
+    speed_t speed;
+};
+
+constexpr BaudEntry kBaudRates[] = {
+    {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
+    {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
+    {230400, B230400}, {460800, B460800}, {921600, B921600},
+};
+
+bool SpeedOf(uint32_t rate, speed_t* speed) {
+    for (const auto& entry : kBaudRates) {
+        if (entry.rate == rate) {
+            *speed = entry.speed;
+            return true;
+        }
+    }
+    return false;
+}
+
+uint32_t RateOf(speed_t speed) {
+    for (const auto& entry : kBaudRates) {
+        if (entry.speed == speed) return entry.rate;
+    }
+    return 0;
+}
+
+std::string UpperAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+class PosixSerialDevice final : public SerialDevice {
+  public:
+    PosixSerialDevice(int fd, int wakeFd, bool isTty) : m_fd(fd), m_wakeFd(wakeFd), m_isTty(isTty) {
+        int bits = 0;
+        m_hasModemLines = isTty && ::ioctl(fd, TIOCMGET, &bits) == 0;
+    }
+
+    ~PosixSerialDevice() override {
+        // Exclusive mode stays on the terminal after the last close; lift it
+        // so the next open (of this or another process) succeeds.
+        if (m_isTty) (void)::ioctl(m_fd, TIOCNXCL);
+        ::flock(m_fd, LOCK_UN);
+        ::close(m_fd);
+        ::close(m_wakeFd);
+    }
+
+    bool GetState(LineState& state) override {
+        termios tio{};
+        if (::tcgetattr(m_fd, &tio) != 0) return false;
+        state.baudRate = RateOf(::cfgetospeed(&tio));
+        switch (tio.c_cflag & CSIZE) {
+            case CS5:
+                state.byteSize = 5;
+                break;
+            case CS6:
+                state.byteSize = 6;
+                break;
+            case CS7:
+                state.byteSize = 7;
+                break;
+            default:
+                state.byteSize = 8;
+                break;
+        }
+        state.parity = (tio.c_cflag & PARENB) == 0
+                           ? NOPARITY
+                           : ((tio.c_cflag & PARODD) != 0 ? ODDPARITY : EVENPARITY);
+        state.stopBits = (tio.c_cflag & CSTOPB) != 0 ? TWOSTOPBITS : ONESTOPBIT;
+        state.outxCtsFlow = (tio.c_cflag & CRTSCTS) != 0;
+        state.rtsControl = state.outxCtsFlow ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+        state.dtrControl = DTR_CONTROL_ENABLE;
+        return true;
+    }
+
+    bool SetState(const LineState& state) override {
+        termios tio{};
+        if (::tcgetattr(m_fd, &tio) != 0) return false;
+        speed_t speed;
+        if (!SpeedOf(state.baudRate, &speed)) {
+            errno = EINVAL;
+            return false;
+        }
+        ::cfmakeraw(&tio);
+        ::cfsetispeed(&tio, speed);
+        ::cfsetospeed(&tio, speed);
+        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+        switch (state.byteSize) {
+            case 5:
+                tio.c_cflag |= CS5;
+                break;
+            case 6:
+                tio.c_cflag |= CS6;
+                break;
+            case 7:
+                tio.c_cflag |= CS7;
+                break;
+            case 8:
+                tio.c_cflag |= CS8;
+                break;
+            default:
+                errno = EINVAL;
+                return false;
+        }
+        if (state.parity == ODDPARITY) tio.c_cflag |= PARENB | PARODD;
+        if (state.parity == EVENPARITY) tio.c_cflag |= PARENB;
+        if (state.stopBits == TWOSTOPBITS) tio.c_cflag |= CSTOPB;
+        if (state.outxCtsFlow || state.rtsControl == RTS_CONTROL_HANDSHAKE) {
+            tio.c_cflag |= CRTSCTS;
+        }
+        tio.c_cflag |= CLOCAL | CREAD;
+        tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+        // Reads return what is queued and never wait.
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        if (::tcsetattr(m_fd, TCSANOW, &tio) != 0) return false;
+        if (m_hasModemLines) {
+            int dtr = TIOCM_DTR;
+            int rts = TIOCM_RTS;
+            (void)::ioctl(m_fd, state.dtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS,
+                          &dtr);
+            if (state.rtsControl != RTS_CONTROL_HANDSHAKE) {
+                (void)::ioctl(m_fd, state.rtsControl == RTS_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS,
+                              &rts);
+            }
+        }
+        return true;
+    }
+
+    bool ClearError(uint32_t* errors, QueueStatus* status) override {
+        if (errors != nullptr) *errors = 0;
+        int in = 0;
+        int out = 0;
+        if (::ioctl(m_fd, FIONREAD, &in) != 0) return false;
+        if (::ioctl(m_fd, TIOCOUTQ, &out) != 0) out = 0;
+        if (status != nullptr) {
+            status->inQueue = in > 0 ? static_cast<uint32_t>(in) : 0;
+            status->outQueue = out > 0 ? static_cast<uint32_t>(out) : 0;
+        }
+        return true;
+    }
+
+    bool SetupQueues(uint32_t, uint32_t) override { return true; }
+
+    bool SetMask(uint32_t mask) override {
+        m_mask.store(mask);
+        if (mask == 0) {
+            const uint64_t one = 1;
+            return ::write(m_wakeFd, &one, sizeof one) == static_cast<ssize_t>(sizeof one);
+        }
+        DrainWake();
+        return true;
+    }
+
+    WaitResult WaitEvent(uint32_t* events) override {
+        *events = 0;
+        for (;;) {
+            const uint32_t mask = m_mask.load();
+            if (mask == 0) {
+                DrainWake();
+                return WaitResult::Events;
+            }
+            pollfd fds[2] = {
+                {m_fd, static_cast<short>((mask & EV_RXCHAR) != 0 ? POLLIN : 0), 0},
+                {m_wakeFd, POLLIN, 0},
+            };
+            const int n = ::poll(fds, 2, -1);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return WaitResult::Failed;
+            }
+            if ((fds[1].revents & POLLIN) != 0) {
+                DrainWake();
+                continue;  // the mask is looked at again above
+            }
+            if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                errno = EIO;
+                return WaitResult::Failed;
+            }
+            if ((fds[0].revents & POLLIN) != 0) {
+                *events = EV_RXCHAR;
+                return WaitResult::Events;
+            }
+        }
+    }
+
+    bool Purge(uint32_t flags) override {
+        const bool input = (flags & (PURGE_RXABORT | PURGE_RXCLEAR)) != 0;
+        const bool output = (flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0;
+        if (!input && !output) return true;
+        return ::tcflush(m_fd, input && output ? TCIOFLUSH : (input ? TCIFLUSH : TCOFLUSH)) == 0;
+    }
+
+    bool ClearDtr() override {
+        if (!m_hasModemLines) {
+            if (!m_isTty) {
+                errno = ENOTTY;
+                return false;
+            }
+            return true;
+        }
+        int dtr = TIOCM_DTR;
+        return ::ioctl(m_fd, TIOCMBIC, &dtr) == 0;
+    }
+
+    bool HasModemLines() const override { return m_hasModemLines; }
+
+    bool Read(void* data, uint32_t size, uint32_t* read) override {
+        *read = 0;
+        if (size == 0) return true;
+        for (;;) {
+            const ssize_t n = ::read(m_fd, data, size);
+            if (n >= 0) {
+                *read = static_cast<uint32_t>(n);
+                return true;
+            }
+            if (errno == EINTR) continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK;
+        }
+    }
+
+    bool Write(const void* data, uint32_t size, uint32_t* written) override {
+        *written = 0;
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        const auto deadline = DeadlineAfter(kWriteTimeoutMs);
+        while (*written < size) {
+            const ssize_t n = ::write(m_fd, bytes + *written, size - *written);
+            if (n > 0) {
+                *written += static_cast<uint32_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                errno = ETIMEDOUT;
+                return false;
+            }
+            pollfd p{m_fd, POLLOUT, 0};
+            const int r = ::poll(&p, 1, static_cast<int>(left.count()) + 1);
+            if (r < 0 && errno != EINTR) return false;
+            if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                errno = EIO;
+                return false;
+            }
+        }
+        // A write is complete when the bytes have left, so a later purge of
+        // the output queue never cuts the end of this frame off.
+        if (m_isTty && ::tcdrain(m_fd) != 0 && errno != EINTR) return false;
+        return true;
+    }
+
+    int NativeHandle() const override { return m_fd; }
+
+  private:
+    void DrainWake() {
+        uint64_t count;
+        while (::read(m_wakeFd, &count, sizeof count) > 0) {
+        }
+    }
+
+    const int m_fd;
+    const int m_wakeFd;
+    const bool m_isTty;
+    bool m_hasModemLines = false;
+    std::atomic<uint32_t> m_mask{0};
+};
+
+}  // namespace
+
+std::string SerialDevice::DevicePath(std::string_view name) {
+    std::string bare = UpperAscii(name);
+    if (!bare.empty() && bare.back() == ':') bare.pop_back();
+    if (bare.empty()) return {};
+    const std::string variable = "QV_PORT_" + bare;
+    if (const char* path = std::getenv(variable.c_str()); path != nullptr && *path != '\0') {
+        return path;
+    }
+    if (bare.size() > 3 && bare.compare(0, 3, "COM") == 0) {
+        char* end = nullptr;
+        const long number = std::strtol(bare.c_str() + 3, &end, 10);
+        if (end != nullptr && *end == '\0' && number >= 1 && number <= 256) {
+            return "/dev/ttyS" + std::to_string(number - 1);
+        }
+    }
+    return {};
+}
+
+std::unique_ptr<SerialDevice> SerialDevice::Open(std::string_view name) {
+    const std::string path = DevicePath(name);
+    if (path.empty()) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    // Non-blocking so that opening never waits for a carrier; reads take
+    // only what is queued and writes wait through poll with a deadline.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd);
+        errno = error;
+        return nullptr;
+    }
+    const bool isTty = ::isatty(fd) == 1;
+    if (isTty && ::ioctl(fd, TIOCEXCL) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return nullptr;
+    }
+    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        const int error = errno;
+        if (isTty) (void)::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        errno = error;
+        return nullptr;
+    }
+    try {
+        return std::make_unique<PosixSerialDevice>(fd, wakeFd, isTty);
+    } catch (...) {
+        ::close(fd);
+        ::close(wakeFd);
+        errno = ENOMEM;
+        return nullptr;
+    }
+}
+
+int SerialDevice::LastError() {
+    return errno;
+}
+
+}  // namespace qv::platform

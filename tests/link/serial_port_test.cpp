@@ -1,0 +1,225 @@
+#include "link/serial_port.h"
+
+#include <gtest/gtest.h>
+#include <termios.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <numeric>
+#include <thread>
+
+#include "link/link_test_support.h"
+#include "platform/serial_port.h"
+
+namespace qv {
+namespace {
+
+using namespace std::chrono_literals;
+
+int QueuedAt(int fd) {
+    int n = -1;
+    ::ioctl(fd, FIONREAD, &n);
+    return n;
+}
+
+// Waits until the descriptor holds `count` bytes (the pty hands them over
+// asynchronously).
+bool WaitQueued(int fd, int count) {
+    for (int i = 0; i < 2000; ++i) {
+        if (QueuedAt(fd) >= count) return true;
+        std::this_thread::sleep_for(1ms);
+    }
+    return false;
+}
+
+class SerialPortTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(pty.SlavePath().empty());
+        port.Configure(2, 57600, 8, 0, 0);
+    }
+    int Fd() const { return port.GetHandle()->NativeHandle(); }
+
+    LogCapture log;
+    PtyPair pty;
+    test_support::ScopedEnv env{"QV_PORT_COM2", pty.SlavePath()};
+    SerialPort port;
+};
+
+TEST(SerialDevicePath, FromTheEnvironmentOrTheDefault) {
+    {
+        test_support::ScopedEnv env("QV_PORT_COM2", "/tmp/some-tty");
+        EXPECT_EQ(platform::SerialDevice::DevicePath("COM2:"), "/tmp/some-tty");
+        EXPECT_EQ(platform::SerialDevice::DevicePath("com2:"), "/tmp/some-tty");
+    }
+    ::unsetenv("QV_PORT_COM2");
+    EXPECT_EQ(platform::SerialDevice::DevicePath("COM2:"), "/dev/ttyS1");
+    EXPECT_EQ(platform::SerialDevice::DevicePath("COM1:"), "/dev/ttyS0");
+    EXPECT_EQ(platform::SerialDevice::DevicePath("BAR1:"), "");
+}
+
+TEST_F(SerialPortTest, OpenSetsRaw57600EightNoneOne) {
+    ASSERT_TRUE(port.Open());
+    EXPECT_EQ(port.IsOpen(), 1);
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(Fd(), &tio), 0);
+    EXPECT_EQ(::cfgetospeed(&tio), B57600);
+    EXPECT_EQ(::cfgetispeed(&tio), B57600);
+    EXPECT_EQ(tio.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+    EXPECT_EQ(tio.c_cc[VMIN], 0);
+    EXPECT_EQ(tio.c_cc[VTIME], 0);
+    EXPECT_TRUE(log.Contains("[RO25]SetCommState : 1 m_hComDev : " + [&] {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%X", Fd());
+        return std::string(hex);
+    }() + " \r\n"));
+}
+
+TEST_F(SerialPortTest, TheDeviceIsExclusiveUntilClosed) {
+    ASSERT_TRUE(port.Open());
+    SerialPort second;
+    second.Configure(2, 57600, 8, 0, 0);
+    EXPECT_FALSE(second.Open());
+    EXPECT_EQ(second.IsOpen(), 0);
+    EXPECT_EQ(port.Close(), 1);
+    EXPECT_EQ(port.IsOpen(), 0);
+    EXPECT_EQ(port.GetHandle(), nullptr);
+    EXPECT_TRUE(
+        log.Contains("[RO25]CloseHandle( m_hComDev ) SUCCESS\r\n"
+                     "[RO25]CloseHandle( m_hComDev )\r\n"));
+    EXPECT_TRUE(second.Open());
+}
+
+TEST_F(SerialPortTest, ReadTakesOnlyWhatIsHeldAndPurgesWhenItCannotTakeAny) {
+    ASSERT_TRUE(port.Open());
+    uint8_t buffer[1024] = {};
+    // Nothing held: 0, without waiting.
+    EXPECT_EQ(port.Read(buffer, 1024), 0);
+
+    std::vector<uint8_t> bytes(300);
+    std::iota(bytes.begin(), bytes.end(), uint8_t{0});
+    pty.Write(bytes);
+    ASSERT_TRUE(WaitQueued(Fd(), 300));
+    EXPECT_EQ(port.Read(buffer, 100), 100);
+    EXPECT_EQ(QueuedAt(Fd()), 200);
+    EXPECT_TRUE(std::equal(buffer, buffer + 100, bytes.begin()));
+    EXPECT_EQ(port.Read(buffer, 150), 150);
+    EXPECT_EQ(buffer[0], 100);
+
+    // No room: the driver's queue is purged, even though it holds data.
+    EXPECT_EQ(port.Read(buffer, 0), 0);
+    EXPECT_EQ(QueuedAt(Fd()), 0);
+}
+
+TEST_F(SerialPortTest, WriteComblockDeliversEveryByte) {
+    ASSERT_TRUE(port.Open());
+    std::vector<uint8_t> frame(1024);
+    for (size_t i = 0; i < frame.size(); ++i)
+        frame[i] = static_cast<uint8_t>(i * 7);
+    EXPECT_TRUE(port.WriteComblock(frame.data(), int32_t(frame.size())));
+    EXPECT_EQ(pty.Read(frame.size()), frame);
+    // Control bytes go out untouched in raw mode.
+    const std::vector<uint8_t> ack = {0x02, 0x12, 0x06, 0x00, 0x03};
+    EXPECT_TRUE(port.WriteComblock(ack.data(), 5));
+    EXPECT_EQ(pty.Read(5), ack);
+}
+
+TEST_F(SerialPortTest, WithoutADeviceNothingIsWritten) {
+    const uint8_t byte = 0x02;
+    EXPECT_FALSE(port.WriteComblock(&byte, 1));
+    EXPECT_TRUE(port.WriteComblock(&byte, 0));
+    uint8_t buffer[4];
+    EXPECT_EQ(port.Read(buffer, 4), 0);
+    EXPECT_FALSE(port.PrepareClose());
+}
+
+TEST(SerialPortOpen, ARegularFileFailsAndLeavesNoDescriptor) {
+    LogCapture log;
+    test_support::TempDir dir;
+    const std::string path = dir.Path() + "/not-a-tty";
+    std::ofstream(path) << "x";
+    test_support::ScopedEnv env("QV_PORT_COM2", path);
+    SerialPort port;
+    port.Configure(2, 57600, 8, 0, 0);
+    const size_t before = OpenDescriptorCount();
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(port.IsOpen(), 0);
+    EXPECT_EQ(OpenDescriptorCount(), before);
+    EXPECT_TRUE(log.Contains("[RO25]SetCommState : 0 m_hComDev : "));
+}
+
+TEST(SerialPortOpen, AMissingDeviceFailsSilently) {
+    LogCapture log;
+    test_support::ScopedEnv env("QV_PORT_COM2", "/nonexistent/tty");
+    SerialPort port;
+    port.Configure(2, 57600, 8, 0, 0);
+    EXPECT_FALSE(port.Open());
+    EXPECT_EQ(log.Text(), "");
+}
+
+TEST_F(SerialPortTest, WaitReportsReceivedCharacters) {
+    ASSERT_TRUE(port.Open());
+    std::atomic<uint32_t> events{0xFFFF};
+    std::thread waiter([&] {
+        uint32_t set = 0;
+        if (port.GetHandle()->WaitEvent(&set) == platform::WaitResult::Events) events = set;
+    });
+    std::this_thread::sleep_for(20ms);
+    pty.Write({0x02});
+    waiter.join();
+    EXPECT_EQ(events.load(), platform::EV_RXCHAR);
+}
+
+TEST_F(SerialPortTest, PrepareCloseReleasesAWaitAtOnce) {
+    ASSERT_TRUE(port.Open());
+    std::atomic<int> outcome{-1};
+    std::atomic<uint32_t> events{0xFFFF};
+    std::chrono::steady_clock::time_point released;
+    std::thread waiter([&] {
+        uint32_t set = 0xFFFF;
+        outcome = static_cast<int>(port.GetHandle()->WaitEvent(&set));
+        released = std::chrono::steady_clock::now();
+        events = set;
+    });
+    std::this_thread::sleep_for(50ms);
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_TRUE(port.PrepareClose());
+    waiter.join();
+    EXPECT_EQ(outcome.load(), static_cast<int>(platform::WaitResult::Events));
+    EXPECT_EQ(events.load(), 0u);
+    // A few milliseconds in practice; generous for a loaded machine.
+    EXPECT_LT(released - asked, 500ms);
+    EXPECT_FALSE(log.Contains("PurgeComm  ERR"));
+    // A wait that starts after the mask was cleared returns at once too.
+    uint32_t set = 0xFFFF;
+    EXPECT_EQ(port.GetHandle()->WaitEvent(&set), platform::WaitResult::Events);
+    EXPECT_EQ(set, 0u);
+}
+
+TEST_F(SerialPortTest, AHangUpEndsTheWaitAndFailsWrites) {
+    ASSERT_TRUE(port.Open());
+    std::atomic<int> outcome{-1};
+    std::thread waiter([&] {
+        uint32_t set = 0;
+        outcome = static_cast<int>(port.GetHandle()->WaitEvent(&set));
+    });
+    std::this_thread::sleep_for(50ms);
+    pty.CloseMaster();
+    waiter.join();
+    EXPECT_EQ(outcome.load(), static_cast<int>(platform::WaitResult::Failed));
+    // Every later wait fails at once instead of blocking or reporting data.
+    uint32_t set = 0;
+    EXPECT_EQ(port.GetHandle()->WaitEvent(&set), platform::WaitResult::Failed);
+
+    const uint8_t frame[] = {0x02, 0x12, 0x06, 0x00, 0x03};
+    EXPECT_FALSE(port.WriteComblock(frame, 5));
+    EXPECT_TRUE(log.Contains("[RO25]WriteFile : 5 \r\n"));  // EIO
+}
+
+}  // namespace
+}  // namespace qv
