@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 
 namespace platform_test {
@@ -15,6 +16,7 @@ inline constexpr uid_t kNobody = 65534;
 
 // The child's exit code (body's result), or -1 when it did not exit normally.
 inline int RunInChild(const std::function<int()>& body, bool unprivileged = false) {
+    std::fflush(nullptr);  // or the child would print the parent's pending output again
     const pid_t pid = ::fork();
     if (pid < 0) return -1;
     if (pid == 0) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -354,6 +355,7 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
     constexpr int kWriters = 4;
     constexpr int kValues = 8;
     std::vector<pid_t> children;
+    std::fflush(nullptr);
     for (int w = 0; w < kWriters; ++w) {
         const pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
