@@ -1,0 +1,101 @@
+#include "symbology/settings_files.h"
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <span>
+
+#include "interface/write_log.h"
+#include "platform/files.h"
+#include "symbology/codec_guard.h"
+
+namespace qv {
+namespace {
+
+std::mutex g_overrideMutex;
+std::optional<std::u16string> g_directoryOverride;
+
+std::u16string FullPath(const char16_t* fileName) {
+    return GetSettingDirectory() + fileName;
+}
+
+int32_t LoadFile(const char16_t* fileName, std::u16string_view logFormat, void* record,
+                 size_t size) {
+    const std::u16string path = FullPath(fileName);
+    WriteLog(logFormat, path);
+    platform::File file = platform::File::OpenForReading(path, platform::FileShare::None);
+    if (!file.IsOpen()) return 0;
+    uint8_t image[sizeof(DetailRecord)];
+    const int64_t n = file.Read(image, size);
+    if (n < 0) {
+        WriteLog(u"File Exception [%s]\r\n", platform::FileErrorText(file.Error()));
+        return 0;
+    }
+    std::memcpy(record, image, static_cast<size_t>(n));
+    return 1;
+}
+
+int32_t SaveFile(const char16_t* fileName, std::u16string_view logFormat, const void* record,
+                 size_t size) {
+    const std::u16string path = FullPath(fileName);
+    WriteLog(logFormat, path);
+    const int error = platform::ReplaceFileContents(
+        path, std::span<const uint8_t>(static_cast<const uint8_t*>(record), size));
+    // Another opener holding the file is the one expected refusal; anything
+    // else is a real fault worth naming.
+    if (error != 0 && error != EWOULDBLOCK && error != EAGAIN) {
+        WriteLog(u"File Exception [%s]\r\n", platform::FileErrorText(error));
+    }
+    return error == 0 ? 1 : 0;
+}
+
+// Loads and saves end with their result whatever happens inside.
+int32_t Load(const char16_t* fileName, std::u16string_view logFormat, void* record, size_t size) {
+    return GuardCodec([&] { return LoadFile(fileName, logFormat, record, size); });
+}
+
+void Save(const char16_t* fileName, std::u16string_view logFormat, const void* record,
+          size_t size) {
+    GuardCodec([&] { return SaveFile(fileName, logFormat, record, size); });
+}
+
+}  // namespace
+
+std::u16string GetSettingDirectory() {
+    {
+        std::lock_guard lock(g_overrideMutex);
+        if (g_directoryOverride) return *g_directoryOverride;
+    }
+    return platform::ApplicationDirectory();
+}
+
+void SetSettingDirectoryOverride(std::optional<std::u16string> directory) {
+    std::lock_guard lock(g_overrideMutex);
+    g_directoryOverride = std::move(directory);
+}
+
+int32_t LoadEnableSetting(EnableRecord& record) {
+    return Load(kEnableFileName, u"Get Enable Setting : %s\r\n", &record, sizeof record);
+}
+
+int32_t LoadDetailSetting(DetailRecord& record) {
+    return Load(kDetailFileName, u"Get Detail Setting : %s\r\n", &record, sizeof record);
+}
+
+int32_t LoadOtherSetting(OtherRecord& record) {
+    return Load(kOtherFileName, u"Get Other Setting : %s\r\n", &record, sizeof record);
+}
+
+void SaveEnableSetting(const SymbologySettings& store) {
+    Save(kEnableFileName, u"Set Enable Setting : %s\r\n", &store.m_enable, sizeof store.m_enable);
+}
+
+void SaveDetailSetting(const SymbologySettings& store) {
+    Save(kDetailFileName, u"Set Detail Setting : %s\r\n", &store.m_detail, sizeof store.m_detail);
+}
+
+void SaveOtherSetting(const SymbologySettings& store) {
+    Save(kOtherFileName, u"Set Other Setting : %s\r\n", &store.m_other, sizeof store.m_other);
+}
+
+}  // namespace qv
