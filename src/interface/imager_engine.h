@@ -40,6 +40,10 @@ class ImagerEngine {
     void SetReceiveWnd(QVHWND window);
 
     uint8_t m_sendBuf[kFrameBufferSize] = {};
+    // Building and writing a frame is one step under this lock, so a command
+    // of the application's thread and an acknowledgement of the reader never
+    // mix in m_sendBuf or on the line. The wait for the reply is outside it.
+    std::mutex m_sendLock;
     std::unique_ptr<platform::Event> m_hStopEvent;
     platform::Thread m_hComThread;
     std::atomic<int32_t> m_bIdle{0};
@@ -58,6 +62,9 @@ class ImagerEngine {
     std::atomic<int32_t> m_bEngineOpen{0};
     std::atomic<int32_t> m_recvType{0};
     std::atomic<QVHWND> m_hWnd{nullptr};
+    // Guards the reply store: the reader fills it and sets m_hRespEvent in
+    // one step; a command clears it before writing and copies it after.
+    std::mutex m_recvLock;
     uint8_t m_recvData[kFrameBufferSize] = {};
     std::atomic<int32_t> m_recvLen{0};
     SymbologySettings m_settings;

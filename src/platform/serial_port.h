@@ -88,6 +88,8 @@ class QV_PLATFORM_API SerialDevice {
     virtual bool SetMask(uint32_t mask) = 0;
     // Blocks until a masked line event, the mask being cleared, or a hang-up.
     virtual WaitResult WaitEvent(uint32_t* events) = 0;
+    // Discards queued input. Output is never pending (writes are drained),
+    // so the output flags have nothing to discard.
     virtual bool Purge(uint32_t flags) = 0;
     // Drops DTR. A device without modem lines (a pseudo-terminal) reports
     // success and says so through HasModemLines().

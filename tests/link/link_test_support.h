@@ -11,36 +11,20 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "test_support/log_capture.h"
 #include "test_support/temp_dir.h"
 
 namespace qv {
 
-// Sends the "[RO25]" lines of one test to a file it can read back.
-class LogCapture {
+// The captured "[RO25]" lines of one test, with a wait for lines that
+// another thread writes.
+class LogCapture : public test_support::LogCapture {
   public:
-    LogCapture() : m_env("QV_DEBUG_OUTPUT", m_dir.Path() + "/debug.txt") {}
-    std::string Text() const {
-        std::ifstream in(m_dir.Path() + "/debug.txt", std::ios::binary);
-        std::stringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
     bool Contains(const std::string& line) const { return Text().find(line) != std::string::npos; }
-    size_t Count(const std::string& line) const {
-        const std::string text = Text();
-        size_t count = 0;
-        for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) {
-            ++count;
-        }
-        return count;
-    }
-    // Polls for a line that another thread writes; generous for loaded machines.
     bool WaitFor(const std::string& line, int timeoutMs = 5000) const {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (std::chrono::steady_clock::now() < end) {
@@ -49,10 +33,6 @@ class LogCapture {
         }
         return Contains(line);
     }
-
-  private:
-    test_support::TempDir m_dir;
-    test_support::ScopedEnv m_env;
 };
 
 // A pseudo-terminal: the library opens the slave by path through

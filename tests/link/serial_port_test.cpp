@@ -129,6 +129,16 @@ TEST_F(SerialPortTest, WriteComblockDeliversEveryByte) {
     EXPECT_EQ(pty.Read(5), ack);
 }
 
+TEST_F(SerialPortTest, APurgeNeverTakesBackWhatWasWritten) {
+    ASSERT_TRUE(port.Open());
+    const std::vector<uint8_t> ack = {0x02, 0x12, 0x06, 0x00, 0x03};
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(port.WriteComblock(ack.data(), 5));
+        port.Purge();
+        ASSERT_EQ(pty.Read(5, 1000), ack) << "round " << i;
+    }
+}
+
 TEST_F(SerialPortTest, WithoutADeviceNothingIsWritten) {
     const uint8_t byte = 0x02;
     EXPECT_FALSE(port.WriteComblock(&byte, 1));

@@ -214,10 +214,13 @@ class PosixSerialDevice final : public SerialDevice {
     }
 
     bool Purge(uint32_t flags) override {
-        const bool input = (flags & (PURGE_RXABORT | PURGE_RXCLEAR)) != 0;
-        const bool output = (flags & (PURGE_TXABORT | PURGE_TXCLEAR)) != 0;
-        if (!input && !output) return true;
-        return ::tcflush(m_fd, input && output ? TCIOFLUSH : (input ? TCIFLUSH : TCOFLUSH)) == 0;
+        // Only the input is flushed. Every write has left the device before
+        // Write returns, so the output queue holds nothing of ours; flushing
+        // it would only cut off a frame another thread is writing at that
+        // moment, and on a pseudo-terminal it takes bytes already written
+        // back out of the peer's input.
+        if ((flags & (PURGE_RXABORT | PURGE_RXCLEAR)) == 0) return true;
+        return ::tcflush(m_fd, TCIFLUSH) == 0;
     }
 
     bool ClearDtr() override {

@@ -1,0 +1,215 @@
+#include "link/command_exchange.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "interface/imager_engine.h"
+#include "link/link_test_support.h"
+
+namespace qv {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using namespace std::chrono_literals;
+
+// An engine object with its port open on a pseudo-terminal and its response
+// event created, as an open imager has them; the test plays both the engine
+// (on the master side) and the reader thread (by posting replies).
+class CommandExchangeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(pty.SlavePath().empty());
+        engine.m_serial.Configure(2, 57600, 8, 0, 0);
+        ASSERT_TRUE(engine.m_serial.Open());
+        engine.m_hRespEvent = std::make_unique<platform::Event>();
+    }
+    void TearDown() override { platform::SetClockScale(1.0); }
+
+    // Answers the next command frame (of `frameLength` bytes) once it is on
+    // the line, the way the reader thread would.
+    std::thread AnswerNextCommand(size_t frameLength, Bytes reply, bool refuse = false) {
+        return std::thread([this, frameLength, reply, refuse] {
+            received = pty.Read(frameLength);
+            if (refuse) {
+                PostRefusal(engine);
+            } else {
+                PostReply(engine, reply.data(), int32_t(reply.size()));
+            }
+        });
+    }
+
+    LogCapture log;
+    test_support::TempDir registryDir;
+    test_support::ScopedEnv registry{"QV_REGISTRY", registryDir.Path() + "/registry.reg"};
+    PtyPair pty;
+    test_support::ScopedEnv port{"QV_PORT_COM2", pty.SlavePath()};
+    ImagerEngine engine;
+    Bytes received;
+};
+
+TEST_F(CommandExchangeTest, ACommandGetsExactlyThePayloadOfItsReply) {
+    const uint8_t query[] = {0x48, 0x48, 0x49, 0x48};
+    const Bytes payload = {0x48, 0x48, 0x42, 0x03, 0x02};
+    std::thread engineSide = AnswerNextCommand(sizeof query + 7, payload);
+    uint8_t reply[kFrameBufferSize] = {};
+    int32_t replyLength = -5;
+    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, query, 4, reply, &replyLength, false), 1);
+    engineSide.join();
+    EXPECT_EQ(replyLength, 5);
+    EXPECT_EQ(Bytes(reply, reply + replyLength), payload);
+    // The frame on the line: start, sequence, SETUP_QUERY, payload, single
+    // frame number 1 after the driver's open, checksum, stop.
+    ASSERT_EQ(received.size(), 11u);
+    EXPECT_EQ(received[0], 0x02);
+    EXPECT_EQ(received[2], 0x40);
+    EXPECT_EQ(Bytes(received.begin() + 3, received.begin() + 7), Bytes(query, query + 4));
+    EXPECT_EQ(received[7], 0x61);
+    EXPECT_TRUE(ChecksumMatches(received.data(), received.size()));
+    EXPECT_FALSE(log.Contains("IN CORRECT CHECK SUM"));
+}
+
+TEST_F(CommandExchangeTest, ANakFailsOnlyACommandThatWantedTheReply) {
+    uint8_t reply[kFrameBufferSize];
+    int32_t replyLength = 0;
+    std::thread refusal = AnswerNextCommand(7, {}, true);
+    EXPECT_EQ(SendCommand(engine, FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false),
+              0);
+    refusal.join();
+    EXPECT_TRUE(
+        log.Contains("[RO25]pData is null\r\n[RO25]NAK\r\n"
+                     "[RO25]SERAIL : WaitResponse Fail\r\n"));
+    EXPECT_EQ(engine.m_recvLen.load(), -1);
+
+    refusal = AnswerNextCommand(7, {}, true);
+    EXPECT_EQ(SendCommand(engine, FrameKind::RESET_COMMAND, nullptr, 0, nullptr, nullptr, false),
+              1);
+    refusal.join();
+    EXPECT_EQ(log.Count("[RO25]NAK\r\n"), 1);
+}
+
+TEST_F(CommandExchangeTest, NoAnswerTimesOut) {
+    platform::SetClockScale(0.05);  // 3000 ms become 150 ms
+    uint8_t reply[kFrameBufferSize];
+    int32_t replyLength = 0;
+    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
+              0);
+    EXPECT_EQ(pty.Read(7).size(), 7u);  // the command was written once
+    EXPECT_TRUE(log.Contains("[RO25]TIME OUT!!!!\r\n[RO25]SERAIL : WaitResponse Fail\r\n"));
+}
+
+TEST_F(CommandExchangeTest, ALateReplyDoesNotAnswerTheNextCommand) {
+    platform::SetClockScale(0.05);
+    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, nullptr, nullptr, false), 0);
+    // The reply to the command that gave up arrives now.
+    const Bytes stale = {0x11, 0x22};
+    PostReply(engine, stale.data(), 2);
+
+    uint8_t reply[kFrameBufferSize] = {};
+    int32_t replyLength = 0;
+    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
+              0);
+    EXPECT_EQ(log.Count("[RO25]TIME OUT!!!!\r\n"), 2);
+
+    // A late NAK does not fail the next command either; its real reply does answer it.
+    PostRefusal(engine);
+    platform::SetClockScale(1.0);
+    pty.Read(14, 200);  // the two frames written so far
+    const Bytes fresh = {0x33};
+    std::thread engineSide = AnswerNextCommand(7, fresh);
+    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
+              1);
+    engineSide.join();
+    EXPECT_EQ(replyLength, 1);
+    EXPECT_EQ(reply[0], 0x33);
+}
+
+TEST_F(CommandExchangeTest, AcknowledgementsAreShortFramesThatWaitForNothing) {
+    SendAck(engine, 0x06, 0x12);
+    EXPECT_EQ(pty.Read(5), (Bytes{0x02, 0x12, 0x06, 0x00, 0x03}));
+    SendAck(engine, 0x15, 0x13);
+    EXPECT_EQ(pty.Read(5), (Bytes{0x02, 0x13, 0x15, 0x00, 0x03}));
+    EXPECT_EQ(log.Count("[RO25]==> ACK SEND\r\n"), 1);
+    EXPECT_FALSE(log.Contains("TIME OUT"));
+    EXPECT_FALSE(log.Contains("CHECK SUM"));
+}
+
+TEST_F(CommandExchangeTest, MalformedRequestsWriteAndLogNothing) {
+    const std::string before = log.Text();
+    const uint8_t two[] = {1, 2};
+    EXPECT_EQ(SendCommand(engine, FrameKind::ACK, two, 2, nullptr, nullptr, true), 0);
+    EXPECT_EQ(SendCommand(engine, static_cast<FrameKind>(9), two, 2, nullptr, nullptr, false), 0);
+    EXPECT_TRUE(pty.Read(1, 100).empty());
+    EXPECT_EQ(log.Text(), before);
+}
+
+TEST_F(CommandExchangeTest, AVanishedDeviceFailsCommandsAtTheirWrite) {
+    pty.CloseMaster();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, nullptr, nullptr, false),
+                  0);
+    }
+    // Well under one 3000 ms time-out: nothing waited for a reply.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
+    EXPECT_EQ(log.Count("[RO25]SERAIL : WriteComblock Fail\r\n"), 3);
+    EXPECT_FALSE(log.Contains("TIME OUT"));
+}
+
+TEST_F(CommandExchangeTest, CommandsAndAcknowledgementsOfTwoThreadsNeverMix) {
+    platform::SetClockScale(0.01);  // the wake pulses of 200 frames
+    constexpr int kEach = 100;
+    const uint8_t payload[] = {0x30, 0xC6, 0x02, 0x03};
+    Bytes line;
+    std::thread drain([&] { line = pty.Read(kEach * 5 + kEach * 11, 20000); });
+    std::thread acks([&] {
+        for (int i = 0; i < kEach; ++i)
+            SendAck(engine, 0x06, 0x20);
+    });
+    for (int i = 0; i < kEach; ++i) {
+        SendCommand(engine, FrameKind::SETUP_COMMAND, payload, 4, nullptr, nullptr, true);
+    }
+    acks.join();
+    drain.join();
+    // The line splits into whole frames: 5-byte ACKs and 11-byte commands.
+    int acksSeen = 0, commandsSeen = 0;
+    for (size_t at = 0; at < line.size();) {
+        ASSERT_EQ(line[at], 0x02) << "at " << at;
+        if (line[at + 2] == 0x06) {
+            EXPECT_EQ(Bytes(line.begin() + at, line.begin() + at + 5),
+                      (Bytes{0x02, 0x20, 0x06, 0x00, 0x03}));
+            at += 5;
+            ++acksSeen;
+        } else {
+            ASSERT_LE(at + 11, line.size());
+            EXPECT_TRUE(ChecksumMatches(line.data() + at, 11)) << "at " << at;
+            at += 11;
+            ++commandsSeen;
+        }
+    }
+    EXPECT_EQ(acksSeen, kEach);
+    EXPECT_EQ(commandsSeen, kEach);
+}
+
+TEST(ReplyStore, StoreReplyClearsTheRestAndMarksRefusals) {
+    LogCapture log;
+    test_support::TempDir registryDir;
+    test_support::ScopedEnv registry{"QV_REGISTRY", registryDir.Path() + "/registry.reg"};
+    ImagerEngine engine;
+    const Bytes longer(10, 0xEE);
+    StoreReply(engine, longer.data(), 10);
+    const Bytes shorter = {1, 2};
+    StoreReply(engine, shorter.data(), 2);
+    EXPECT_EQ(engine.m_recvLen.load(), 2);
+    EXPECT_EQ(Bytes(engine.m_recvData, engine.m_recvData + 4), (Bytes{1, 2, 0, 0}));
+    StoreReply(engine, nullptr, -1);
+    EXPECT_EQ(engine.m_recvLen.load(), -1);
+    EXPECT_EQ(log.Text(), "[RO25]pData is null\r\n");
+    // No response event (the port never opened): a command's wait fails at once.
+    EXPECT_EQ(WaitResponse(engine, kResponseTimeoutMs, nullptr, nullptr), 0);
+}
+
+}  // namespace
+}  // namespace qv
