@@ -1,40 +1,201 @@
-// Placeholder until the power-line driver binding lands: every request fails.
 #include "power/module_control.h"
 
+#include <array>
+
+#include "interface/write_log.h"
+#include "platform/clock.h"
+#include "platform/message_box.h"
+#include "platform/registry.h"
+
 namespace qv {
+namespace {
+
+// Model-name substrings in the order they are tried: "PL21" before "PL2",
+// which it contains.
+struct ModelName {
+    std::u16string_view substring;
+    int32_t modelClass;
+};
+constexpr std::array<ModelName, 6> kModelNames = {{
+    {u"PL4", 2},
+    {u"QV4100N", 2},
+    {u"PL9", 3},
+    {u"PL21", 3},
+    {u"PL2", 1},
+    {u"PL6", 4},
+}};
+
+// "OrigName" is read into 60 bytes: 29 units and the terminator.
+constexpr uint32_t kModelNameBytes = 60;
+
+constexpr uint32_t kTriggerPauseMs = 5;
+constexpr uint32_t kWakePulseMs = 80;
+
+std::array<uint8_t, 8> LineRecord(uint32_t id, uint32_t level) {
+    std::array<uint8_t, 8> rec{};
+    for (int i = 0; i < 4; ++i) {
+        rec[i] = static_cast<uint8_t>(id >> (8 * i));
+        rec[4 + i] = static_cast<uint8_t>(level >> (8 * i));
+    }
+    return rec;
+}
+
+std::array<uint8_t, 4> Value(uint32_t value) {
+    return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+}
+
+}  // namespace
+
+int32_t ModelClassFromName(std::u16string_view name) {
+    for (const ModelName& m : kModelNames) {
+        if (name.find(m.substring) != std::u16string_view::npos) return m.modelClass;
+    }
+    return -1;
+}
 
 ModuleControl::ModuleControl() : m_modelClass(DetectModelClass()) {}
+ModuleControl::ModuleControl(int32_t modelClass) : m_modelClass(modelClass) {}
 ModuleControl::~ModuleControl() = default;
 
 int32_t ModuleControl::DetectModelClass() {
-    return -1;
+    std::unique_ptr<platform::RegistryKey> key;
+    if (platform::RegistryKey::Open(u"Ident", key) != platform::RegStatus::Ok || key == nullptr) {
+        return -1;
+    }
+    // Zeroed, so that a value stored without its terminator still ends.
+    char16_t name[kModelNameBytes / sizeof(char16_t)] = {};
+    uint32_t size = kModelNameBytes;
+    const platform::RegStatus status = key->QueryValue(u"OrigName", nullptr, name, &size);
+    key.reset();
+    if (status != platform::RegStatus::Ok) return -1;
+    return ModelClassFromName(std::u16string_view(name, std::char_traits<char16_t>::length(name)));
 }
+
 int32_t ModuleControl::OpenDriver() {
-    return 0;
+    m_hBAR = platform::DriverHandle::Open("BAR1:");
+    if (m_hBAR == nullptr) {
+        WriteLog(u"INVALID_HANDLE_VALUE Error...\r\n");
+        return 0;
+    }
+    m_frameNo.store(0);
+    return 1;
 }
+
 int32_t ModuleControl::CloseDriver() {
     m_hBAR.reset();
     return 1;
 }
-int32_t ModuleControl::BarcodeModuleGetPower(int32_t*) {
+
+int32_t ModuleControl::Request(uint32_t code, const void* in, uint32_t inSize, void* out,
+                               uint32_t outSize) {
+    if (m_hBAR == nullptr) return 0;
+    return m_hBAR->IoControl(code, in, inSize, out, outSize);
+}
+
+int32_t ModuleControl::RequestValue(uint32_t code, uint32_t value) {
+    const auto bytes = Value(value);
+    return Request(code, bytes.data(), bytes.size(), nullptr, 0);
+}
+
+int32_t ModuleControl::BarcodeModuleGetPower(int32_t* status) {
+    if (m_hBAR == nullptr) return 0;
+    int32_t result;
+    int32_t power;
+    if (UsesLineInterface()) {
+        uint8_t level = 0;
+        result = GetLine(LINE_POWER, &level);
+        power = level;
+    } else {
+        std::array<uint8_t, 4> out{};
+        result = Request(kBarGetPower, nullptr, 0, out.data(), out.size());
+        power = static_cast<int32_t>(out[0] | (out[1] << 8) | (out[2] << 16) |
+                                     (static_cast<uint32_t>(out[3]) << 24));
+        WriteLog(u"[BarcodeModuleGetPower] ...status : %d, m_hBAR : %x\r\n", power, m_hBAR.get());
+    }
+    WriteLog(u"[BarcodeModuleGetPower] ...bRes : %d\r\n", result);
+    if (status != nullptr) *status = power;
+    return result;
+}
+
+int32_t ModuleControl::BarcodeModuleSetPower(int32_t level) {
+    if (m_hBAR == nullptr) return 0;
+    if (UsesLineInterface()) return SetLine(LINE_POWER, static_cast<uint32_t>(level));
+    return RequestValue(kBarGetLineOrSetPower, static_cast<uint32_t>(level));
+}
+
+int32_t ModuleControl::SetModulePower(int32_t on) {
+    int32_t status = 0;
+    const int32_t result = BarcodeModuleGetPower(&status);
+    if (result == 0) return 0;
+
+    const bool switchOff = status != 0 && on == 0;
+    const bool switchOn = status == 0 && on != 0;
+    if (!switchOff && !switchOn) return result;
+
+    if (switchOff) {
+        BarcodeModuleSetPower(0);
+        SetTriggerLine(0);
+    } else {
+        SetTriggerLine(1);
+        BarcodeModuleSetPower(1);
+    }
+    // The supply follows after a while; the polls are bounded so that a
+    // driver that keeps answering with the old state cannot hold the caller.
+    const uint32_t started = platform::GetTickCount();
+    while (platform::GetTickCount() - started < kPowerPollLimitMs) {
+        if (BarcodeModuleGetPower(&status) == 0) return result;
+        if (switchOff) {
+            if (status == 0) return result;
+        } else if (status == 1) {
+            WriteLog(u"PW ON!!!\r\n");
+            return result;
+        } else {
+            WriteLog(u"PW Off!!!\r\n");
+        }
+    }
+    WriteLog(u"[SetModulePower] ...power still %d, not %d, after %d ms\r\n", status,
+             switchOn ? 1 : 0, kPowerPollLimitMs);
     return 0;
 }
-int32_t ModuleControl::BarcodeModuleSetPower(int32_t) {
-    return 0;
+
+void ModuleControl::SetTriggerLine(uint8_t level) {
+    int32_t result;
+    if (UsesLineInterface()) {
+        result = SetLine(LINE_TRIGGER, level);
+    } else {
+        result = RequestValue(kBarSetTrigger, level != 0 ? 7 : 6);
+    }
+    if (result == 0) result = RequestValue(kBarSetLine, level != 0 ? 0 : 2);
+    if (result == 0) {
+        // Nobody may be there to answer; the operation goes on as if it had worked.
+        platform::ShowMessageBox(u"Barcode module pins controlled error!", u"ERROR",
+                                 platform::kMbOkCancel);
+    }
+    if (level != 0) platform::Sleep(kTriggerPauseMs);
 }
-int32_t ModuleControl::SetModulePower(int32_t) {
-    return 0;
+
+int32_t ModuleControl::SetWakeLine(uint8_t level) {
+    if (UsesLineInterface()) return SetLine(LINE_WAKE, level);
+    return RequestValue(kBarSetWake, level != 0 ? 5 : 4);
 }
-void ModuleControl::SetTriggerLine(uint8_t) {}
-int32_t ModuleControl::SetWakeLine(uint8_t) {
-    return 0;
+
+void ModuleControl::WakePulse() {
+    SetWakeLine(1);
+    SetWakeLine(0);
+    platform::Sleep(kWakePulseMs);
 }
-void ModuleControl::WakePulse() {}
-int32_t ModuleControl::SetLine(uint32_t, uint32_t) {
-    return 0;
+
+int32_t ModuleControl::SetLine(uint32_t id, uint32_t level) {
+    const auto rec = LineRecord(id, level != 0 ? 1 : 0);
+    return Request(kBarSetLine, rec.data(), rec.size(), nullptr, 0);
 }
-int32_t ModuleControl::GetLine(uint32_t, uint8_t*) {
-    return 0;
+
+int32_t ModuleControl::GetLine(uint32_t id, uint8_t* level) {
+    auto rec = LineRecord(id, 1);
+    const int32_t result = Request(kBarGetLineOrSetPower, nullptr, 0, rec.data(), rec.size());
+    if (level != nullptr) *level = rec[4];
+    return result;
 }
 
 }  // namespace qv

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "platform/device_driver.h"
 
@@ -15,9 +16,25 @@ inline constexpr uint32_t LINE_POWER = 0x04414108;
 inline constexpr uint32_t LINE_TRIGGER = 0x04214104;
 inline constexpr uint32_t LINE_WAKE = 0x04114104;
 
+// Requests of "BAR1:".
+inline constexpr uint32_t kBarSetLine = 1;  // also the fallback trigger request
+inline constexpr uint32_t kBarGetLineOrSetPower = 2;
+inline constexpr uint32_t kBarGetPower = 3;
+inline constexpr uint32_t kBarSetWake = 6;
+inline constexpr uint32_t kBarSetTrigger = 7;
+
+// How long SetModulePower polls for the supply to reach the requested state.
+inline constexpr uint32_t kPowerPollLimitMs = 2000;
+
+// Model class of a device model name; the first substring found decides.
+int32_t ModelClassFromName(std::u16string_view name);
+
 class ModuleControl {
   public:
+    // Detects the model class from the registry.
     ModuleControl();
+    // For a known model class, as the simulator and tests use it.
+    explicit ModuleControl(int32_t modelClass);
     ~ModuleControl();
     ModuleControl(const ModuleControl&) = delete;
     ModuleControl& operator=(const ModuleControl&) = delete;
@@ -29,6 +46,9 @@ class ModuleControl {
     int32_t CloseDriver();
     int32_t BarcodeModuleGetPower(int32_t* status);
     int32_t BarcodeModuleSetPower(int32_t level);
+    // The result of the first power query (0: nothing was done), or 0 when
+    // the supply did not follow within kPowerPollLimitMs although the driver
+    // kept answering.
     int32_t SetModulePower(int32_t on);
     void SetTriggerLine(uint8_t level);
     int32_t SetWakeLine(uint8_t level);
@@ -40,6 +60,11 @@ class ModuleControl {
     std::unique_ptr<platform::DriverHandle> m_hBAR;
     // Frame number of the next command frame; advanced by the frame builder.
     std::atomic<uint32_t> m_frameNo{0};
+
+  private:
+    bool UsesLineInterface() const { return m_modelClass == 3 || m_modelClass == 4; }
+    int32_t Request(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize);
+    int32_t RequestValue(uint32_t code, uint32_t value);
 };
 
 }  // namespace qv

@@ -69,6 +69,7 @@ class FakePowerDriver : public qv::platform::DeviceDriver {
         bool refuseTrigger = false;          // request 7, or the trigger line record
         bool refuseFallbackTrigger = false;  // request 1 with a 4-byte value
         bool failPowerQuery = false;
+        int32_t queriesBeforeFailure = -1;   // >= 0: power queries fail after that many
         std::optional<int32_t> stuckStatus;  // the supply never follows a switch
         std::deque<int32_t> script;          // statuses reported before the real one
     };
@@ -91,7 +92,7 @@ class FakePowerDriver : public qv::platform::DeviceDriver {
                 return 1;
             }
             if (code == 2 && out.size() == 8) {
-                if (id == kPower && s.failPowerQuery) return 0;
+                if (id == kPower && QueryFails()) return 0;
                 int32_t value = 0;
                 if (id == kPower) value = ReportedPower();
                 if (id == kWake) value = s.wake;
@@ -112,7 +113,7 @@ class FakePowerDriver : public qv::platform::DeviceDriver {
                 s.power = static_cast<int32_t>(value);
                 return 1;
             case 3:
-                if (s.failPowerQuery || out.size() != 4) return 0;
+                if (QueryFails() || out.size() != 4) return 0;
                 Put(out, static_cast<uint32_t>(ReportedPower()));
                 *returned = 4;
                 return 1;
@@ -154,6 +155,13 @@ class FakePowerDriver : public qv::platform::DeviceDriver {
     static void Put(std::span<uint8_t> out, uint32_t v) {
         for (size_t i = 0; i < 4; ++i)
             out[i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+    bool QueryFails() {
+        if (m_state.failPowerQuery) return true;
+        if (m_state.queriesBeforeFailure < 0) return false;
+        if (m_state.queriesBeforeFailure == 0) return true;
+        --m_state.queriesBeforeFailure;
+        return false;
     }
     int32_t ReportedPower() {
         if (!m_state.script.empty()) {
