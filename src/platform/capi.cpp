@@ -1,0 +1,149 @@
+// The C interface of QVPlatform.h over the stand-ins. No exception crosses it.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "QVPlatform.h"
+#include "platform/clipboard.h"
+#include "platform/message.h"
+#include "platform/message_record.h"
+#include "platform/window.h"
+
+using namespace qv::platform;
+
+namespace {
+
+std::u16string_view View(const char16_t* text) {
+    return text == nullptr ? std::u16string_view() : std::u16string_view(text);
+}
+
+template <class Result, class Body>
+Result Guarded(Result failed, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return failed;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+QV_PLATFORM_C_API QVHWND QVPlatformCreateWindow(const char16_t* className, QVWNDPROC proc,
+                                                void* userData) {
+    return Guarded<QVHWND>(nullptr, [&] { return CreateWindow(View(className), proc, userData); });
+}
+
+QV_PLATFORM_C_API int32_t QVPlatformDestroyWindow(QVHWND window) {
+    return Guarded<int32_t>(0, [&] { return DestroyWindow(window) ? 1 : 0; });
+}
+
+QV_PLATFORM_C_API int32_t QVPlatformIsWindow(QVHWND window) {
+    return Guarded<int32_t>(0, [&] { return IsWindow(window) ? 1 : 0; });
+}
+
+QV_PLATFORM_C_API void* QVPlatformGetWindowUserData(QVHWND window) {
+    return Guarded<void*>(nullptr, [&] { return GetWindowUserData(window); });
+}
+
+QV_PLATFORM_C_API QVHWND QVPlatformFindWindow(const char16_t* className) {
+    return Guarded<QVHWND>(nullptr, [&] { return FindWindow(View(className)); });
+}
+
+QV_PLATFORM_C_API QVHWND QVPlatformGetForegroundWindow(void) {
+    return Guarded<QVHWND>(nullptr, [] { return GetForegroundWindow(); });
+}
+
+QV_PLATFORM_C_API int32_t QVPlatformSetForegroundWindow(QVHWND window) {
+    return Guarded<int32_t>(0, [&] { return SetForegroundWindow(window) ? 1 : 0; });
+}
+
+QV_PLATFORM_C_API intptr_t QVPlatformDefWindowProc(QVHWND window, uint32_t message,
+                                                   uintptr_t wParam, intptr_t lParam) {
+    return DefWindowProc(window, message, wParam, lParam);
+}
+
+QV_PLATFORM_C_API int32_t QVPlatformGetMessage(QVMSG* msg, QVHWND filter) {
+    return Guarded<int32_t>(-1, [&] { return GetMessage(msg, filter); });
+}
+
+QV_PLATFORM_C_API int32_t QVPlatformPeekMessage(QVMSG* msg, QVHWND filter, int32_t remove) {
+    return Guarded<int32_t>(0, [&] { return PeekMessage(msg, filter, remove != 0) ? 1 : 0; });
+}
+
+QV_PLATFORM_C_API int32_t QVPlatformTranslateMessage(const QVMSG* msg) {
+    if (msg == nullptr) return 0;
+    return Guarded<int32_t>(0, [&] { return TranslateMessage(*msg) ? 1 : 0; });
+}
+
+QV_PLATFORM_C_API intptr_t QVPlatformDispatchMessage(const QVMSG* msg) {
+    if (msg == nullptr) return 0;
+    return Guarded<intptr_t>(0, [&] { return DispatchMessage(*msg); });
+}
+
+QV_PLATFORM_C_API int32_t QVPlatformWaitForMessages(uint32_t milliseconds) {
+    return Guarded<int32_t>(0, [&] { return WaitForMessages(milliseconds) ? 1 : 0; });
+}
+
+QV_PLATFORM_C_API int32_t QVPlatformPumpMessagesFor(uint32_t milliseconds) {
+    return Guarded<int32_t>(0, [&] { return PumpMessagesFor(milliseconds) ? 1 : 0; });
+}
+
+QV_PLATFORM_C_API int32_t QVPlatformPostMessage(QVHWND window, uint32_t message, uintptr_t wParam,
+                                                intptr_t lParam) {
+    return Guarded<int32_t>(0,
+                            [&] { return PostMessage(window, message, wParam, lParam) ? 1 : 0; });
+}
+
+QV_PLATFORM_C_API intptr_t QVPlatformSendMessage(QVHWND window, uint32_t message, uintptr_t wParam,
+                                                 intptr_t lParam) {
+    return Guarded<intptr_t>(0, [&] { return SendMessage(window, message, wParam, lParam); });
+}
+
+QV_PLATFORM_C_API void QVPlatformPostQuitMessage(int32_t exitCode) {
+    Guarded<int32_t>(0, [&] {
+        PostQuitMessage(exitCode);
+        return 0;
+    });
+}
+
+QV_PLATFORM_C_API int32_t QVPlatformGetClipboardText(char16_t* buffer, uint32_t units) {
+    return Guarded<int32_t>(-1, [&]() -> int32_t {
+        const std::optional<std::u16string> text = GetClipboardText();
+        if (!text) return -1;
+        if (buffer != nullptr && units > 0) {
+            const size_t n = std::min<size_t>(text->size(), units - 1);
+            std::copy_n(text->data(), n, buffer);
+            buffer[n] = 0;
+        }
+        return static_cast<int32_t>(std::min<size_t>(text->size(), INT32_MAX));
+    });
+}
+
+QV_PLATFORM_C_API uint32_t QVPlatformRecordedEffectCount(void) {
+    return Guarded<uint32_t>(0, [] { return static_cast<uint32_t>(RecordedEffects().size()); });
+}
+
+QV_PLATFORM_C_API int32_t QVPlatformGetRecordedEffect(uint32_t index, char* buffer, uint32_t size) {
+    return Guarded<int32_t>(-1, [&]() -> int32_t {
+        const std::vector<std::string> lines = RecordedEffects();
+        if (index >= lines.size()) return -1;
+        const std::string& line = lines[index];
+        if (buffer != nullptr && size > 0) {
+            const size_t n = std::min<size_t>(line.size(), size - 1);
+            std::memcpy(buffer, line.data(), n);
+            buffer[n] = '\0';
+        }
+        return static_cast<int32_t>(line.size());
+    });
+}
+
+QV_PLATFORM_C_API void QVPlatformClearRecordedEffects(void) {
+    Guarded<int32_t>(0, [] {
+        ClearRecordedEffects();
+        return 0;
+    });
+}
+
+}  // extern "C"

@@ -1,0 +1,32 @@
+// Key injection and the keyboard layout of the stand-in. Every injected key
+// event is recorded and traced as "key <vk 0xNN> <scan> <flags>"; it also
+// reaches the foreground window as WM_KEYDOWN or WM_KEYUP, so an
+// application sees the keys it is typed. The layout is the US one.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform_api.h"
+
+namespace qv::platform {
+
+inline constexpr uint32_t kKeyEventKeyUp = 0x0002;
+inline constexpr uint32_t kKeyEventSilent = 0x0004;
+
+inline constexpr uint8_t kVkShift = 0x10;
+inline constexpr uint8_t kVkControl = 0x11;
+
+QV_PLATFORM_API void KeybdEvent(uint8_t virtualKey, uint8_t scanCode, uint32_t flags);
+
+// Map types of MapVirtualKey.
+inline constexpr uint32_t kMapVkToScan = 0;
+inline constexpr uint32_t kMapScanToVk = 1;
+inline constexpr uint32_t kMapVkToChar = 2;
+
+// 0 when there is no mapping.
+QV_PLATFORM_API uint32_t MapVirtualKey(uint32_t code, uint32_t mapType);
+
+// The character a key types with the given modifiers, or 0 when it types none.
+QV_PLATFORM_API char16_t KeyToChar(uint8_t virtualKey, bool shift, bool control);
+
+}  // namespace qv::platform

@@ -1,0 +1,51 @@
+// Message queues of the in-process stand-in, one per thread, created on the
+// thread's first use. A posted message waits in the queue of the window's
+// thread; a sent message is handled by the window's procedure on that
+// thread before the sender goes on (directly when the sender is that
+// thread; otherwise the sender blocks until the owner's message loop takes
+// it, and meanwhile handles messages sent to itself).
+//
+// Every post and send through these calls is recorded and traced
+// (message_record.h); the key messages that key injection queues are not.
+#pragma once
+
+#include <cstdint>
+
+#include "QVPlatform.h"
+#include "platform/platform_api.h"
+
+namespace qv::platform {
+
+using Message = QVMSG;
+
+// Null window: a message for the calling thread itself. The broadcast handle
+// posts to every window. False when the window does not exist.
+QV_PLATFORM_API bool PostMessage(QVHWND window, uint32_t message, uintptr_t wParam,
+                                 intptr_t lParam);
+// The procedure's result; 0 for no window. The broadcast handle sends to
+// every window in turn and returns 0 when all have handled it.
+QV_PLATFORM_API intptr_t SendMessage(QVHWND window, uint32_t message, uintptr_t wParam,
+                                     intptr_t lParam);
+QV_PLATFORM_API void PostQuitMessage(int32_t exitCode);
+
+// Messages sent to the calling thread's windows are handled inside these
+// calls, as they wait. `filter` null takes all of the thread's messages.
+// PeekMessage: true when a message was there (removed if `remove`).
+QV_PLATFORM_API bool PeekMessage(Message* msg, QVHWND filter, bool remove);
+// Blocks for a message: 1 a message, 0 WM_QUIT, -1 a filter that is no window.
+QV_PLATFORM_API int32_t GetMessage(Message* msg, QVHWND filter);
+// A key-down that types a character queues WM_CHAR behind it; true if so.
+QV_PLATFORM_API bool TranslateMessage(const Message& msg);
+QV_PLATFORM_API intptr_t DispatchMessage(const Message& msg);
+
+// Blocks until a message (posted or sent) is there for the calling thread or
+// `milliseconds` of library time pass (kInfinite: no limit). True for a message.
+QV_PLATFORM_API bool WaitForMessages(uint32_t milliseconds);
+
+// Takes, translates and dispatches the calling thread's messages until
+// `milliseconds` of library time have passed, blocking in between instead of
+// spinning. A WM_QUIT ends it early and is posted again for the caller's
+// own loop; the result is then false.
+QV_PLATFORM_API bool PumpMessagesFor(uint32_t milliseconds);
+
+}  // namespace qv::platform

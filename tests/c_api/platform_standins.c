@@ -1,0 +1,52 @@
+/* An application's use of the platform's C interface, as plain C11 against
+ * the public headers and the shared platform library. */
+#include <stdio.h>
+#include <string.h>
+
+#include "QVPlatform.h"
+
+static int failures = 0;
+
+#define CHECK(cond)                                                    \
+    do {                                                               \
+        if (!(cond)) {                                                 \
+            fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond); \
+            ++failures;                                                \
+        }                                                              \
+    } while (0)
+
+static intptr_t Proc(QVHWND window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    (void)lParam;
+    int* received = (int*)QVPlatformGetWindowUserData(window);
+    if (message == WM_IMAGER_DATA) *received = (int)wParam;
+    return QVPlatformDefWindowProc(window, message, wParam, lParam);
+}
+
+int main(void) {
+    int received = 0;
+    QVHWND window = QVPlatformCreateWindow(u"CAPPWND", Proc, &received);
+    CHECK(window != NULL);
+    CHECK(QVPlatformFindWindow(u"cappwnd") == window);
+    CHECK(QVPlatformPostMessage(window, WM_IMAGER_DATA, 132, 0) == 1);
+
+    QVMSG msg;
+    CHECK(QVPlatformWaitForMessages(1000) == 1);
+    CHECK(QVPlatformPeekMessage(&msg, NULL, 1) == 1);
+    QVPlatformTranslateMessage(&msg);
+    QVPlatformDispatchMessage(&msg);
+    CHECK(received == 132);
+    CHECK(QVPlatformWaitForMessages(0) == 0);
+
+    char16_t text[8];
+    CHECK(QVPlatformGetClipboardText(text, 8) == -1);
+
+    char line[64];
+    CHECK(QVPlatformRecordedEffectCount() == 1);
+    CHECK(QVPlatformGetRecordedEffect(0, line, sizeof line) > 0);
+    CHECK(strncmp(line, "post 0x", 7) == 0);
+
+    QVPlatformPostQuitMessage(0);
+    CHECK(QVPlatformGetMessage(&msg, NULL) == 0);
+    CHECK(QVPlatformDestroyWindow(window) == 1);
+    return failures == 0 ? 0 : 1;
+}
