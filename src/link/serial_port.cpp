@@ -94,6 +94,14 @@ bool SerialPort::WriteComblock(const uint8_t* frame, int32_t length) {
     return written == static_cast<uint32_t>(length);
 }
 
+int32_t SerialPort::QueuedBytes() const {
+    if (!m_hComDev) return 0;
+    uint32_t errors = 0;
+    platform::QueueStatus status;
+    if (!m_hComDev->ClearError(&errors, &status)) return 0;
+    return static_cast<int32_t>(status.inQueue);
+}
+
 void SerialPort::Purge() {
     if (m_hComDev) (void)m_hComDev->Purge(kPurgeAll);
 }

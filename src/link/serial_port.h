@@ -36,6 +36,8 @@ class SerialPort {
     // True when all `length` bytes were written.
     bool WriteComblock(const uint8_t* frame, int32_t length);
     void Purge();
+    // Bytes the driver holds, without taking or discarding any.
+    int32_t QueuedBytes() const;
     // Releases the reader's wait for line events, drops DTR and purges;
     // true when all three succeeded.
     bool PrepareClose();

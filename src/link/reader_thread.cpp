@@ -1,0 +1,127 @@
+#include "link/reader_thread.h"
+
+#include "delivery/barcode_delivery.h"
+#include "interface/imager_engine.h"
+#include "interface/write_log.h"
+#include "link/command_exchange.h"
+#include "link/frame.h"
+
+namespace qv {
+namespace {
+
+// The settle wait. It must keep the thread's window messages flowing
+// without spinning; until the window stand-in offers a blocking wait on
+// the thread's message queue, it blocks on the stop event with a deadline.
+// A stop signal seen here is put back for the loop to act on.
+void WaitDispatchingMessages(ImagerEngine& engine, uint32_t milliseconds) {
+    platform::Event* stop = engine.m_hStopEvent.get();
+    if (stop == nullptr) {
+        platform::Sleep(milliseconds);
+        return;
+    }
+    if (stop->Wait(milliseconds)) stop->Set();
+}
+
+// True when closing or a suspend asks the reader to let go of a frame it
+// is still waiting on; the stop signal is left for the main loop.
+bool ShouldLetGo(ImagerEngine& engine) {
+    if (engine.m_bActive.load() == 0) return true;
+    platform::Event* stop = engine.m_hStopEvent.get();
+    if (stop == nullptr || !stop->Wait(0)) return false;
+    stop->Set();
+    return true;
+}
+
+// Reads what the driver holds into the reader's buffer; 0 when nothing.
+size_t ReadInto(ImagerEngine& engine, FrameReader& reader) {
+    if (reader.Room() == 0) return 0;
+    const int32_t n = engine.m_serial.Read(reader.Tail(), static_cast<int32_t>(reader.Room()));
+    if (n <= 0) return 0;
+    reader.Append(static_cast<size_t>(n));
+    return static_cast<size_t>(n);
+}
+
+// After a line event: settle, read, and dispatch every whole frame. A frame
+// whose end is still in doubt gets more reads until the line is quiet.
+void TakeBytes(ImagerEngine& engine, FrameReader& reader, EngineLinkActions& actions) {
+    engine.m_bIdle = 0;
+    WaitDispatchingMessages(engine, kSettleMs);
+    const size_t n = ReadInto(engine, reader);
+    if (n == 0 && reader.Held() == 0) {
+        engine.m_serial.Purge();
+        return;
+    }
+    if (n == 0) return;
+    FrameReader::Outcome outcome = reader.Process(actions, false);
+    if (outcome.frames > 0) engine.m_bIdle = 1;
+    uint32_t quietSince = platform::GetTickCount();
+    while (outcome.ambiguous && !ShouldLetGo(engine)) {
+        WaitDispatchingMessages(engine, kSettleMs);
+        const bool quiet = engine.m_serial.QueuedBytes() == 0;
+        if (!quiet && ReadInto(engine, reader) > 0) quietSince = platform::GetTickCount();
+        const bool settled = quiet && platform::GetTickCount() - quietSince >= kQuietLineMs;
+        outcome = reader.Process(actions, settled);
+        if (outcome.frames > 0) engine.m_bIdle = 1;
+        if (settled) break;
+    }
+    if (reader.Held() == 0) engine.m_bIdle = 1;
+}
+
+}  // namespace
+
+void EngineLinkActions::Acknowledge(uint8_t sequence) {
+    SendAck(m_engine, kTypeAck, sequence);
+}
+
+void EngineLinkActions::Deliver(const uint8_t* data, int32_t length) {
+    DeliverBarcode(m_engine, data, length);
+}
+
+void EngineLinkActions::Reply(const uint8_t* payload, int32_t length) {
+    PostReply(m_engine, payload, length);
+}
+
+void EngineLinkActions::Refuse() {
+    // Stepped back before the command is released, so the command that
+    // follows at once reuses the refused number.
+    PreviousFrameNumber(m_engine.m_module);
+    PostRefusal(m_engine);
+}
+
+void EngineLinkActions::Purge() {
+    m_engine.m_serial.Purge();
+}
+
+uint32_t ThreadComProc(ImagerEngine* engine) {
+    WriteLog(u"\t----> [ThreadComProc] Start!!!!!!!\r\n");
+    // The buffer is the thread's own; it lives on the heap to keep the
+    // thread's stack small.
+    auto reader = std::make_unique<FrameReader>();
+    EngineLinkActions actions(*engine);
+    engine->m_bIdle = 1;
+    platform::SerialDevice* device = engine->m_serial.GetHandle();
+    bool running = device != nullptr;
+    while (running) {
+        uint32_t events = 0;
+        if (device->WaitEvent(&events) != platform::WaitResult::Events || events == 0) {
+            running = false;
+            break;
+        }
+        if (engine->m_bActive.load() == 0) {
+            WriteLog(u"CLEAR BUFFER\r\n");
+            engine->m_serial.Purge();
+            continue;
+        }
+        platform::Event* stop = engine->m_hStopEvent.get();
+        if (stop != nullptr && stop->Wait(0) && engine->m_bIdle.load() == 1) {
+            WriteLog(u"STOP EVENT\r\n");
+            running = false;
+            break;
+        }
+        if ((events & platform::EV_RXCHAR) != 0) TakeBytes(*engine, *reader, actions);
+    }
+    WriteLog(u"\t----> [ThreadComProc] Stop!!!!!!!\r\n");
+    return 0;
+}
+
+}  // namespace qv
