@@ -5,21 +5,16 @@
 #include "interface/write_log.h"
 #include "link/command_exchange.h"
 #include "link/frame.h"
+#include "platform/clock.h"
+#include "platform/message.h"
 
 namespace qv {
 namespace {
 
-// The settle wait. It must keep the thread's window messages flowing
-// without spinning; until the window stand-in offers a blocking wait on
-// the thread's message queue, it blocks on the stop event with a deadline.
-// A stop signal seen here is put back for the loop to act on.
-void WaitDispatchingMessages(ImagerEngine& engine, uint32_t milliseconds) {
-    platform::Event* stop = engine.m_hStopEvent.get();
-    if (stop == nullptr) {
-        platform::Sleep(milliseconds);
-        return;
-    }
-    if (stop->Wait(milliseconds)) stop->Set();
+// The settle wait: the thread's window messages keep being dispatched, and
+// in between it blocks on its message queue until the deadline.
+void WaitDispatchingMessages(uint32_t milliseconds) {
+    (void)platform::PumpMessagesFor(milliseconds);
 }
 
 // True when closing or a suspend asks the reader to let go of a frame it
@@ -45,7 +40,7 @@ size_t ReadInto(ImagerEngine& engine, FrameReader& reader) {
 // whose end is still in doubt gets more reads until the line is quiet.
 void TakeBytes(ImagerEngine& engine, FrameReader& reader, EngineLinkActions& actions) {
     engine.m_bIdle = 0;
-    WaitDispatchingMessages(engine, kSettleMs);
+    WaitDispatchingMessages(kSettleMs);
     const size_t n = ReadInto(engine, reader);
     if (n == 0 && reader.Held() == 0) {
         engine.m_serial.Purge();
@@ -56,7 +51,7 @@ void TakeBytes(ImagerEngine& engine, FrameReader& reader, EngineLinkActions& act
     if (outcome.frames > 0) engine.m_bIdle = 1;
     uint32_t quietSince = platform::GetTickCount();
     while (outcome.ambiguous && !ShouldLetGo(engine)) {
-        WaitDispatchingMessages(engine, kSettleMs);
+        WaitDispatchingMessages(kSettleMs);
         const bool quiet = engine.m_serial.QueuedBytes() == 0;
         if (!quiet && ReadInto(engine, reader) > 0) quietSince = platform::GetTickCount();
         const bool settled = quiet && platform::GetTickCount() - quietSince >= kQuietLineMs;

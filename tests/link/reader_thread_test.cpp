@@ -157,18 +157,20 @@ TEST(ReaderOnTheSimulator, ASetupQueryIsAnsweredThroughTheReader) {
     LogCapture log;
     test_support::TempDir registryDir;
     test_support::ScopedEnv registry{"QV_REGISTRY", registryDir.Path() + "/registry.reg"};
+    test_support::ScopedEnv noDriverSocket{"QV_DRIVER_BAR1", ""};
+    ::unsetenv("QV_DRIVER_BAR1");
     sim::Simulator::Options options;
-    options.registerDriver = false;
     options.driverSocket = false;
     options.powerSocket = false;
-    options.engine.requireWake = false;  // the wake line is not what is tested here
-    sim::Simulator simulator(options);
+    sim::Simulator simulator(options);  // its "BAR1:" driver is registered in-process
     std::string error;
     ASSERT_TRUE(simulator.Start(&error)) << error;
-    ASSERT_NE(simulator.DriverRequest(2, Bytes{1, 0, 0, 0}, {}).result, 0);  // supply on
     test_support::ScopedEnv port{"QV_PORT_COM2", simulator.SlavePath()};
 
+    // Powered through the driver, so every frame goes out behind a real wake pulse.
     ImagerEngine engine;
+    ASSERT_EQ(engine.m_module.OpenDriver(), 1);
+    ASSERT_NE(engine.m_module.SetModulePower(1), 0);
     engine.m_serial.Configure(2, 57600, 8, 0, 0);
     ASSERT_TRUE(engine.m_serial.Open());
     engine.m_bActive = 1;
@@ -196,6 +198,8 @@ TEST(ReaderOnTheSimulator, ASetupQueryIsAnsweredThroughTheReader) {
     engine.m_hStopEvent->Set();
     EXPECT_TRUE(engine.m_hComThread.WaitFor(5000));
     engine.m_hComThread.Join();
+    engine.m_module.SetModulePower(0);
+    engine.m_module.CloseDriver();
     simulator.Stop();
 }
 
