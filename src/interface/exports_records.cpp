@@ -1,38 +1,79 @@
 // Enable switches and whole records.
 #include "interface/export_frame.h"
+#include "symbology/settings_operations.h"
 
 using namespace qv;
 
 namespace {
 
-constexpr auto kNotYet = [](ImagerEngine&) { return false; };
+// Runs `op` on the engine's symbology operations inside the export frame.
+template <class Op>
+int32_t WithOperations(Op&& op) {
+    return InFrame([&](ImagerEngine& engine) {
+        EngineCommandPort port(engine);
+        SymbologyOperations ops(engine.m_settings, port);
+        return op(ops);
+    });
+}
 
 }  // namespace
 
-QV_EXPORT int32_t QVImagerSetALLSymboleEnable(int32_t) {
-    return InFrame(kNotYet);
+QV_EXPORT int32_t QVImagerSetALLSymboleEnable(int32_t value) {
+    return WithOperations([&](SymbologyOperations& ops) {
+        EnableRecord record{};
+        for (size_t slot = 0; slot < sizeof record / sizeof(int32_t); ++slot) {
+            WriteSlot(&record, slot, value);
+        }
+        return ops.WriteEnableSetting(record);
+    });
 }
-QV_EXPORT int32_t QVImagerSetSymboleEnable(int32_t, int32_t) {
-    return InFrame(kNotYet);
+
+QV_EXPORT int32_t QVImagerSetSymboleEnable(int32_t symbology, int32_t value) {
+    return WithOperations(
+        [&](SymbologyOperations& ops) { return ops.WriteEnableOne(symbology, value); });
 }
-QV_EXPORT int32_t QVImagerGetSymboleEnable(int32_t, int32_t*) {
-    return InFrame(kNotYet);
+
+QV_EXPORT int32_t QVImagerGetSymboleEnable(int32_t symbology, int32_t* value) {
+    return WithOperations([&](SymbologyOperations& ops) {
+        return value != nullptr && ops.ReadEnableOne(symbology, *value) != 0;
+    });
 }
-QV_EXPORT int32_t QVImagerSetSymboleEnableByStruct(EnableRecord) {
-    return InFrame(kNotYet);
+
+QV_EXPORT int32_t QVImagerSetSymboleEnableByStruct(EnableRecord record) {
+    return WithOperations([&](SymbologyOperations& ops) { return ops.WriteEnableSetting(record); });
 }
-QV_EXPORT int32_t QVImagerGetSymboleEnableByStruct(EnableRecord*) {
-    return InFrame(kNotYet);
+
+QV_EXPORT int32_t QVImagerGetSymboleEnableByStruct(EnableRecord* record) {
+    return WithOperations([&](SymbologyOperations& ops) {
+        EnableRecord local{};
+        if (record == nullptr || ops.ReadEnableSetting(local) == 0) return false;
+        *record = local;
+        return true;
+    });
 }
-QV_EXPORT int32_t QVImagerSetSymboleDetailByStruct(DetailRecord) {
-    return InFrame(kNotYet);
+
+QV_EXPORT int32_t QVImagerSetSymboleDetailByStruct(DetailRecord record) {
+    return WithOperations([&](SymbologyOperations& ops) { return ops.WriteDetailSetting(record); });
 }
-QV_EXPORT int32_t QVImagerGetSymboleDetailByStruct(DetailRecord*) {
-    return InFrame(kNotYet);
+
+QV_EXPORT int32_t QVImagerGetSymboleDetailByStruct(DetailRecord* record) {
+    return WithOperations([&](SymbologyOperations& ops) {
+        DetailRecord local{};
+        if (record == nullptr || ops.ReadDetailSetting(local) == 0) return false;
+        *record = local;
+        return true;
+    });
 }
-QV_EXPORT int32_t QVImagerSetOtherSettingByStruct(OtherRecord) {
-    return InFrame(kNotYet);
+
+QV_EXPORT int32_t QVImagerSetOtherSettingByStruct(OtherRecord record) {
+    return WithOperations([&](SymbologyOperations& ops) { return ops.WriteOtherSetting(record); });
 }
-QV_EXPORT int32_t QVImagerGetOtherSettingByStruct(OtherRecord*) {
-    return InFrame(kNotYet);
+
+QV_EXPORT int32_t QVImagerGetOtherSettingByStruct(OtherRecord* record) {
+    return WithOperations([&](SymbologyOperations& ops) {
+        OtherRecord local{};
+        if (record == nullptr || ops.ReadOtherSetting(local) == 0) return false;
+        *record = local;
+        return true;
+    });
 }

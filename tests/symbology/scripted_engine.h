@@ -72,7 +72,7 @@ class ScriptedEngine : public qv::CommandPort {
             m_nextReply.reset();
         }
         if (wantsReply) {
-            std::memcpy(reply, answer.data(), answer.size());
+            if (!answer.empty()) std::memcpy(reply, answer.data(), answer.size());
             *replyLength = static_cast<int32_t>(answer.size());
         }
         return 1;

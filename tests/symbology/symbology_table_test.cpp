@@ -1,11 +1,14 @@
 #include "symbology/symbology_table.h"
 
+#include "symbology/option_members.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "QV_Rizoviv2I_RO25.h"
 
@@ -203,6 +206,37 @@ TEST(SymbologyTable, AddressesAreUniqueAndGroupsConsistent) {
             EXPECT_TRUE(otherParams.insert(s.param).second) << s.field;
         }
         EXPECT_EQ(ValueWidth(s.param) == 2, s.kind == OtherKind::Word) << s.field;
+    }
+}
+
+TEST(OptionMembers, DetailMembersCoverEverySlotOnceInOrder) {
+    size_t next = 0;
+    for (const OptionMember& m : kOptionMembers) {
+        ASSERT_GE(m.count, 1);
+        ASSERT_LE(m.count, kMaxMemberValues);
+        if (m.record != RecordKind::Detail) continue;
+        for (size_t i = 0; i < m.count; ++i)
+            EXPECT_EQ(m.slots[i], next++) << m.setName;
+        // Named after the pair: QVImagerSet<Stem>Setting / QVImagerGet<Stem>Setting.
+        EXPECT_EQ(m.setName.substr(11), m.getName.substr(11));
+    }
+    EXPECT_EQ(next, kDetailSlotCount);
+
+    // The general options and their Other record slots.
+    const std::pair<std::string_view, std::vector<int>> general[] = {
+        {"QVImagerSetSecurtyLevel", {0}},
+        {"QVImagerSetAECArea", {2}},
+        {"QVImagerSetExtensiveBarcodeSearch", {8}},
+        {"QVImagerSetDPMSetting", {6, 7, 9}},
+    };
+    for (const auto& [name, slots] : general) {
+        const OptionMember* found = nullptr;
+        for (const OptionMember& m : kOptionMembers)
+            found = m.setName == name ? &m : found;
+        ASSERT_NE(found, nullptr) << name;
+        EXPECT_EQ(found->record, RecordKind::Other);
+        EXPECT_EQ(std::vector<int>(found->slots.begin(), found->slots.begin() + found->count),
+                  slots);
     }
 }
 
