@@ -1,0 +1,38 @@
+// Why a command ends early. An export that answered -1 is reported by name
+// and ends the program with exit status 1, after closing what it opened.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace qv::cli {
+
+class ExportFailed : public std::runtime_error {
+  public:
+    explicit ExportFailed(std::string exportName)
+        : std::runtime_error(exportName + " returned -1"), m_name(std::move(exportName)) {}
+    const std::string& ExportName() const { return m_name; }
+
+  private:
+    std::string m_name;
+};
+
+// Anything else that keeps a command from finishing (the embedded engine
+// does not start, a barcode does not come): exit status 1 as well.
+class CommandFailed : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Bad usage found only once the environment is known (exit status 2).
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+inline void Check(const char* exportName, int32_t result) {
+    if (result != 1) throw ExportFailed(exportName);
+}
+
+}  // namespace qv::cli

@@ -1,0 +1,41 @@
+// One use of the imager by this program: the environment the library reads
+// (device, registry, debug output), the embedded engine when no device is
+// configured, and the imager opened and, whatever happens, closed again.
+#pragma once
+
+#include <memory>
+
+#include "embedded_engine.h"
+
+namespace qv::cli {
+
+struct SessionSetup {
+    bool trace = false;
+    bool log = false;
+    bool embeddedOnly = false;  // use the embedded engine even when a device is configured
+};
+
+class ImagerSession {
+  public:
+    // Throws CommandFailed when the embedded engine cannot be started.
+    explicit ImagerSession(const SessionSetup& setup);
+    // Closes the imager if it is open.
+    ~ImagerSession();
+    ImagerSession(const ImagerSession&) = delete;
+    ImagerSession& operator=(const ImagerSession&) = delete;
+
+    bool Embedded() const { return m_engine != nullptr; }
+    // Null with an outside device.
+    EmbeddedEngine* Engine() { return m_engine.get(); }
+
+    // Throw ExportFailed when the export returns -1.
+    void Open();
+    void Close();
+    bool IsOpen() const { return m_open; }
+
+  private:
+    std::unique_ptr<EmbeddedEngine> m_engine;
+    bool m_open = false;
+};
+
+}  // namespace qv::cli

@@ -1,0 +1,47 @@
+// version, factory-reset and test.
+#include "QV_Rizoviv2I_RO25.h"
+#include "commands.h"
+#include "export_check.h"
+#include "imager_session.h"
+#include "output.h"
+
+namespace qv::cli {
+namespace {
+
+SessionSetup SetupOf(const Invocation& inv) {
+    return {inv.trace, inv.log, false};
+}
+
+}  // namespace
+
+int RunVersion(const Invocation& inv) {
+    ImagerSession session(SetupOf(inv));
+    session.Open();
+    char16_t firmware[256] = {}, boot[256] = {}, hardware[256] = {};
+    Check("QVImagerGetVersion", QVImagerGetVersion(firmware, boot, hardware));
+    PrintLine("firmware: " + ToUtf8(TextOf(firmware, 256)));
+    PrintLine("boot:     " + ToUtf8(TextOf(boot, 256)));
+    PrintLine("hardware: " + ToUtf8(TextOf(hardware, 256)));
+    session.Close();
+    return 0;
+}
+
+int RunFactoryReset(const Invocation& inv) {
+    ImagerSession session(SetupOf(inv));
+    session.Open();
+    Check("QVImagerFactoryReset", QVImagerFactoryReset());
+    PrintLine("factory reset sent; the engine carries the library's code IDs again");
+    session.Close();
+    return 0;
+}
+
+int RunTest(const Invocation& inv) {
+    ImagerSession session(SetupOf(inv));
+    session.Open();
+    Check("QVImagerTestCommand", QVImagerTestCommand());
+    PrintLine("test command sent");
+    session.Close();
+    return 0;
+}
+
+}  // namespace qv::cli

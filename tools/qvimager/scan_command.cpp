@@ -1,0 +1,105 @@
+// scan: open, scan barcodes one trigger press at a time, print each, close.
+#include <string>
+
+#include "QV_Rizoviv2I_RO25.h"
+#include "barcode_receiver.h"
+#include "commands.h"
+#include "export_check.h"
+#include "imager_session.h"
+#include "os/process.h"
+#include "output.h"
+
+namespace qv::cli {
+namespace {
+
+// With the embedded engine nothing but the queued barcodes can come.
+constexpr uint32_t kEmbeddedTimeoutSeconds = 10;
+
+void PrintBarcode(uint32_t number, ReceiveMode mode, const ReceivedBarcode& b) {
+    const std::string head = "barcode " + std::to_string(number) + ": ";
+    switch (mode) {
+        case ReceiveMode::Message:
+        case ReceiveMode::Callback:
+            PrintLine(head + std::to_string(b.symbology) + " " +
+                      std::string(SymbologyTitle(b.symbology)) + " " + Quoted(ToUtf8(b.text)));
+            break;
+        case ReceiveMode::Keyboard:
+            PrintLine(head + "typed " + Quoted(ToUtf8(b.text)));
+            PrintLine("  key strokes: " + FormatKeyStrokes(b.keys));
+            break;
+        case ReceiveMode::Clipboard:
+            PrintLine(head + "clipboard " + Quoted(ToUtf8(b.text)));
+            if (!b.keys.empty()) PrintLine("  key strokes: " + FormatKeyStrokes(b.keys));
+            break;
+    }
+}
+
+}  // namespace
+
+int RunScan(const Invocation& inv, os::InterruptWatch& watch) {
+    const ScanOptions& scan = inv.scan;
+    const bool deviceConfigured = os::GetEnv("QV_PORT_COM2") || os::GetEnv("QV_DRIVER_BAR1");
+    if (deviceConfigured && !scan.barcodes.empty()) {
+        throw UsageError(
+            "--barcode needs the embedded simulator; unset QV_PORT_COM2 and "
+            "QV_DRIVER_BAR1 to use it");
+    }
+    if (!deviceConfigured && scan.barcodes.empty()) {
+        throw UsageError(
+            "the embedded simulator reads only the barcodes it is given: add "
+            "--barcode SYMBOLOGY:TEXT");
+    }
+    ImagerSession session({inv.trace, inv.log, false});
+    for (const BarcodeToQueue& barcode : scan.barcodes)
+        session.Engine()->Queue(barcode);
+    const uint32_t count = scan.count.value_or(static_cast<uint32_t>(scan.barcodes.size()));
+    const uint32_t timeout =
+        scan.timeoutSeconds.value_or(session.Embedded() ? kEmbeddedTimeoutSeconds : 0);
+
+    BarcodeReceiver receiver(scan.mode, watch);
+    if (receiver.Window() == nullptr) throw CommandFailed("cannot create the receiving window");
+    session.Open();
+    switch (scan.mode) {
+        case ReceiveMode::Message:
+        case ReceiveMode::Callback:
+            // The library tests the window first, also when a callback is named.
+            Check("QVImagerSetWindow", QVImagerSetWindow(receiver.Window()));
+            break;
+        case ReceiveMode::Keyboard:
+            Check("QVImagerSetReceiveType", QVImagerSetReceiveType(1));
+            break;
+        case ReceiveMode::Clipboard:
+            Check("QVImagerSetReceiveType", QVImagerSetReceiveType(2));
+            break;
+    }
+    PrintLine("scanning (" + std::string(ReceiveModeName(scan.mode)) + "), " +
+              (count == 0 ? std::string("until Ctrl-C")
+                          : std::to_string(count) + " barcode" + (count == 1 ? "" : "s")));
+
+    uint32_t received = 0;
+    bool interrupted = false;
+    while ((count == 0 || received < count) && !watch.Interrupted()) {
+        receiver.Arm();
+        Check("QVImagerScanStart", QVImagerScanStart(receiver.Callback()));
+        ReceivedBarcode barcode;
+        const auto outcome = receiver.Wait(timeout * 1000, barcode);
+        if (outcome == BarcodeReceiver::Outcome::Barcode) {
+            PrintBarcode(++received, scan.mode, barcode);
+            continue;
+        }
+        Check("QVImagerScanStop", QVImagerScanStop());
+        if (outcome == BarcodeReceiver::Outcome::TimedOut) {
+            session.Close();
+            throw CommandFailed("no barcode within " + std::to_string(timeout) +
+                                " s (is its symbology enabled? --trace shows the engine's side)");
+        }
+        interrupted = true;
+    }
+    interrupted = interrupted || watch.Interrupted();
+    session.Close();
+    PrintLine(std::string(interrupted ? "interrupted: " : "done: ") + std::to_string(received) +
+              " barcode" + (received == 1 ? "" : "s") + ", scan stopped, imager closed");
+    return 0;
+}
+
+}  // namespace qv::cli

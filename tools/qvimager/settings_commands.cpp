@@ -1,0 +1,151 @@
+// get and set: a symbology's enable flag and options, the general options,
+// and every enable flag at once.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "QV_Rizoviv2I_RO25.h"
+#include "commands.h"
+#include "export_check.h"
+#include "imager_session.h"
+#include "output.h"
+#include "settings_exports.h"
+
+namespace qv::cli {
+namespace {
+
+using Kind = SettingTarget::Kind;
+
+std::string Heading(const SettingTarget& t) {
+    if (t.kind == Kind::Symbology) {
+        return std::string(t.symbology->title) + " (" + std::to_string(t.symbology->number) + ")";
+    }
+    return std::string(t.title);
+}
+
+std::string Row(std::string_view label, const std::string& value) {
+    std::string out = "  " + std::string(label);
+    out.resize(std::max<size_t>(out.size() + 1, 20), ' ');
+    return out + value;
+}
+
+std::string OptionsLabel(const OptionSetInfo& info) {
+    return "options (" + std::string(info.stem) + ")";
+}
+
+int32_t GetOne(const char* name, int32_t (*get)(int32_t*)) {
+    int32_t value = 0;
+    Check(name, get(&value));
+    return value;
+}
+
+void ShowGeneral() {
+    PrintLine(Row("security level",
+                  std::to_string(GetOne("QVImagerGetSecurtyLevel", &QVImagerGetSecurtyLevel))));
+    PrintLine(Row("AEC area", std::to_string(GetOne("QVImagerGetAECArea", &QVImagerGetAECArea))));
+    PrintLine(Row("extensive search", std::to_string(GetOne("QVImagerGetExtensiveBarcodeSearch",
+                                                            &QVImagerGetExtensiveBarcodeSearch))));
+    int32_t dpm1 = 0, dpm2 = 0, dpm3 = 0;
+    Check("QVImagerGetDPMSetting", QVImagerGetDPMSetting(&dpm1, &dpm2, &dpm3));
+    PrintLine(Row("DPM", FormatValues({dpm1, dpm2, dpm3})));
+}
+
+void ShowAllEnableFlags() {
+    EnableRecord record{};
+    Check("QVImagerGetSymboleEnableByStruct", QVImagerGetSymboleEnableByStruct(&record));
+    // The record's fields follow the symbology table, one int32 each.
+    int32_t fields[sizeof(EnableRecord) / sizeof(int32_t)];
+    std::memcpy(fields, &record, sizeof fields);
+    size_t slot = 0;
+    for (const SymbologyName& s : SymbologyNames()) {
+        std::string label = std::to_string(s.number);
+        label.insert(0, label.size() < 3 ? 3 - label.size() : 0, ' ');
+        PrintLine(Row(label + " " + std::string(s.title), std::to_string(fields[slot++])));
+    }
+}
+
+void SetGeneral(const SetOptions& s) {
+    if (s.securityLevel) {
+        Check("QVImagerSetSecurtyLevel", QVImagerSetSecurtyLevel(*s.securityLevel));
+        PrintLine(Row("security level", std::to_string(*s.securityLevel)));
+    }
+    if (s.aecArea) {
+        Check("QVImagerSetAECArea", QVImagerSetAECArea(*s.aecArea));
+        PrintLine(Row("AEC area", std::to_string(*s.aecArea)));
+    }
+    if (s.extensiveSearch) {
+        Check("QVImagerSetExtensiveBarcodeSearch",
+              QVImagerSetExtensiveBarcodeSearch(*s.extensiveSearch));
+        PrintLine(Row("extensive search", std::to_string(*s.extensiveSearch)));
+    }
+    if (s.dpm) {
+        std::vector<int32_t> current(3, 0);
+        if (NeedsCurrent(*s.dpm)) {
+            Check("QVImagerGetDPMSetting",
+                  QVImagerGetDPMSetting(&current[0], &current[1], &current[2]));
+        }
+        const std::vector<int32_t> v = Merge(*s.dpm, current);
+        Check("QVImagerSetDPMSetting", QVImagerSetDPMSetting(v[0], v[1], v[2]));
+        PrintLine(Row("DPM", FormatValues(v)));
+    }
+}
+
+}  // namespace
+
+int RunGet(const Invocation& inv) {
+    ImagerSession session({inv.trace, inv.log, false});
+    session.Open();
+    const SettingTarget& t = inv.target;
+    PrintLine(Heading(t));
+    switch (t.kind) {
+        case Kind::Symbology: {
+            int32_t enable = 0;
+            Check("QVImagerGetSymboleEnable",
+                  QVImagerGetSymboleEnable(t.symbology->number, &enable));
+            PrintLine(Row("enable", std::to_string(enable)));
+            if (t.options)
+                PrintLine(Row(OptionsLabel(*t.options), FormatValues(ReadOptions(t.options->set))));
+            break;
+        }
+        case Kind::OptionsOnly:
+            PrintLine(Row(OptionsLabel(*t.options), FormatValues(ReadOptions(t.options->set))));
+            break;
+        case Kind::General:
+            ShowGeneral();
+            break;
+        case Kind::All:
+            ShowAllEnableFlags();
+            break;
+    }
+    session.Close();
+    return 0;
+}
+
+int RunSet(const Invocation& inv) {
+    ImagerSession session({inv.trace, inv.log, false});
+    session.Open();
+    const SettingTarget& t = inv.target;
+    const SetOptions& s = inv.set;
+    PrintLine(Heading(t));
+    if (s.enable) {
+        if (t.kind == Kind::All) {
+            Check("QVImagerSetALLSymboleEnable", QVImagerSetALLSymboleEnable(*s.enable));
+        } else {
+            Check("QVImagerSetSymboleEnable",
+                  QVImagerSetSymboleEnable(t.symbology->number, *s.enable));
+        }
+        PrintLine(Row("enable", std::to_string(*s.enable)));
+    }
+    if (s.options && t.options) {
+        std::vector<int32_t> current;
+        if (NeedsCurrent(*s.options)) current = ReadOptions(t.options->set);
+        const std::vector<int32_t> values = Merge(*s.options, current);
+        WriteOptions(t.options->set, values);
+        PrintLine(Row(OptionsLabel(*t.options), FormatValues(values)));
+    }
+    if (t.kind == Kind::General) SetGeneral(s);
+    session.Close();
+    return 0;
+}
+
+}  // namespace qv::cli
