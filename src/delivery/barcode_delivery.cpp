@@ -1,8 +1,314 @@
-// Placeholder until barcode delivery lands.
 #include "delivery/barcode_delivery.h"
 
-namespace qv {
+#include <algorithm>
+#include <array>
+#include <mutex>
+#include <span>
 
-void DeliverBarcode(ImagerEngine&, const uint8_t*, int32_t) {}
+#include "interface/imager_engine.h"
+#include "interface/write_log.h"
+#include "platform/clipboard.h"
+#include "platform/clock.h"
+#include "platform/keyboard.h"
+#include "platform/led.h"
+#include "platform/message.h"
+#include "platform/sound.h"
+#include "platform/text_conversion.h"
+#include "platform/window.h"
+#include "symbology/symbology_table.h"
+
+namespace qv {
+namespace {
+
+constexpr size_t kPayloadBytes = 1024;
+constexpr int32_t kLedCycleUs = 10000000;
+
+std::mutex& SoundPathLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+char16_t* ProcessSoundPath(int32_t which) {
+    return which == 1 ? g_successSoundPath : g_failSoundPath;
+}
+
+void KeyDown(uint8_t vk, uint8_t scan = 0) {
+    platform::KeybdEvent(vk, scan, platform::kKeyEventSilent);
+}
+void KeyUp(uint8_t vk) {
+    platform::KeybdEvent(vk, 0, platform::kKeyEventKeyUp);
+}
+
+// The pause after a typed key; a negative delay is no pause.
+void Pause(const ImagerEngine& engine) {
+    const int32_t delay = engine.m_delayMs;
+    if (delay > 0) platform::Sleep(static_cast<uint32_t>(delay));
+}
+
+QVHWND ShellInFront() {
+    QVHWND shell = platform::FindWindow(kShellWindowClass);
+    return shell != nullptr && shell == platform::GetForegroundWindow() ? shell : nullptr;
+}
+
+void SendCtrlV() {
+    const auto scan = [](uint8_t vk) {
+        return static_cast<uint8_t>(platform::MapVirtualKey(vk, platform::kMapVkToScan));
+    };
+    constexpr uint32_t kSilentUp = platform::kKeyEventSilent | platform::kKeyEventKeyUp;
+    platform::KeybdEvent(platform::kVkControl, scan(platform::kVkControl),
+                         platform::kKeyEventSilent);
+    platform::KeybdEvent(0x56, scan(0x56), platform::kKeyEventSilent);
+    platform::KeybdEvent(0x56, scan(0x56), kSilentUp);
+    platform::KeybdEvent(platform::kVkControl, scan(platform::kVkControl), kSilentUp);
+}
+
+// Puts the text on the clipboard in a block of 2 x n + 1 bytes (the n - 1
+// text bytes and the terminator as UTF-16). The clipboard keeps the block
+// once it accepts it; a refused block is freed here.
+void FillClipboard(std::span<const uint8_t> text, int32_t n) {
+    const bool opened = platform::OpenClipboard();
+    if (opened) platform::EmptyClipboard();
+    auto block = platform::MemoryBlock::Allocate(2 * static_cast<size_t>(n) + 1);
+    if (block) {
+        platform::AnsiToUtf16(text, block->Units(), block->Size() / 2);
+        platform::SetClipboardData(platform::kClipboardUnicodeText, block);
+    }
+    if (opened) platform::CloseClipboard();
+}
+
+// One flash of `led` for `ms` on the engine's worker `worker`, guarded by
+// `busy`. The flag is taken here, on the delivering thread, so a second
+// request made before the worker starts is dropped as well.
+void StartFlash(platform::Thread& worker, std::atomic<int32_t>& busy, uint32_t led, uint32_t ms) {
+    if (busy.exchange(1) == 1) return;
+    // The previous flash cleared the flag as its last step; it is ending.
+    worker.Join();
+    const bool started = worker.Start([&busy, led, ms] {
+        SetLed(led, 1);
+        platform::Sleep(ms);
+        SetLed(led, 0);
+        busy = 0;
+    });
+    if (!started) busy = 0;  // no flash; the delivery goes on
+}
+
+}  // namespace
+
+int32_t CodeIdToSymbology(uint8_t codeId) {
+    return SymbologyOfCodeId(codeId);
+}
+
+std::optional<KeyStroke> CharToVirtualKey(uint8_t c) {
+    if (c >= 0x80) return std::nullopt;
+    if (c >= 0x30 && c <= 0x39) return KeyStroke{c, false};
+    if (c >= 0x41 && c <= 0x5A) return KeyStroke{c, true};
+    if (c >= 0x61 && c <= 0x7A) return KeyStroke{static_cast<uint8_t>(c - 0x20), false};
+    if (c <= 0x1F || c == 0x7F) return KeyStroke{c, false};
+    struct Punctuation {
+        uint8_t c;
+        uint8_t vk;
+        bool shift;
+    };
+    static constexpr std::array<Punctuation, 33> kPunctuation{{
+        {0x20, 0x20, false}, {0x21, 0x31, true},  {0x40, 0x32, true}, {0x23, 0x33, true},
+        {0x24, 0x34, true},  {0x25, 0x35, true},  {0x5E, 0x36, true}, {0x26, 0x37, true},
+        {0x2A, 0x38, true},  {0x28, 0x39, true},  {0x29, 0x30, true}, {0x3B, 0xBA, false},
+        {0x3A, 0xBA, true},  {0x3D, 0xBB, false}, {0x2B, 0xBB, true}, {0x2C, 0xBC, false},
+        {0x3C, 0xBC, true},  {0x2D, 0xBD, false}, {0x5F, 0xBD, true}, {0x2E, 0xBE, false},
+        {0x3E, 0xBE, true},  {0x2F, 0xBF, false}, {0x3F, 0xBF, true}, {0x60, 0xC0, false},
+        {0x7E, 0xC0, true},  {0x5B, 0xDB, false}, {0x7B, 0xDB, true}, {0x5C, 0xDC, false},
+        {0x7C, 0xDC, true},  {0x5D, 0xDD, false}, {0x7D, 0xDD, true}, {0x27, 0xDE, false},
+        {0x22, 0xDE, true},
+    }};
+    for (const Punctuation& p : kPunctuation) {
+        if (p.c == c) return KeyStroke{p.vk, p.shift};
+    }
+    return std::nullopt;
+}
+
+int32_t DelayForMode(int32_t mode, int32_t value) {
+    switch (mode) {
+        case 0:
+            return 0;
+        case 1:
+            return 100;
+        case 2:
+            return 10;
+        case 3:
+            return 1;
+        case 4:
+            return std::max(value, 0);
+        default:
+            return std::clamp(value, 0, kMaxDelayMs);
+    }
+}
+
+int32_t EffectiveDelay(int32_t mode, int32_t delayMs) {
+    return mode >= 0 && mode <= 3 ? DelayForMode(mode, 0) : delayMs;
+}
+
+void SetDelay(ImagerEngine& engine, int32_t mode, int32_t value) {
+    const int32_t delay = DelayForMode(mode, value);
+    engine.m_delayMode = mode;
+    engine.m_delayMs = delay;
+    DeliveryOptions::SaveDelay(mode, delay);
+}
+
+void GetDelay(const ImagerEngine& engine, int32_t* mode, int32_t* value) {
+    const int32_t m = engine.m_delayMode;
+    if (mode != nullptr) *mode = m;
+    if (value != nullptr) *value = EffectiveDelay(m, engine.m_delayMs);
+}
+
+void SetProcessSoundPath(int32_t which, std::u16string_view path) {
+    std::lock_guard lock(SoundPathLock());
+    char16_t* target = ProcessSoundPath(which);
+    const size_t length = std::min(path.size(), kPathUnits - 1);
+    std::fill(target, target + kPathUnits, u'\0');
+    std::copy_n(path.data(), length, target);
+}
+
+void CopyProcessSoundPath(int32_t which, char16_t* out) {
+    std::lock_guard lock(SoundPathLock());
+    const char16_t* source = ProcessSoundPath(which);
+    const size_t length = std::find(source, source + kPathUnits - 1, u'\0') - source;
+    std::copy_n(source, length, out);
+    out[length] = u'\0';
+}
+
+void TypeCharacter(ImagerEngine& engine, uint8_t c) {
+    const std::optional<KeyStroke> key = CharToVirtualKey(c);
+    if (!key) return;
+    if (key->shift) KeyDown(platform::kVkShift);
+    KeyDown(key->virtualKey);
+    KeyUp(key->virtualKey);
+    Pause(engine);
+    if (key->shift) {
+        KeyUp(platform::kVkShift);
+        Pause(engine);
+    }
+}
+
+void SendAffix(ImagerEngine& engine, uint8_t first, uint8_t second) {
+    if (first == 0x10 || first == 0x11 || first == 0x12) {
+        // A chord with Shift, Ctrl or Alt, without pauses.
+        KeyDown(first);
+        KeyDown(second);
+        KeyUp(second);
+        KeyUp(first);
+    } else if (first == 0xFF && second != 0) {
+        // A raw virtual key.
+        KeyDown(second);
+        KeyUp(second);
+    } else {
+        if (first != 0) TypeCharacter(engine, first);
+        if (second != 0) TypeCharacter(engine, second);
+    }
+}
+
+void ActivateShellWindow() {
+    QVHWND shell = ShellInFront();
+    if (shell == nullptr) return;
+    if (platform::PostMessage(shell, kWmActivate, 1, 0)) {
+        WriteLog(u"WM_ACTIVATE POSTMESSAE SUCCESS\r\n");
+    } else {
+        WriteLog(u"WM_ACTIVATE POSTMESSAE FAIL\r\n");
+    }
+}
+
+void PauseIfShellInFront(ImagerEngine& engine) {
+    if (ShellInFront() == nullptr) return;
+    platform::Sleep(static_cast<uint32_t>(std::max<int32_t>(engine.m_delayMs, 0)));
+}
+
+void BroadcastClipboardChange() {
+    if (platform::FindWindow(kShellWindowClass) == nullptr) return;
+    platform::SendMessage(platform::BroadcastWindow(), kWmDrawClipboard, 0, 0);
+}
+
+void PlaySuccessSound() {
+    char16_t path[kPathUnits];
+    CopyProcessSoundPath(1, path);
+    platform::PlaySound(path, kSuccessSoundFlags);
+}
+
+void FlashLed(ImagerEngine& engine) {
+    StartFlash(engine.m_ledWorker, engine.m_bLedBusy, 0, kLedFlashMs);
+}
+
+void FlashModelLed(ImagerEngine& engine) {
+    StartFlash(engine.m_modelLedWorker, engine.m_bModelLedBusy, 3, kModelLedFlashMs);
+}
+
+void SetLed(uint32_t number, int32_t state) {
+    platform::LedSetDevice(platform::kLedSettingsRequest,
+                           platform::LedSettings{number, state, kLedCycleUs, 0, 0, 0, 0});
+}
+
+void DeliverBarcode(ImagerEngine& engine, const uint8_t* payload, int32_t n) {
+    if (payload == nullptr || n < 1) return;
+    n = std::min<int32_t>(n, kPayloadBytes);
+    std::array<uint8_t, kPayloadBytes> data{};
+    std::copy_n(payload, n, data.begin());
+    const uint8_t codeId = data[0];
+    const std::span<const uint8_t> text(data.data() + 1, static_cast<size_t>(n - 1));
+
+    // The previous text stays readable until this one replaces it.
+    std::fill(std::begin(g_barcodeText), std::end(g_barcodeText), u'\0');
+    platform::AnsiToUtf16(text, g_barcodeText, kTextUnits);
+
+    engine.m_module.SetTriggerLine(1);
+
+    if (engine.m_module.m_modelClass == 4) FlashModelLed(engine);
+    if (engine.m_bUseSuccessSound == 1) {
+        switch (engine.m_successSoundType) {
+            case 1:
+                PlaySuccessSound();
+                break;
+            case 2:
+                FlashLed(engine);
+                break;
+            case 3:
+                FlashLed(engine);
+                PlaySuccessSound();
+                break;
+            default:
+                break;
+        }
+    }
+
+    const int32_t symbology = CodeIdToSymbology(codeId);
+    const int32_t recvType = engine.m_recvType;
+    WriteLog(u"m_recvType : %d\r\n", recvType);
+
+    if (recvType == 0) {
+        QVHWND window = engine.m_hWnd;
+        if (window == nullptr) {
+            WriteLog(u"m_hWnd == NULL\r\n");
+            return;
+        }
+        if (engine.m_bUseCallback == 0) {
+            platform::PostMessage(window, WM_IMAGER_DATA, static_cast<uintptr_t>(symbology),
+                                  reinterpret_cast<intptr_t>(g_barcodeText));
+        } else if (BarcodeCallback callback = g_pfnBarcodeCallback.load()) {
+            callback(symbology, g_barcodeText);
+        }
+        return;
+    }
+    if (recvType != 1 && recvType != 2) return;
+
+    SendAffix(engine, engine.m_options.m_prefix1, engine.m_options.m_prefix2);
+    if (recvType == 1) {
+        for (const uint8_t c : text)
+            TypeCharacter(engine, c);
+    } else {
+        FillClipboard(text, n);
+        ActivateShellWindow();
+        if (engine.m_bPasteClipboard == 1) SendCtrlV();
+        PauseIfShellInFront(engine);
+        BroadcastClipboardChange();
+    }
+    SendAffix(engine, engine.m_options.m_suffix1, engine.m_options.m_suffix2);
+}
 
 }  // namespace qv

@@ -1,71 +1,148 @@
 // Delivery options: receive type, notification sounds, prefix and suffix
-// keys, key-stroke delay.
+// keys, key-stroke delay. Each setter changes the engine's values and writes
+// the stored copy to the registry; a null output or path pointer is refused.
+#include "delivery/barcode_delivery.h"
 #include "interface/export_frame.h"
 
 using namespace qv;
 
+QV_EXPORT int32_t QVImagerSetReceiveType(int32_t type) {
+    return InFrame([type](ImagerEngine& engine) {
+        engine.m_recvType = type;
+        engine.m_options.m_storedRecvType = type;
+        engine.m_options.SaveReceiveType();
+        return true;
+    });
+}
+
+// The stored receive type, which may differ from the one in effect.
+QV_EXPORT int32_t QVImagerGetReceiveType(int32_t* type) {
+    return InFrame([type](ImagerEngine& engine) {
+        if (type == nullptr) return false;
+        *type = engine.m_options.m_storedRecvType;
+        return true;
+    });
+}
+
+QV_EXPORT int32_t QVImagerSetSoundType(int32_t which, int32_t type) {
+    return InFrame([which, type](ImagerEngine& engine) {
+        if (which == 1) {
+            engine.m_options.m_sndManual = type;
+        } else {
+            engine.m_options.m_sndManual2 = type;
+        }
+        engine.m_options.SaveSound();
+        if (which == 1) {
+            engine.m_bUseSuccessSound = type != 0 ? 1 : 0;
+            engine.m_successSoundType = type;
+        } else {
+            engine.m_bUseFailSound = type != 0 ? 1 : 0;
+            engine.m_failSoundType = type;
+        }
+        return true;
+    });
+}
+
+QV_EXPORT int32_t QVImagerGetSoundType(int32_t which, int32_t* type) {
+    return InFrame([which, type](ImagerEngine& engine) {
+        if (type == nullptr) return false;
+        *type = which == 1 ? engine.m_options.m_sndManual : engine.m_options.m_sndManual2;
+        return true;
+    });
+}
+
+QV_EXPORT int32_t QVImagerSetSoundPath(int32_t which, const char16_t* path) {
+    return InFrame([which, path](ImagerEngine& engine) {
+        if (path == nullptr) return false;
+        // Read no further than the process-wide path can hold.
+        size_t length = 0;
+        while (length < kPathUnits - 1 && path[length] != u'\0')
+            ++length;
+        const std::u16string_view text(path, length);
+        engine.m_options.SetSoundPath(which, text);
+        engine.m_options.SaveSound();
+        SetProcessSoundPath(which, text);
+        return true;
+    });
+}
+
+// The process-wide path, which need not be the stored one.
+QV_EXPORT int32_t QVImagerGetSoundPath(int32_t which, char16_t* path) {
+    return InFrame([which, path](ImagerEngine&) {
+        if (path == nullptr) return false;
+        CopyProcessSoundPath(which, path);
+        return true;
+    });
+}
+
 namespace {
 
-constexpr auto kNotYet = [](ImagerEngine&) { return false; };
+int32_t SetKeyByte(std::atomic<uint8_t> DeliveryOptions::*field, bool prefix, int32_t value) {
+    return InFrame([=](ImagerEngine& engine) {
+        engine.m_options.*field = static_cast<uint8_t>(value & 0xFF);
+        if (prefix) {
+            engine.m_options.SavePrefix();
+        } else {
+            engine.m_options.SaveSuffix();
+        }
+        return true;
+    });
+}
+
+int32_t GetKeyByte(std::atomic<uint8_t> DeliveryOptions::*field, uint8_t* value) {
+    return InFrame([=](ImagerEngine& engine) {
+        if (value == nullptr) return false;
+        *value = engine.m_options.*field;
+        return true;
+    });
+}
 
 }  // namespace
 
-QV_EXPORT int32_t QVImagerSetReceiveType(int32_t) {
-    return InFrame(kNotYet);
+QV_EXPORT int32_t QVImagerSetPrefix1(int32_t value) {
+    return SetKeyByte(&DeliveryOptions::m_prefix1, true, value);
 }
-QV_EXPORT int32_t QVImagerGetReceiveType(int32_t*) {
-    return InFrame(kNotYet);
+QV_EXPORT int32_t QVImagerSetPrefix2(int32_t value) {
+    return SetKeyByte(&DeliveryOptions::m_prefix2, true, value);
 }
-QV_EXPORT int32_t QVImagerSetSoundType(int32_t, int32_t) {
-    return InFrame(kNotYet);
+QV_EXPORT int32_t QVImagerSetSuffix1(int32_t value) {
+    return SetKeyByte(&DeliveryOptions::m_suffix1, false, value);
 }
-QV_EXPORT int32_t QVImagerGetSoundType(int32_t, int32_t*) {
-    return InFrame(kNotYet);
-}
-QV_EXPORT int32_t QVImagerSetSoundPath(int32_t, const char16_t*) {
-    return InFrame(kNotYet);
-}
-QV_EXPORT int32_t QVImagerGetSoundPath(int32_t, char16_t*) {
-    return InFrame(kNotYet);
-}
-QV_EXPORT int32_t QVImagerSetPrefix1(int32_t) {
-    return InFrame(kNotYet);
-}
-QV_EXPORT int32_t QVImagerSetPrefix2(int32_t) {
-    return InFrame(kNotYet);
-}
-QV_EXPORT int32_t QVImagerSetSuffix1(int32_t) {
-    return InFrame(kNotYet);
-}
-QV_EXPORT int32_t QVImagerSetSuffix2(int32_t) {
-    return InFrame(kNotYet);
+QV_EXPORT int32_t QVImagerSetSuffix2(int32_t value) {
+    return SetKeyByte(&DeliveryOptions::m_suffix2, false, value);
 }
 
 // A refused prefix read leaves 0 in the output; a refused suffix read leaves it alone.
 QV_EXPORT int32_t QVImagerGetPrefix1(uint8_t* value) {
     if (value != nullptr) *value = 0;
-    return InFrame(kNotYet);
+    return GetKeyByte(&DeliveryOptions::m_prefix1, value);
 }
 QV_EXPORT int32_t QVImagerGetPrefix2(uint8_t* value) {
     if (value != nullptr) *value = 0;
-    return InFrame(kNotYet);
+    return GetKeyByte(&DeliveryOptions::m_prefix2, value);
 }
-QV_EXPORT int32_t QVImagerGetSuffix1(uint8_t*) {
-    return InFrame(kNotYet);
+QV_EXPORT int32_t QVImagerGetSuffix1(uint8_t* value) {
+    return GetKeyByte(&DeliveryOptions::m_suffix1, value);
 }
-QV_EXPORT int32_t QVImagerGetSuffix2(uint8_t*) {
-    return InFrame(kNotYet);
+QV_EXPORT int32_t QVImagerGetSuffix2(uint8_t* value) {
+    return GetKeyByte(&DeliveryOptions::m_suffix2, value);
 }
 
-QV_EXPORT int32_t QVImagerSetDelay(int32_t, int32_t) {
-    return InFrame(kNotYet);
+QV_EXPORT int32_t QVImagerSetDelay(int32_t mode, int32_t milliseconds) {
+    return InFrame([mode, milliseconds](ImagerEngine& engine) {
+        SetDelay(engine, mode, milliseconds);
+        return true;
+    });
 }
 
 // Reports the delay whenever an engine object exists, even one that is not usable.
 QV_EXPORT int32_t QVImagerGetDelay(int32_t* mode, int32_t* milliseconds) {
-    ImagerEngine* engine = m_RO25.load();
-    if (engine == nullptr) return -1;
-    if (mode != nullptr) *mode = engine->m_delayMode.load();
-    if (milliseconds != nullptr) *milliseconds = engine->m_delayMs.load();
-    return InFrame([](ImagerEngine&) { return true; });
+    try {
+        ImagerEngine* engine = m_RO25.load();
+        if (engine == nullptr) return -1;
+        GetDelay(*engine, mode, milliseconds);
+        return InFrame([](ImagerEngine&) { return true; });
+    } catch (...) {
+        return -1;
+    }
 }

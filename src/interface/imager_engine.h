@@ -77,6 +77,11 @@ class ImagerEngine {
     std::atomic<int32_t> m_delayMode{0};
     std::atomic<int32_t> m_delayMs{0};
     std::atomic<int32_t> m_bPasteClipboard{0};
+
+    // LED flash workers of barcode delivery. Declared last, so destroying the
+    // engine joins them before the busy flags they clear go away.
+    platform::Thread m_ledWorker;
+    platform::Thread m_modelLedWorker;
 };
 
 // The current engine object; null when none exists.

@@ -1,0 +1,177 @@
+#include "delivery/delivery_options.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "platform/registry.h"
+
+namespace qv {
+namespace {
+
+using platform::RegistryKey;
+using platform::RegStatus;
+using platform::RegType;
+
+std::unique_ptr<RegistryKey> OpenKey() {
+    std::unique_ptr<RegistryKey> key;
+    if (RegistryKey::Open(kOptionsKey, key) != RegStatus::Ok) return nullptr;
+    return key;
+}
+
+std::unique_ptr<RegistryKey> CreateKey() {
+    std::unique_ptr<RegistryKey> key;
+    if (RegistryKey::Create(kOptionsKey, key) != RegStatus::Ok) return nullptr;
+    return key;
+}
+
+// Only a successful read of a 32-bit number changes the field; a key byte
+// keeps the low 8 bits.
+template <class T>
+void ReadNumber(RegistryKey& key, std::u16string_view name, std::atomic<T>& field) {
+    uint32_t value = 0;
+    if (key.QueryDword(name, &value) == RegStatus::Ok) field = static_cast<T>(value);
+}
+
+// Reads a string of at most kStoredPathUnits units, terminator included, into
+// `field`; a longer, missing or non-string value leaves the field as it was.
+void ReadPath(RegistryKey& key, std::u16string_view name, char16_t (&field)[kSoundPathUnits]) {
+    char16_t work[kStoredPathUnits] = {};
+    RegType type{};
+    uint32_t size = sizeof work;
+    if (key.QueryValue(name, &type, work, &size) != RegStatus::Ok || type != RegType::String) {
+        return;
+    }
+    // The stored value need not be terminated; never read past what came.
+    const size_t units = std::min<size_t>(size / 2, kStoredPathUnits - 1);
+    const size_t length = std::find(work, work + units, u'\0') - work;
+    std::fill(std::begin(field), std::end(field), u'\0');
+    std::copy_n(work, length, field);
+}
+
+// The stored form: 512 bytes of the path (cut to 255 units), its terminator
+// and zero filler.
+void WritePath(RegistryKey& key, std::u16string_view name, const char16_t* path) {
+    char16_t stored[kStoredPathUnits] = {};
+    const size_t length = std::find(path, path + kStoredPathUnits - 1, u'\0') - path;
+    std::copy_n(path, length, stored);
+    key.SetString(name, std::u16string_view(stored, kStoredPathUnits));
+}
+
+void CopyPath(char16_t (&field)[kSoundPathUnits], std::u16string_view path) {
+    const size_t length =
+        std::min(path.find(u'\0') == std::u16string_view::npos ? path.size() : path.find(u'\0'),
+                 kSoundPathUnits - 1);
+    std::fill(std::begin(field), std::end(field), u'\0');
+    std::copy_n(path.data(), length, field);
+}
+
+}  // namespace
+
+void DeliveryOptions::LoadPrefix() {
+    auto key = OpenKey();
+    if (!key) {
+        m_prefix1 = 0;
+        m_prefix2 = 0;
+        return;
+    }
+    ReadNumber(*key, u"PREFIX1", m_prefix1);
+    ReadNumber(*key, u"PREFIX2", m_prefix2);
+}
+
+void DeliveryOptions::LoadSuffix() {
+    auto key = OpenKey();
+    if (!key) {
+        m_suffix1 = 0x0A;
+        m_suffix2 = 0;
+        return;
+    }
+    ReadNumber(*key, u"SUFFIX1", m_suffix1);
+    ReadNumber(*key, u"SUFFIX2", m_suffix2);
+}
+
+void DeliveryOptions::LoadReceiveType() {
+    auto key = OpenKey();
+    uint32_t value = 0;
+    if (!key || key->QueryDword(u"RECEIVETYPE", &value) != RegStatus::Ok) {
+        m_storedRecvType = 0;
+        return;
+    }
+    m_storedRecvType = value <= 1 ? static_cast<int32_t>(value) : 2;
+}
+
+void DeliveryOptions::LoadSound() {
+    auto key = OpenKey();
+    if (!key) {
+        m_sndManual = 1;
+        m_sndManual2 = 0;
+        CopyPath(m_sndPathSuccess, kDefaultSuccessSoundPath);
+        CopyPath(m_sndPathFail, u"");
+        return;
+    }
+    ReadNumber(*key, u"SNDMANUAL", m_sndManual);
+    ReadNumber(*key, u"SNDMANUAL2", m_sndManual2);
+    ReadPath(*key, u"SNDPATH_SUCCESS", m_sndPathSuccess);
+    ReadPath(*key, u"SNDPATH_FAIL", m_sndPathFail);
+}
+
+int32_t DeliveryOptions::LoadPasteClipboard() {
+    uint32_t paste = 1;
+    if (auto key = OpenKey()) key->QueryDword(u"PasteClipboard", &paste);
+    return static_cast<int32_t>(paste);
+}
+
+void DeliveryOptions::SavePrefix() const {
+    auto key = CreateKey();
+    if (!key) return;
+    key->SetDword(u"PREFIX1", m_prefix1);
+    key->SetDword(u"PREFIX2", m_prefix2);
+}
+
+void DeliveryOptions::SaveSuffix() const {
+    auto key = CreateKey();
+    if (!key) return;
+    key->SetDword(u"SUFFIX1", m_suffix1);
+    key->SetDword(u"SUFFIX2", m_suffix2);
+}
+
+void DeliveryOptions::SaveReceiveType() const {
+    auto key = CreateKey();
+    if (!key) return;
+    key->SetDword(u"RECEIVETYPE", static_cast<uint32_t>(m_storedRecvType.load()));
+}
+
+void DeliveryOptions::SaveSound() const {
+    // Only types 0 to 2 have a "use" value; type 3 leaves it as it was.
+    const auto hasUseValue = [](int32_t type) { return type >= 0 && type <= 2; };
+    {
+        auto key = CreateKey();
+        if (!key) return;
+        const int32_t success = m_sndManual;
+        const int32_t fail = m_sndManual2;
+        key->SetDword(u"SNDMANUAL", static_cast<uint32_t>(success));
+        if (hasUseValue(success)) key->SetDword(u"SNDUSE_SUCCESS", static_cast<uint32_t>(success));
+        key->SetDword(u"SNDMANUAL2", static_cast<uint32_t>(fail));
+        if (hasUseValue(fail)) key->SetDword(u"SNDUSE_FAIL", static_cast<uint32_t>(fail));
+    }
+    auto key = CreateKey();
+    if (!key) return;
+    WritePath(*key, u"SNDPATH_SUCCESS", m_sndPathSuccess);
+    WritePath(*key, u"SNDPATH_FAIL", m_sndPathFail);
+}
+
+void DeliveryOptions::SaveDelay(int32_t mode, int32_t milliseconds) {
+    auto key = CreateKey();
+    if (!key) return;
+    key->SetDword(u"DELAYMODE", static_cast<uint32_t>(mode >= 0 && mode <= 5 ? mode : 0));
+    key->SetDword(u"DELAY", static_cast<uint32_t>(std::clamp(milliseconds, 0, 1000)));
+}
+
+void DeliveryOptions::SetSoundPath(int32_t which, std::u16string_view path) {
+    CopyPath(which == 1 ? m_sndPathSuccess : m_sndPathFail, path);
+}
+
+std::u16string_view DeliveryOptions::SoundPath(int32_t which) const {
+    return which == 1 ? m_sndPathSuccess : m_sndPathFail;
+}
+
+}  // namespace qv
