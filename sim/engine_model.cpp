@@ -71,6 +71,7 @@ void EngineModel::OnLines(const LineLevels& levels, uint32_t now) {
         // The table lives in non-volatile memory; everything else starts over.
         m_splitter.Clear();
         m_out.clear();
+        m_lineFreeAt.reset();
         m_pendingAck.reset();
         m_decodeAt.reset();
         m_armed = m_looking = false;
@@ -126,6 +127,7 @@ bool EngineModel::SendEventNotification(std::span<const uint8_t> payload, uint32
 }
 
 void EngineModel::Advance(uint32_t now) {
+    if (m_lineFreeAt && Due(*m_lineFreeAt, now)) m_lineFreeAt.reset();
     while (auto item = m_splitter.Next(now)) {
         if (item->frame) {
             HandleFrame(*item->frame, now);
@@ -163,7 +165,7 @@ void EngineModel::TryDecode(uint32_t now) {
     auto frame = BuildBarcodeFrame(sequence, NextManagement(), data);
     m_pendingAck = PendingAck{frame, sequence, 0, false};
     Enqueue(frame, now, 0, Note{"", DecodeFrame(frame), Direction::EngineToHost});
-    m_pendingAck->resendAt = m_lineFreeAt + m_settings.ackResendMs;
+    m_pendingAck->resendAt = *m_lineFreeAt + m_settings.ackResendMs;
 }
 
 void EngineModel::Resend(uint32_t now, const char* why) {
@@ -177,7 +179,7 @@ void EngineModel::Resend(uint32_t now, const char* why) {
     m_pendingAck->resent = true;
     Enqueue(m_pendingAck->frame, now, 0,
             Note{"", DecodeFrame(m_pendingAck->frame), Direction::EngineToHost});
-    m_pendingAck->resendAt = m_lineFreeAt + m_settings.ackResendMs;
+    m_pendingAck->resendAt = *m_lineFreeAt + m_settings.ackResendMs;
 }
 
 void EngineModel::HandleFrame(const Frame& frame, uint32_t now) {
@@ -328,7 +330,8 @@ void EngineModel::SendShort(uint8_t sequence, uint8_t type, uint8_t argument, ui
 void EngineModel::Enqueue(std::vector<uint8_t> bytes, uint32_t now, uint32_t delayMs,
                           std::optional<Note> note) {
     if (note && note->frame) note->text = DescribeFrame(*note->frame, Direction::EngineToHost);
-    uint32_t at = (TickDiff(m_lineFreeAt, now) > 0 ? m_lineFreeAt : now) + delayMs;
+    uint32_t at =
+        (m_lineFreeAt && TickDiff(*m_lineFreeAt, now) > 0 ? *m_lineFreeAt : now) + delayMs;
     auto put = [&](std::vector<uint8_t> piece, std::optional<Note> pieceNote) {
         const size_t slice = m_settings.lineRate ? kSliceBytes : piece.size();
         for (size_t pos = 0; pos < piece.size(); pos += slice) {
@@ -372,6 +375,7 @@ std::optional<uint32_t> EngineModel::NextDeadline(uint32_t now) const {
     KeepEarliest(best, m_decodeAt, ref);
     if (m_pendingAck) KeepEarliest(best, m_pendingAck->resendAt, ref);
     if (!m_out.empty()) KeepEarliest(best, m_out.front().due, ref);
+    KeepEarliest(best, m_lineFreeAt, ref);
     return best;
 }
 

@@ -162,7 +162,7 @@ class EngineModel {
     std::optional<PendingAck> m_pendingAck;
 
     std::deque<Chunk> m_out;
-    uint32_t m_lineFreeAt = 0;  // when the line has sent everything queued
+    std::optional<uint32_t> m_lineFreeAt;  // when the line has sent everything queued
     std::vector<Note> m_notes;
     std::vector<Pair> m_unknownPairs;
 };
