@@ -29,10 +29,12 @@ class Simulator {
   public:
     struct Options {
         EngineSettings engine;
-        std::string socketDir;       // empty: a fresh private directory, removed at Stop
-        bool driverSocket = true;    // serve "BAR1:" on <dir>/bar1.sock
-        bool powerSocket = true;     // serve notifications on <dir>/power.sock
-        bool registerDriver = true;  // register "BAR1:" in this process
+        std::string socketDir;     // empty: a fresh private directory, removed at Stop
+        bool driverSocket = true;  // serve "BAR1:" on <dir>/bar1.sock
+        bool powerSocket = true;   // serve notifications on <dir>/power.sock
+        // Registers "BAR1:" in this process; one simulator at a time, since
+        // Stop unregisters the name.
+        bool registerDriver = true;
     };
 
     Simulator();
