@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 CTEST := ctest --output-on-failure -j $(JOBS) --timeout 300
 
-.PHONY: all deps build run test test-asan test-tsan clean
+.PHONY: all deps build run test test-asan test-tsan fuzz clean
 
 all: build
 
@@ -38,5 +38,21 @@ test-tsan: deps build-tsan/build.ninja
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 $(CTEST)
 
+# Every fuzz target for FUZZ_SECONDS each, starting from its regression inputs.
+FUZZ_SECONDS ?= 60
+build-fuzz/build.ninja: | deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DQV_SANITIZE=address -DQV_FUZZ=ON -DQV_BUILD_TESTS=OFF
+
+fuzz: deps build-fuzz/build.ninja
+	cmake --build build-fuzz -j $(JOBS)
+	@set -e; for target in build-fuzz/fuzz/*_fuzzer; do \
+	    name=$$(basename $$target _fuzzer); mkdir -p build-fuzz/corpus/$$name; \
+	    echo "== $$name for $(FUZZ_SECONDS) s"; \
+	    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	        $$target -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	        build-fuzz/corpus/$$name fuzz/regressions/$$name; \
+	done
+
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz
