@@ -1,0 +1,274 @@
+// The symbology exports end to end: the library's command exchange and
+// reader thread on a pseudo-terminal, the engine simulator at the other end.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <regex>
+
+#include "QV_Rizoviv2I_RO25.h"
+#include "interface/imager_engine.h"
+#include "link/reader_thread.h"
+#include "platform/clock.h"
+#include "sim/simulator.h"
+#include "symbology/module_maintenance.h"
+#include "symbology/settings_operations.h"
+#include "symbology/settings_test_support.h"
+
+namespace qv {
+namespace {
+
+using symbology_test::Bytes;
+using ::testing::ElementsAre;
+
+constexpr double kScale = 0.25;
+constexpr uint8_t kSetupQuery = 0x40;
+constexpr uint8_t kSetupCommand = 0x41;
+constexpr uint8_t kResetCommand = 0x42;
+
+// An open, usable imager as the opening leaves it: powered through the
+// simulator's in-process driver, port open, reader running, engine object
+// published.
+class OnTheSimulator : public symbology_test::SettingsFixture {
+  protected:
+    void SetUp() override {
+        SettingsFixture::SetUp();
+        platform::SetClockScale(kScale);
+        ::unsetenv("QV_DRIVER_BAR1");
+        sim::Simulator::Options options;
+        options.driverSocket = false;
+        options.powerSocket = false;
+        m_sim.emplace(options);
+        std::string error;
+        ASSERT_TRUE(m_sim->Start(&error)) << error;
+        m_port.emplace("QV_PORT_COM2", m_sim->SlavePath());
+
+        m_engine = std::make_unique<ImagerEngine>();
+        ImagerEngine& e = *m_engine;
+        ASSERT_EQ(e.m_module.OpenDriver(), 1);
+        ASSERT_NE(e.m_module.SetModulePower(1), 0);
+        e.m_serial.Configure(2, 57600, 8, 0, 0);
+        ASSERT_TRUE(e.m_serial.Open());
+        e.m_bActive = 1;
+        e.m_hStopEvent = std::make_unique<platform::Event>();
+        e.m_hRespEvent = std::make_unique<platform::Event>();
+        ASSERT_TRUE(e.m_hComThread.Start([&e] { ThreadComProc(&e); }));
+        e.m_bEngineOpen = 1;
+        m_RO25.store(&e);
+    }
+
+    void TearDown() override {
+        m_RO25.store(nullptr);
+        if (m_engine) {
+            ImagerEngine& e = *m_engine;
+            if (e.m_serial.IsOpen()) e.m_serial.PrepareClose();
+            e.m_bIdle = 1;
+            if (e.m_hStopEvent) e.m_hStopEvent->Set();
+            if (e.m_hComThread.IsStarted()) {
+                EXPECT_TRUE(e.m_hComThread.WaitFor(5000));
+                e.m_hComThread.Join();
+            }
+            e.m_serial.Close();
+            e.m_module.SetModulePower(0);
+            e.m_module.CloseDriver();
+            m_engine.reset();
+        }
+        if (m_sim) m_sim->Stop();
+        SettingsFixture::TearDown();
+    }
+
+    // Host commands of one type that the engine received, in order.
+    std::vector<sim::Frame> Received(uint8_t type) const {
+        std::vector<sim::Frame> frames;
+        for (const sim::Frame& f : m_sim->Received()) {
+            if (!f.isShort && f.type == type) frames.push_back(f);
+        }
+        return frames;
+    }
+
+    size_t ByteLogLines() const {
+        static const std::regex line(R"(\[\d{3}\] 0x[0-9A-F]+)");
+        size_t n = 0;
+        for (const std::string& l : m_log.Lines())
+            n += std::regex_match(l, line) ? 1 : 0;
+        return n;
+    }
+
+    test_support::TempDir m_registryDir;
+    test_support::ScopedEnv m_registry{"QV_REGISTRY", m_registryDir.Path() + "/registry.reg"};
+    test_support::ScopedEnv m_noDriverSocket{"QV_DRIVER_BAR1", ""};
+    std::optional<sim::Simulator> m_sim;
+    std::optional<test_support::ScopedEnv> m_port;
+    std::unique_ptr<ImagerEngine> m_engine;
+};
+
+TEST_F(OnTheSimulator, DetailMemberSetQueriesSendsTheRecordAndRewritesTheFile) {
+    ASSERT_EQ(QVImagerSetCode93Setting(3), 1);
+
+    const auto queries = Received(kSetupQuery);
+    const auto setups = Received(kSetupCommand);
+    ASSERT_EQ(queries.size(), 1u);
+    EXPECT_EQ(queries[0].payload.size(), 148u);
+    ASSERT_EQ(setups.size(), 1u);
+    ASSERT_EQ(setups[0].payload.size(), 216u);
+    EXPECT_THAT(Bytes(setups[0].payload.begin() + 48, setups[0].payload.begin() + 51),
+                ElementsAre(0x41, 0x61, 0x03));
+    EXPECT_EQ(m_sim->Parameter(0x41, 0x61), 3);
+
+    EXPECT_EQ(ByteLogLines(), 216u);
+    EXPECT_EQ(m_log.Count("[000] 0x53"), 1u);
+    const Bytes file = FileBytes("BarcodeRO25Detail.dat");
+    ASSERT_EQ(file.size(), 288u);
+    DetailRecord stored;
+    std::memcpy(&stored, file.data(), sizeof stored);
+    EXPECT_EQ(stored.Code93_1, 3);
+
+    int32_t back = 0;
+    ASSERT_EQ(QVImagerGetCode93Setting(&back), 1);
+    EXPECT_EQ(back, 3);
+}
+
+TEST_F(OnTheSimulator, CharacterOptionsAndOverlongValuesRoundTrip) {
+    ASSERT_EQ(QVImagerSetTLC39Setting(2, 0x41), 1);
+    EXPECT_EQ(m_sim->Parameter(0x4E, 0x47), 0x41);
+    int32_t v = 0;
+    char c = 0;
+    ASSERT_EQ(QVImagerGetTLC39Setting(&v, &c), 1);
+    EXPECT_EQ(v, 2);
+    EXPECT_EQ(c, 0x41);
+
+    ASSERT_EQ(QVImagerSetBPOSetting(300), 1);
+    EXPECT_EQ(m_sim->Parameter(0x32, 0x54), 44);
+    ASSERT_EQ(QVImagerGetBPOSetting(&v), 1);
+    EXPECT_EQ(v, 44);
+
+    ASSERT_EQ(QVImagerSetSecurtyLevel(3), 1);
+    ASSERT_EQ(QVImagerGetSecurtyLevel(&v), 1);
+    EXPECT_EQ(v, 3);
+    EXPECT_EQ(FileBytes("BarcodeRO25Other.dat").size(), 100u);
+}
+
+TEST_F(OnTheSimulator, EnableSwitches) {
+    ASSERT_EQ(QVImagerSetALLSymboleEnable(0), 1);
+    EXPECT_TRUE(Received(kSetupQuery).empty());
+    auto setups = Received(kSetupCommand);
+    ASSERT_EQ(setups.size(), 1u);
+    ASSERT_EQ(setups[0].payload.size(), 123u);
+    for (size_t i = 2; i < 123; i += 3)
+        EXPECT_EQ(setups[0].payload[i], 0);
+
+    ASSERT_EQ(QVImagerSetSymboleEnable(45, 1), 1);
+    setups = Received(kSetupCommand);
+    ASSERT_EQ(setups.size(), 2u);
+    EXPECT_THAT(setups[1].payload, ElementsAre(0x4B, 0x4C, 0x01));
+    int32_t value = -1;
+    ASSERT_EQ(QVImagerGetSymboleEnable(45, &value), 1);
+    EXPECT_EQ(value, 1);
+    ASSERT_EQ(QVImagerGetSymboleEnable(QV_SYM_CODE39, &value), 1);
+    EXPECT_EQ(value, 0);
+
+    ASSERT_EQ(QVImagerSetSymboleEnable(5, 1), 1);
+    setups = Received(kSetupCommand);
+    ASSERT_EQ(setups.size(), 3u);
+    EXPECT_TRUE(setups[2].payload.empty());
+    const size_t queriesBefore = Received(kSetupQuery).size();
+    value = 77;
+    EXPECT_EQ(QVImagerGetSymboleEnable(5, &value), -1);
+    EXPECT_EQ(Received(kSetupQuery).size(), queriesBefore + 1);
+    EXPECT_EQ(value, 77);
+
+    EnableRecord record{};
+    ASSERT_EQ(QVImagerGetSymboleEnableByStruct(&record), 1);
+    EXPECT_EQ(record.UPC_E1_ENABLE, 1);
+    EXPECT_EQ(FileBytes("BarcodeRO25Enable.dat").size(), 164u);
+}
+
+TEST_F(OnTheSimulator, NakToASetupStillCountsAndRewritesTheFile) {
+    sim::Faults faults;
+    faults.nakReason = 0x40;
+    faults.commandsAffected = 1;
+    m_sim->SetFaults(faults);
+    OtherRecord record{};
+    record.AEC_AREA = 4;
+    EXPECT_EQ(QVImagerSetOtherSettingByStruct(record), 1);
+    const Bytes file = FileBytes("BarcodeRO25Other.dat");
+    ASSERT_EQ(file.size(), 100u);
+    EXPECT_EQ(file[8], 4);
+}
+
+TEST_F(OnTheSimulator, SilentEngineFailsTheSetAfterTheTimeOutAndSendsNoSetup) {
+    sim::Faults faults;
+    faults.silent = true;
+    m_sim->SetFaults(faults);
+    const uint32_t start = platform::GetTickCount();
+    EXPECT_EQ(QVImagerSetAztecSetting(1, 2, 3, 4), -1);
+    const uint32_t elapsed = platform::GetTickCount() - start;
+    EXPECT_GE(elapsed, 3000u);
+    EXPECT_LT(elapsed, 10000u);  // generous: a loaded machine
+    EXPECT_TRUE(Received(kSetupCommand).empty());
+    std::vector<std::string> failures;
+    for (const std::string& l : m_log.Lines()) {
+        if (l == "TIME OUT!!!!" || l == "SERAIL : WaitResponse Fail" ||
+            l == "Get BARCODE Setting Fail") {
+            failures.push_back(l);
+        }
+    }
+    EXPECT_THAT(failures, ElementsAre("TIME OUT!!!!", "SERAIL : WaitResponse Fail",
+                                      "Get BARCODE Setting Fail"));
+    EXPECT_FALSE(FileExists("BarcodeRO25Detail.dat"));
+}
+
+TEST_F(OnTheSimulator, InitialisationAndFactoryResetLeaveTheFilesAlone) {
+    EXPECT_EQ(IsInit(*m_engine), 0);  // a fresh engine has its factory characters
+    InitModule(*m_engine);
+    EXPECT_EQ(IsInit(*m_engine), 1);
+    EXPECT_EQ(m_log.Count("IsInit is success"), 1u);
+
+    ASSERT_EQ(QVImagerSetCode39Setting(1, 0, 1, 0), 1);
+    const Bytes detail = FileBytes("BarcodeRO25Detail.dat");
+    const size_t setupsBefore = Received(kSetupCommand).size();
+
+    ASSERT_EQ(QVImagerFactoryReset(), 1);
+    const auto resets = Received(kResetCommand);
+    ASSERT_EQ(resets.size(), 1u);
+    EXPECT_THAT(resets[0].payload, ElementsAre(0x30, 0x40, 0x00, 0x40, 0x06));
+    const auto setups = Received(kSetupCommand);
+    ASSERT_EQ(setups.size(), setupsBefore + 1);
+    EXPECT_EQ(setups.back().payload.size(), 369u);
+    EXPECT_EQ(IsInit(*m_engine), 1);
+    EXPECT_EQ(FileBytes("BarcodeRO25Detail.dat"), detail);
+    EXPECT_FALSE(FileExists("BarcodeRO25Enable.dat"));
+
+    ASSERT_EQ(QVImagerTestCommand(), 1);
+    EXPECT_THAT(Received(kSetupCommand).back().payload, ElementsAre(0x70, 0x40, 0x02));
+}
+
+TEST_F(OnTheSimulator, VersionTextsComeFromTheEngine) {
+    m_sim->SetVersions("FW 9.8.7", "BOOT 0.1", "HW rev Z");
+    char16_t fw[256], boot[256], hw[256];
+    ASSERT_EQ(QVImagerGetVersion(fw, boot, hw), 1);
+    EXPECT_EQ(std::u16string(fw), u"FW 9.8.7");
+    EXPECT_EQ(std::u16string(boot), u"BOOT 0.1");
+    EXPECT_EQ(std::u16string(hw), u"HW rev Z");
+}
+
+TEST_F(OnTheSimulator, ShortEnableFileIsAppliedWholeAndRewrittenAtItsSize) {
+    Bytes image(100, 0);
+    for (size_t slot = 0; slot < 25; ++slot)
+        image[4 * slot] = 1;
+    WriteFile("BarcodeRO25Enable.dat", image);
+    EnableRecord record{};
+    ASSERT_EQ(LoadEnableSetting(record), 1);
+    ASSERT_EQ(WriteEnableSetting(*m_engine, record), 1);
+    EXPECT_EQ(m_sim->Parameter(0x34, 0x40), 1);  // slot 0
+    EXPECT_EQ(m_sim->Parameter(0x5A, 0x40), 1);  // slot 24, Han Xin
+    EXPECT_EQ(m_sim->Parameter(0x39, 0x40), 0);  // slot 25, Infomail
+    const Bytes file = FileBytes("BarcodeRO25Enable.dat");
+    ASSERT_EQ(file.size(), 164u);
+    EXPECT_EQ(Bytes(file.begin(), file.begin() + 100), image);
+}
+
+}  // namespace
+}  // namespace qv
