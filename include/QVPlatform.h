@@ -97,6 +97,12 @@ QV_PLATFORM_C_API int32_t QVPlatformPostMessage(QVHWND window, uint32_t message,
                                                 intptr_t lParam);
 QV_PLATFORM_C_API intptr_t QVPlatformSendMessage(QVHWND window, uint32_t message, uintptr_t wParam,
                                                  intptr_t lParam);
+/* Waits at most `milliseconds` for each window of another thread; a message
+ * not taken by then is withdrawn. 1 when every addressed window handled it
+ * in time, else 0. `result` (may be null) gets the procedure's result. */
+QV_PLATFORM_C_API int32_t QVPlatformSendMessageTimeout(QVHWND window, uint32_t message,
+                                                       uintptr_t wParam, intptr_t lParam,
+                                                       uint32_t milliseconds, intptr_t* result);
 QV_PLATFORM_C_API void QVPlatformPostQuitMessage(int32_t exitCode);
 
 /* Clipboard: copies the UTF-16 text (format 13) into `buffer` of `units`

@@ -223,7 +223,11 @@ void PauseIfShellInFront(ImagerEngine& engine) {
 
 void BroadcastClipboardChange() {
     if (platform::FindWindow(kShellWindowClass) == nullptr) return;
-    platform::SendMessage(platform::BroadcastWindow(), kWmDrawClipboard, 0, 0);
+    if (!platform::SendMessageTimeout(platform::BroadcastWindow(), kWmDrawClipboard, 0, 0,
+                                      kBroadcastWaitMs)) {
+        WriteLog(u"WM_DRAWCLIPBOARD not handled by every window within %d ms\r\n",
+                 kBroadcastWaitMs);
+    }
 }
 
 void PlaySuccessSound() {

@@ -19,6 +19,10 @@ inline constexpr uint32_t kSuccessSoundFlags = 0x00020001;  // file name, asynch
 inline constexpr uint32_t kLedFlashMs = 300;
 inline constexpr uint32_t kModelLedFlashMs = 400;
 inline constexpr int32_t kMaxDelayMs = 1000;
+// How long the clipboard-change broadcast waits for a window whose thread
+// does not take it, so a busy or blocked application cannot hold the reader
+// (and a close that waits for the reader) for ever.
+inline constexpr uint32_t kBroadcastWaitMs = 5000;
 
 // Called on the reader thread with the BARCODE_DATA payload (code-ID
 // character first, then the text in the device's ANSI code page), 1..1024 bytes.

@@ -101,6 +101,14 @@ QV_PLATFORM_C_API intptr_t QVPlatformSendMessage(QVHWND window, uint32_t message
     return Guarded<intptr_t>(0, [&] { return SendMessage(window, message, wParam, lParam); });
 }
 
+QV_PLATFORM_C_API int32_t QVPlatformSendMessageTimeout(QVHWND window, uint32_t message,
+                                                       uintptr_t wParam, intptr_t lParam,
+                                                       uint32_t milliseconds, intptr_t* result) {
+    return Guarded<int32_t>(0, [&] {
+        return SendMessageTimeout(window, message, wParam, lParam, milliseconds, result) ? 1 : 0;
+    });
+}
+
 QV_PLATFORM_C_API void QVPlatformPostQuitMessage(int32_t exitCode) {
     Guarded<int32_t>(0, [&] {
         PostQuitMessage(exitCode);

@@ -26,6 +26,12 @@ QV_PLATFORM_API bool PostMessage(QVHWND window, uint32_t message, uintptr_t wPar
 // every window in turn and returns 0 when all have handled it.
 QV_PLATFORM_API intptr_t SendMessage(QVHWND window, uint32_t message, uintptr_t wParam,
                                      intptr_t lParam);
+// As SendMessage, but waits at most `milliseconds` of library time for each
+// window of another thread; a message not yet taken by then is withdrawn.
+// True when every addressed window handled it in time.
+QV_PLATFORM_API bool SendMessageTimeout(QVHWND window, uint32_t message, uintptr_t wParam,
+                                        intptr_t lParam, uint32_t milliseconds,
+                                        intptr_t* result = nullptr);
 QV_PLATFORM_API void PostQuitMessage(int32_t exitCode);
 
 // Messages sent to the calling thread's windows are handled inside these

@@ -230,6 +230,27 @@ TEST_F(Delivery, ClipboardRefusedKeepsGoing) {
     EXPECT_EQ(Keys().size(), 6u);  // the paste and the suffix still went
 }
 
+TEST_F(Delivery, ABlockedWindowCannotHoldTheReaderForEver) {
+    // The shell's thread is blocked (as an application closing the imager
+    // would be) and never takes the clipboard-change message.
+    platform::SetClockScale(0.05);
+    platform::Event created, release;
+    std::thread shellThread([&] {
+        platform::CreateWindow(u"TSSHELLWND", ShellProc);
+        created.Set();
+        release.Wait(platform::kInfinite);
+    });
+    created.Wait(platform::kInfinite);
+    Engine().m_recvType = 2;
+    SetAffixes(0, 0, 0x0D, 0);
+    Deliver("jX");
+    release.Set();
+    shellThread.join();
+    EXPECT_THAT(Log(),
+                HasSubstr("[RO25]WM_DRAWCLIPBOARD not handled by every window within 5000 ms\r\n"));
+    EXPECT_THAT(Keys(), ElementsAre("key 0x0D 0 4", "key 0x0D 0 2"));  // the suffix still went
+}
+
 struct Received {
     uint32_t message = 0;
     uintptr_t wParam = 0;

@@ -236,6 +236,31 @@ TEST_F(StandInWindows, SenderIsReleasedWhenTheWindowsThreadEnds) {
     EXPECT_FALSE(IsWindow(window));
 }
 
+TEST_F(StandInWindows, SendWithTimeoutWithdrawsWhatAStuckThreadNeverTook) {
+    SetClockScale(0.05);
+    Seen* seen = nullptr;
+    QVHWND stuckWindow = nullptr;
+    Event created, release;
+    std::thread stuck([&] {
+        stuckWindow = CreateWindow(u"STUCK", RecordingProc, seen = &m_seen.emplace_back());
+        created.Set();
+        release.Wait(kInfinite);
+        PumpMessagesFor(0);  // comes back only after the sender gave up
+    });
+    created.Wait(kInfinite);
+    WindowThread live(u"LIVE");
+    intptr_t result = -1;
+    EXPECT_TRUE(SendMessageTimeout(live.Window(), 0x31, 0, 0, 2000, &result));
+    EXPECT_EQ(result, 0x31 + 1000);
+    EXPECT_FALSE(SendMessageTimeout(stuckWindow, 0x32, 0, 0, 200, &result));
+    EXPECT_FALSE(SendMessageTimeout(BroadcastWindow(), 0x33, 0, 0, 200));
+    release.Set();
+    stuck.join();
+    EXPECT_TRUE(seen->All().empty());       // withdrawn, never handled late
+    EXPECT_EQ(live.seen.All().size(), 2u);  // the live window had both
+    SetClockScale(1.0);
+}
+
 TEST_F(StandInWindows, WaitForMessagesBlocksUntilAPostOrTheDeadline) {
     SetClockScale(0.05);
     Seen* seen = nullptr;

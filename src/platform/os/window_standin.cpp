@@ -199,20 +199,25 @@ Message MakeMessage(uintptr_t window, uint32_t message, uintptr_t wParam, intptr
     return Message{Handle(window), message, wParam, lParam, GetTickCount()};
 }
 
-intptr_t SendToOne(Desktop& desktop, uintptr_t id, uint32_t message, uintptr_t wParam,
-                   intptr_t lParam) {
+// Sends to one window; false when a window of another thread did not take
+// the message before `deadline`, which then withdraws it.
+bool SendToOne(Desktop& desktop, uintptr_t id, uint32_t message, uintptr_t wParam, intptr_t lParam,
+               Clock::time_point deadline, intptr_t* result) {
+    *result = 0;
     std::unique_lock lock(desktop.mutex);
     auto it = desktop.windows.find(id);
-    if (it == desktop.windows.end()) return 0;
+    if (it == desktop.windows.end()) return true;
     if (it->second.owner == std::this_thread::get_id()) {
         const WindowProc proc = it->second.proc;
         lock.unlock();
-        return proc(Handle(id), message, wParam, lParam);
+        *result = proc(Handle(id), message, wParam, lParam);
+        return true;
     }
     std::shared_ptr<ThreadQueue> self = QueueOfThisThread(desktop);
+    std::shared_ptr<ThreadQueue> target = it->second.queue;
     auto send = std::make_shared<PendingSend>(PendingSend{id, message, wParam, lParam, self});
-    it->second.queue->sent.push_back(send);
-    it->second.queue->cv.notify_all();
+    target->sent.push_back(send);
+    target->cv.notify_all();
     // While waiting, handle what is sent to this thread, so two threads
     // sending to each other never deadlock.
     while (!send->done) {
@@ -220,9 +225,44 @@ intptr_t SendToOne(Desktop& desktop, uintptr_t id, uint32_t message, uintptr_t w
             HandleSentMessages(desktop, lock, *self);
             continue;
         }
-        self->cv.wait(lock);
+        if (deadline == Clock::time_point::max()) {
+            self->cv.wait(lock);
+        } else if (self->cv.wait_until(lock, deadline) == std::cv_status::timeout && !send->done) {
+            // Not taken yet: withdrawn. Being handled: its result is dropped.
+            std::erase(target->sent, send);
+            return false;
+        }
     }
-    return send->result;
+    *result = send->result;
+    return true;
+}
+
+bool Send(QVHWND window, uint32_t message, uintptr_t wParam, intptr_t lParam, uint32_t milliseconds,
+          intptr_t* result) {
+    Desktop& desktop = TheDesktop();
+    const uintptr_t id = Id(window);
+    char line[128];
+    std::snprintf(line, sizeof line, "send 0x%" PRIXPTR " 0x%04X %" PRIuPTR " %" PRIdPTR, id,
+                  message, wParam, lParam);
+    RecordEffect(line);
+    intptr_t ignored = 0;
+    if (result == nullptr) result = &ignored;
+    if (id != kBroadcast) {
+        return SendToOne(desktop, id, message, wParam, lParam, DeadlineAfter(milliseconds), result);
+    }
+    std::vector<uintptr_t> all;
+    {
+        std::lock_guard lock(desktop.mutex);
+        for (const auto& entry : desktop.windows)
+            all.push_back(entry.first);
+    }
+    bool everyOne = true;
+    for (uintptr_t each : all) {
+        everyOne &= SendToOne(desktop, each, message, wParam, lParam, DeadlineAfter(milliseconds),
+                              &ignored);
+    }
+    *result = 0;
+    return everyOne;
 }
 
 bool WaitUntil(Clock::time_point deadline) {
@@ -353,22 +393,14 @@ bool PostMessage(QVHWND window, uint32_t message, uintptr_t wParam, intptr_t lPa
 }
 
 intptr_t SendMessage(QVHWND window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    Desktop& desktop = TheDesktop();
-    const uintptr_t id = Id(window);
-    char line[128];
-    std::snprintf(line, sizeof line, "send 0x%" PRIXPTR " 0x%04X %" PRIuPTR " %" PRIdPTR, id,
-                  message, wParam, lParam);
-    RecordEffect(line);
-    if (id != kBroadcast) return SendToOne(desktop, id, message, wParam, lParam);
-    std::vector<uintptr_t> all;
-    {
-        std::lock_guard lock(desktop.mutex);
-        for (const auto& entry : desktop.windows)
-            all.push_back(entry.first);
-    }
-    for (uintptr_t each : all)
-        SendToOne(desktop, each, message, wParam, lParam);
-    return 0;
+    intptr_t result = 0;
+    Send(window, message, wParam, lParam, kInfinite, &result);
+    return result;
+}
+
+bool SendMessageTimeout(QVHWND window, uint32_t message, uintptr_t wParam, intptr_t lParam,
+                        uint32_t milliseconds, intptr_t* result) {
+    return Send(window, message, wParam, lParam, milliseconds, result);
 }
 
 void PostQuitMessage(int32_t exitCode) {
