@@ -1,7 +1,8 @@
 /* C interface of the platform library (libQVPlatform) for applications and
  * outside test programs: the in-process window and message stand-in, the
- * clipboard, and the record of what the stand-ins did (key strokes, sounds,
- * LED requests, posted and sent messages).
+ * clipboard, the record of what the stand-ins did (key strokes, sounds, LED
+ * requests, posted and sent messages), and playing the device (power
+ * notifications, an in-process power-line driver).
  *
  * Windows belong to the thread that creates them: their messages are
  * dispatched only by that thread's message loop, and a message sent to them
@@ -118,6 +119,30 @@ QV_PLATFORM_C_API uint32_t QVPlatformRecordedEffectCount(void);
  * returns its full length in bytes, or -1 for an index past the end. */
 QV_PLATFORM_C_API int32_t QVPlatformGetRecordedEffect(uint32_t index, char* buffer, uint32_t size);
 QV_PLATFORM_C_API void QVPlatformClearRecordedEffects(void);
+
+/* Playing the device. */
+
+/* Power broadcast kinds and state flags of a power notification. */
+#define QV_PBT_TRANSITION 1
+#define QV_POWER_STATE_SUSPEND 0x00200000
+#define QV_POWER_STATE_ON_BACKLIGHT_PASSWORD 0x12010000
+
+/* Delivers one power notification to every subscription of this process. */
+QV_PLATFORM_C_API void QVPlatformInjectPowerNotification(uint32_t kind, uint32_t flags,
+                                                         const char16_t* stateName);
+
+/* A stream driver: handles one I/O-control request whole. `out` holds the
+ * caller's buffer with its current bytes; set `*returned` to the number of
+ * bytes written at its start. Nonzero means success. */
+typedef int32_t (*QVDRIVERPROC)(void* context, uint32_t code, const uint8_t* in, uint32_t inSize,
+                                uint8_t* out, uint32_t outSize, uint32_t* returned);
+
+/* Registers `proc` as the in-process driver of `device` (e.g. "BAR1:"),
+ * replacing any before it; used when QV_DRIVER_<NAME> is unset. 1 done,
+ * 0 for a null name or procedure. */
+QV_PLATFORM_C_API int32_t QVPlatformRegisterDriver(const char* device, QVDRIVERPROC proc,
+                                                   void* context);
+QV_PLATFORM_C_API void QVPlatformUnregisterDriver(const char* device);
 
 #ifdef __cplusplus
 }

@@ -1,12 +1,16 @@
 // The C interface of QVPlatform.h over the stand-ins. No exception crosses it.
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <span>
 #include <string>
 
 #include "QVPlatform.h"
 #include "platform/clipboard.h"
+#include "platform/device_driver.h"
 #include "platform/message.h"
 #include "platform/message_record.h"
+#include "platform/power_notify.h"
 #include "platform/window.h"
 
 using namespace qv::platform;
@@ -16,6 +20,24 @@ namespace {
 std::u16string_view View(const char16_t* text) {
     return text == nullptr ? std::u16string_view() : std::u16string_view(text);
 }
+
+// A driver of the C interface: its procedure and context.
+class CDriver : public DeviceDriver {
+  public:
+    CDriver(QVDRIVERPROC proc, void* context) : m_proc(proc), m_context(context) {}
+    int32_t IoControl(uint32_t code, std::span<const uint8_t> in, std::span<uint8_t> out,
+                      uint32_t* returned) override {
+        uint32_t written = 0;
+        const int32_t result = m_proc(m_context, code, in.data(), static_cast<uint32_t>(in.size()),
+                                      out.data(), static_cast<uint32_t>(out.size()), &written);
+        if (returned != nullptr) *returned = std::min<uint32_t>(written, out.size());
+        return result;
+    }
+
+  private:
+    QVDRIVERPROC m_proc;
+    void* m_context;
+};
 
 template <class Result, class Body>
 Result Guarded(Result failed, Body&& body) noexcept {
@@ -150,6 +172,31 @@ QV_PLATFORM_C_API int32_t QVPlatformGetRecordedEffect(uint32_t index, char* buff
 QV_PLATFORM_C_API void QVPlatformClearRecordedEffects(void) {
     Guarded<int32_t>(0, [] {
         ClearRecordedEffects();
+        return 0;
+    });
+}
+
+QV_PLATFORM_C_API void QVPlatformInjectPowerNotification(uint32_t kind, uint32_t flags,
+                                                         const char16_t* stateName) {
+    Guarded<int32_t>(0, [&] {
+        InjectPowerNotification(kind, flags, View(stateName));
+        return 0;
+    });
+}
+
+QV_PLATFORM_C_API int32_t QVPlatformRegisterDriver(const char* device, QVDRIVERPROC proc,
+                                                   void* context) {
+    if (device == nullptr || proc == nullptr) return 0;
+    return Guarded<int32_t>(0, [&] {
+        RegisterDriver(device, std::make_shared<CDriver>(proc, context));
+        return 1;
+    });
+}
+
+QV_PLATFORM_C_API void QVPlatformUnregisterDriver(const char* device) {
+    if (device == nullptr) return;
+    Guarded<int32_t>(0, [&] {
+        UnregisterDriver(device);
         return 0;
     });
 }

@@ -15,6 +15,17 @@ static int failures = 0;
         }                                                              \
     } while (0)
 
+static int32_t Driver(void* context, uint32_t code, const uint8_t* in, uint32_t inSize,
+                      uint8_t* out, uint32_t outSize, uint32_t* returned) {
+    (void)in;
+    (void)inSize;
+    (void)out;
+    (void)outSize;
+    *(uint32_t*)context = code;
+    *returned = 0;
+    return 1;
+}
+
 static intptr_t Proc(QVHWND window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     (void)lParam;
     int* received = (int*)QVPlatformGetWindowUserData(window);
@@ -44,6 +55,11 @@ int main(void) {
     CHECK(QVPlatformRecordedEffectCount() == 1);
     CHECK(QVPlatformGetRecordedEffect(0, line, sizeof line) > 0);
     CHECK(strncmp(line, "post 0x", 7) == 0);
+
+    uint32_t code = 0;
+    CHECK(QVPlatformRegisterDriver("BAR1:", Driver, &code) == 1);
+    QVPlatformUnregisterDriver("BAR1:");
+    QVPlatformInjectPowerNotification(QV_PBT_TRANSITION, QV_POWER_STATE_SUSPEND, u"suspend");
 
     QVPlatformPostQuitMessage(0);
     CHECK(QVPlatformGetMessage(&msg, NULL) == 0);

@@ -9,9 +9,11 @@
 
 #include "QVPlatform.h"
 #include "platform/clipboard.h"
+#include "platform/device_driver.h"
 #include "platform/led.h"
 #include "platform/message.h"
 #include "platform/message_record.h"
+#include "platform/power_notify.h"
 #include "platform/sound.h"
 #include "platform/window.h"
 #include "test_support/temp_dir.h"
@@ -141,6 +143,46 @@ TEST_F(StandInDevices, CInterface) {
     EXPECT_EQ(QVPlatformIsWindow(w), 0);
     QVPlatformClearRecordedEffects();
     EXPECT_EQ(QVPlatformRecordedEffectCount(), 0u);
+}
+
+int32_t EchoDriver(void* context, uint32_t code, const uint8_t* in, uint32_t inSize, uint8_t* out,
+                   uint32_t outSize, uint32_t* returned) {
+    *static_cast<uint32_t*>(context) = code;
+    // Claims more than the buffer holds: the platform keeps to the buffer.
+    for (uint32_t i = 0; i < outSize && i < inSize; ++i)
+        out[i] = static_cast<uint8_t>(in[i] + 1);
+    *returned = outSize + 10;
+    return code == 7 ? 1 : 0;
+}
+
+TEST_F(StandInDevices, CInterfacePlaysTheDevice) {
+    uint32_t lastCode = 0;
+    ASSERT_EQ(QVPlatformRegisterDriver("BAR1:", EchoDriver, &lastCode), 1);
+    EXPECT_EQ(QVPlatformRegisterDriver("BAR1:", nullptr, nullptr), 0);
+    auto handle = DriverHandle::Open("BAR1:");
+    ASSERT_NE(handle, nullptr);
+    const uint8_t in[2] = {1, 2};
+    uint8_t out[3] = {9, 9, 9};
+    EXPECT_EQ(handle->IoControl(7, in, 2, out, 3), 1);
+    EXPECT_EQ(lastCode, 7u);
+    EXPECT_EQ(out[0], 2);
+    EXPECT_EQ(out[1], 3);
+    EXPECT_EQ(handle->IoControl(3, in, 2, out, 3), 0);
+    handle.reset();
+    QVPlatformUnregisterDriver("BAR1:");
+    EXPECT_EQ(DriverHandle::Open("BAR1:"), nullptr);
+
+    auto queue = PowerMessageQueue::Create(4, 64);
+    ASSERT_NE(queue, nullptr);
+    auto subscription = PowerNotifications::Request(queue.get(), 0xFFFFFFFF);
+    ASSERT_NE(subscription, nullptr);
+    QVPlatformInjectPowerNotification(QV_PBT_TRANSITION, QV_POWER_STATE_SUSPEND, u"suspend");
+    uint8_t message[64] = {};
+    uint32_t read = 0;
+    ASSERT_TRUE(queue->Read(message, sizeof message, &read, 5000));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(message), read),
+              EncodePowerBroadcast(QV_PBT_TRANSITION, QV_POWER_STATE_SUSPEND, u"suspend"));
+    subscription->Stop();
 }
 
 }  // namespace
