@@ -1,0 +1,149 @@
+// Opening and closing, as an application lives through them.
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "imager_fixture.h"
+#include "symbology/module_payloads.h"
+
+namespace lifecycle_test {
+namespace {
+
+using qv::kTypeResetCommand;
+using qv::kTypeSetupCommand;
+using qv::kTypeSetupQuery;
+
+size_t PayloadsOfSize(qv::sim::Simulator& sim, uint8_t type, size_t size) {
+    size_t n = 0;
+    for (const auto& frame : sim.Received()) {
+        if (frame.type == type && frame.payload.size() == size) ++n;
+    }
+    return n;
+}
+
+TEST_F(ImagerScenario, FactoryFreshEngineIsAskedThreeTimesThenInitialised) {
+    ASSERT_EQ(QVImagerOpen(), 1);
+    EXPECT_EQ(PayloadsOfSize(*m_sim, kTypeSetupQuery, 6), 3u);
+    EXPECT_EQ(PayloadsOfSize(*m_sim, kTypeSetupCommand, 369), 1u);
+    EXPECT_EQ(m_log.Count("[RO25]Check init\r\n"), 1);
+    EXPECT_EQ(m_log.Count("[RO25]Check module\r\n"), 1);
+    EXPECT_EQ(m_log.Count("[RO25]Init module\r\n"), 1);
+    // Open leaves the trigger released and the wake line low.
+    EXPECT_TRUE(m_sim->Lines().trigger);
+    EXPECT_FALSE(m_sim->Lines().wake);
+    EXPECT_EQ(QVImagerClose(), 1);
+    EXPECT_FALSE(m_sim->Lines().power);
+}
+
+TEST_F(ImagerScenario, InitialisedEngineIsNotInitialisedAgain) {
+    ASSERT_EQ(QVImagerOpen(), 1);
+    ASSERT_EQ(QVImagerClose(), 1);
+    const size_t queries = PayloadsOfSize(*m_sim, kTypeSetupQuery, 6);
+    ASSERT_EQ(QVImagerOpen(), 1);
+    EXPECT_EQ(PayloadsOfSize(*m_sim, kTypeSetupQuery, 6), queries + 1);
+    EXPECT_EQ(PayloadsOfSize(*m_sim, kTypeSetupCommand, 369), 1u);
+    EXPECT_EQ(m_log.Count("[RO25]IsInit is success\r\n"), 1);
+}
+
+TEST_F(ImagerScenario, StoredRecordsAreSentInOrderAndRewritten) {
+    ASSERT_EQ(QVImagerOpen(), 1);
+    ASSERT_EQ(QVImagerSetALLSymboleEnable(1), 1);
+    ASSERT_EQ(QVImagerSetCode39Setting(1, 0, 1, 0), 1);
+    ASSERT_EQ(QVImagerSetSecurtyLevel(2), 1);
+    ASSERT_EQ(QVImagerClose(), 1);
+    for (const char* name :
+         {"BarcodeRO25Enable.dat", "BarcodeRO25Detail.dat", "BarcodeRO25Other.dat"}) {
+        ASSERT_TRUE(std::filesystem::exists(SettingsFile(name))) << name;
+    }
+    const auto before = std::filesystem::last_write_time(SettingsFile("BarcodeRO25Detail.dat"));
+
+    const size_t seen = m_sim->Received().size();
+    ASSERT_EQ(QVImagerOpen(), 1);
+    std::vector<size_t> setups;
+    const auto frames = m_sim->Received();
+    for (size_t i = seen; i < frames.size(); ++i) {
+        if (frames[i].type == kTypeSetupCommand) setups.push_back(frames[i].payload.size());
+    }
+    EXPECT_EQ(setups, (std::vector<size_t>{123, 216, 80}));
+    EXPECT_GE(std::filesystem::last_write_time(SettingsFile("BarcodeRO25Detail.dat")), before);
+    EXPECT_EQ(std::filesystem::file_size(SettingsFile("BarcodeRO25Detail.dat")), 288u);
+
+    int32_t a = 0, b = 0, c = 0, d = 0;
+    ASSERT_EQ(QVImagerGetCode39Setting(&a, &b, &c, &d), 1);
+    EXPECT_EQ((std::vector<int32_t>{a, b, c, d}), (std::vector<int32_t>{1, 0, 1, 0}));
+}
+
+TEST_F(ImagerScenario, SecondOpenWithoutCloseClosesTheFirst) {
+    ASSERT_EQ(QVImagerOpen(), 1);
+    ASSERT_EQ(QVImagerSetPrefix1(0x11), 1);
+    ASSERT_EQ(QVImagerOpen(), 1);
+    EXPECT_TRUE(m_sim->Lines().power);
+    EXPECT_EQ(m_log.Count("CheckPowerStateThread END\r\n"), 1);
+    EXPECT_GE(m_log.Count("PW ON!!!"), 1);
+    uint8_t prefix = 0;
+    ASSERT_EQ(QVImagerGetPrefix1(&prefix), 1);
+    EXPECT_EQ(prefix, 0x11);
+}
+
+TEST_F(ImagerScenario, NoPowerDriverFailsTheOpenAndTheNextOpenReplacesIt) {
+    m_sim->Stop();
+    m_sim.reset();
+    ASSERT_EQ(QVImagerOpen(), -1);
+    EXPECT_EQ(m_log.Count("[RO25]INVALID_HANDLE_VALUE Error...\r\n"), 1);
+    int32_t mode = 0, ms = 0;
+    EXPECT_EQ(QVImagerGetDelay(&mode, &ms), -1);
+    EXPECT_EQ(mode, 3);
+    EXPECT_EQ(ms, 1);
+    EXPECT_EQ(QVImagerScanStart(nullptr), -1);
+    EXPECT_EQ(QVImagerClose(), -1);
+
+    StartSimulator();
+    ASSERT_EQ(QVImagerOpen(), 1);
+    EXPECT_EQ(QVImagerClose(), 1);
+    EXPECT_EQ(QVImagerClose(), 1);
+}
+
+TEST_F(ImagerScenario, SerialPortThatCannotOpenFailsTheOpenAndPowersOff) {
+    ::setenv("QV_PORT_COM2", (m_dir.Path() + "/no-such-tty").c_str(), 1);
+    ASSERT_EQ(QVImagerOpen(), -1);
+    EXPECT_FALSE(m_sim->Lines().power);
+    EXPECT_EQ(QVImagerClose(), -1);
+}
+
+TEST_F(ImagerScenario, SuspendRefusesWorkAndResumeRestoresItWithoutANewOpen) {
+    ASSERT_EQ(QVImagerOpen(), 1);
+    qv::platform::InjectPowerNotification(1, 0x00200000, u"suspend");
+    ASSERT_TRUE(Eventually([] { return QVImagerTestCommand() == -1; }));
+    int32_t level = 0;
+    EXPECT_EQ(QVImagerGetSecurtyLevel(&level), -1);
+    EXPECT_EQ(QVImagerScanStart(nullptr), -1);
+
+    qv::platform::InjectPowerNotification(1, 0x12010000, u"on");
+    ASSERT_TRUE(Eventually([] { return QVImagerTestCommand() == 1; }));
+    EXPECT_EQ(QVImagerGetSecurtyLevel(&level), 1);
+    EXPECT_EQ(m_log.Count("POWER_STATE_SUSPEND\r\n"), 1);
+    EXPECT_EQ(m_log.Count("POWER_STATE_ON\r\n"), 1);
+    EXPECT_EQ(QVImagerClose(), 1);
+    EXPECT_EQ(m_log.Count("CheckPowerStateThread END\r\n"), 1);
+}
+
+TEST_F(ImagerScenario, FactoryResetSendsResetThenPayloadAndKeepsTheFiles) {
+    ASSERT_EQ(QVImagerOpen(), 1);
+    ASSERT_EQ(QVImagerSetSecurtyLevel(3), 1);
+    std::ifstream in(SettingsFile("BarcodeRO25Other.dat"), std::ios::binary);
+    const std::string before((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_EQ(QVImagerFactoryReset(), 1);
+    EXPECT_EQ(Received(kTypeResetCommand), 1u);
+    EXPECT_EQ(PayloadsOfSize(*m_sim, kTypeSetupCommand, 369), 2u);
+    std::ifstream again(SettingsFile("BarcodeRO25Other.dat"), std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), {}), before);
+
+    char16_t firmware[256] = {}, boot[256] = {}, hardware[256] = {};
+    ASSERT_EQ(QVImagerGetVersion(firmware, boot, hardware), 1);
+    EXPECT_EQ(std::u16string(firmware), u"RO25 FW 2.14.0");
+    EXPECT_EQ(std::u16string(hardware), u"RO25 HW REV B");
+}
+
+}  // namespace
+}  // namespace lifecycle_test

@@ -1,0 +1,141 @@
+// Scanning, with each way a barcode reaches the application.
+#include <mutex>
+#include <vector>
+
+#include "QVPlatform.h"
+#include "imager_fixture.h"
+
+namespace lifecycle_test {
+namespace {
+
+struct Received {
+    std::mutex mutex;
+    std::vector<std::pair<int32_t, std::u16string>> barcodes;
+
+    void Add(int32_t symbology, const char16_t* text) {
+        std::lock_guard lock(mutex);
+        barcodes.emplace_back(symbology, text);
+    }
+    size_t Count() {
+        std::lock_guard lock(mutex);
+        return barcodes.size();
+    }
+};
+
+Received g_received;
+
+void OnBarcode(int32_t symbology, const char16_t* text) {
+    g_received.Add(symbology, text);
+}
+
+intptr_t WindowProc(QVHWND window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (message == WM_IMAGER_DATA) {
+        g_received.Add(static_cast<int32_t>(wParam), reinterpret_cast<const char16_t*>(lParam));
+        return 0;
+    }
+    return QVPlatformDefWindowProc(window, message, wParam, lParam);
+}
+
+class ScanScenario : public ImagerScenario {
+  protected:
+    void SetUp() override {
+        ImagerScenario::SetUp();
+        {
+            std::lock_guard lock(g_received.mutex);
+            g_received.barcodes.clear();
+        }
+        QVPlatformClearRecordedEffects();
+        m_window = QVPlatformCreateWindow(u"ScanTestWindow", WindowProc, nullptr);
+        ASSERT_NE(m_window, nullptr);
+        ASSERT_EQ(QVImagerOpen(), 1);
+        ASSERT_EQ(QVImagerSetWindow(m_window), 1);
+        ASSERT_EQ(QVImagerSetSymboleEnable(QV_SYM_CODE39, 1), 1);
+        ASSERT_EQ(QVImagerSetSymboleEnable(QV_SYM_QR, 1), 1);
+    }
+
+    void TearDown() override {
+        ImagerScenario::TearDown();
+        QVPlatformDestroyWindow(m_window);
+    }
+
+    // Dispatches this thread's messages until `count` barcodes have arrived.
+    bool PumpUntil(size_t count) {
+        return Eventually([count] {
+            QVPlatformPumpMessagesFor(5);
+            return g_received.Count() >= count;
+        });
+    }
+
+    std::vector<std::string> KeyLines() {
+        std::vector<std::string> lines;
+        char line[256];
+        for (uint32_t i = 0; i < QVPlatformRecordedEffectCount(); ++i) {
+            QVPlatformGetRecordedEffect(i, line, sizeof line);
+            if (std::string(line).rfind("key ", 0) == 0) lines.emplace_back(line);
+        }
+        return lines;
+    }
+
+    QVHWND m_window = nullptr;
+};
+
+TEST_F(ScanScenario, CallbackGetsTheSymbologyAndTextOnTheReaderThread) {
+    ASSERT_TRUE(m_sim->QueueBarcode(QV_SYM_CODE39, "ABC-123"));
+    ASSERT_EQ(QVImagerScanStart(OnBarcode), 1);
+    ASSERT_TRUE(Eventually([] { return g_received.Count() == 1; }));
+    EXPECT_EQ(g_received.barcodes[0],
+              std::make_pair(int32_t{QV_SYM_CODE39}, std::u16string(u"ABC-123")));
+    // A decoded barcode ends the scan: the trigger is released again.
+    EXPECT_TRUE(Eventually([this] { return m_sim->Lines().trigger; }));
+}
+
+TEST_F(ScanScenario, WindowMessageCarriesTheSymbologyAndTheTextsAddress) {
+    ASSERT_TRUE(m_sim->QueueBarcode(QV_SYM_QR, "https://example.invalid/q"));
+    ASSERT_EQ(QVImagerScanStart(nullptr), 1);
+    ASSERT_TRUE(PumpUntil(1));
+    EXPECT_EQ(g_received.barcodes[0],
+              std::make_pair(int32_t{QV_SYM_QR}, std::u16string(u"https://example.invalid/q")));
+}
+
+TEST_F(ScanScenario, NullCallbackAfterACallbackSwitchesBackToMessages) {
+    ASSERT_TRUE(m_sim->QueueBarcode(QV_SYM_CODE39, "ONE"));
+    ASSERT_EQ(QVImagerScanStart(OnBarcode), 1);
+    ASSERT_TRUE(Eventually([] { return g_received.Count() == 1; }));
+    ASSERT_TRUE(m_sim->QueueBarcode(QV_SYM_CODE39, "TWO"));
+    ASSERT_EQ(QVImagerScanStart(nullptr), 1);
+    ASSERT_TRUE(PumpUntil(2));
+    EXPECT_EQ(g_received.barcodes[1].second, u"TWO");
+}
+
+TEST_F(ScanScenario, KeyStrokesTypeTheTextAndTheSuffix) {
+    ASSERT_EQ(QVImagerSetReceiveType(1), 1);
+    ASSERT_TRUE(m_sim->QueueBarcode(QV_SYM_CODE39, "A1"));
+    ASSERT_EQ(QVImagerScanStart(nullptr), 1);
+    // A, 1, then the default suffix 0x0A: a press and a release each.
+    ASSERT_TRUE(Eventually([this] { return KeyLines().size() >= 6; }));
+    const auto keys = KeyLines();
+    EXPECT_EQ(keys.front().rfind("key 0x41 ", 0), 0u) << keys.front();
+    EXPECT_EQ(keys.back().rfind("key 0x0A ", 0), 0u) << keys.back();
+    EXPECT_EQ(g_received.Count(), 0u);
+}
+
+TEST_F(ScanScenario, ClipboardReceivesTheText) {
+    ASSERT_EQ(QVImagerSetReceiveType(2), 1);
+    ASSERT_TRUE(m_sim->QueueBarcode(QV_SYM_CODE39, "CLIP-42"));
+    ASSERT_EQ(QVImagerScanStart(nullptr), 1);
+    char16_t text[64] = {};
+    ASSERT_TRUE(Eventually([&] {
+        return QVPlatformGetClipboardText(text, 64) > 0 && std::u16string(text) == u"CLIP-42";
+    }));
+}
+
+TEST_F(ScanScenario, ScanStopReleasesTheTrigger) {
+    ASSERT_EQ(QVImagerScanStart(nullptr), 1);
+    EXPECT_FALSE(m_sim->Lines().trigger);
+    ASSERT_EQ(QVImagerScanStop(), 1);
+    EXPECT_TRUE(m_sim->Lines().trigger);
+    EXPECT_EQ(m_log.Count("[RO25]STOP SCAN\r\n"), 1);
+}
+
+}  // namespace
+}  // namespace lifecycle_test
