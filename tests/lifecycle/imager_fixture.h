@@ -13,6 +13,7 @@
 #include "QV_Rizoviv2I_RO25.h"
 #include "link/frame.h"
 #include "platform/clock.h"
+#include "platform/power_notify.h"
 #include "platform/utf.h"
 #include "sim/simulator.h"
 #include "symbology/settings_files.h"

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <filesystem>
 
+#include "QVPlatform.h"
 #include "imager_fixture.h"
 
 namespace lifecycle_test {
@@ -22,6 +23,9 @@ void OnBarcode(int32_t, const char16_t*) {
 }
 
 TEST_F(ImagerScenario, TwoHundredOpenScanCloseCyclesLeakNoDescriptorOrThread) {
+    // Barcodes reach a callback only while a target window is named.
+    const QVHWND window =
+        QVPlatformCreateWindow(u"RepeatTestWindow", QVPlatformDefWindowProc, nullptr);
     ASSERT_EQ(QVImagerOpen(), 1);  // the engine gets initialised once
     ASSERT_EQ(QVImagerSetSymboleEnable(QV_SYM_CODE39, 1), 1);
     ASSERT_EQ(QVImagerClose(), 1);
@@ -30,6 +34,7 @@ TEST_F(ImagerScenario, TwoHundredOpenScanCloseCyclesLeakNoDescriptorOrThread) {
 
     for (int i = 0; i < 200; ++i) {
         ASSERT_EQ(QVImagerOpen(), 1) << "cycle " << i;
+        ASSERT_EQ(QVImagerSetWindow(window), 1);
         ASSERT_TRUE(m_sim->QueueBarcode(QV_SYM_CODE39, "R" + std::to_string(i)));
         ASSERT_EQ(QVImagerScanStart(OnBarcode), 1);
         ASSERT_TRUE(Eventually([i] { return g_delivered.load() == i + 1; })) << "cycle " << i;
@@ -38,6 +43,7 @@ TEST_F(ImagerScenario, TwoHundredOpenScanCloseCyclesLeakNoDescriptorOrThread) {
     EXPECT_EQ(Count("/proc/self/fd"), fds);
     // Threads that ended are gone from the task list once joined.
     EXPECT_TRUE(Eventually([threads] { return Count("/proc/self/task") == threads; }));
+    QVPlatformDestroyWindow(window);
 }
 
 }  // namespace

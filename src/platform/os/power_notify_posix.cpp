@@ -75,8 +75,10 @@ class Queue final : public PowerMessageQueue {
 
 class Subscription;
 
-std::mutex g_subscriptionsMutex;
-std::vector<Subscription*> g_subscriptions;
+// Never destroyed: a watcher of an engine whose open failed may still be
+// subscribed while the process exits.
+std::mutex& g_subscriptionsMutex = *new std::mutex;
+std::vector<Subscription*>& g_subscriptions = *new std::vector<Subscription*>;
 
 bool ReadAll(int fd, void* data, size_t size) {
     auto* p = static_cast<uint8_t*>(data);
