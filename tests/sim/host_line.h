@@ -28,8 +28,13 @@ inline uint16_t WeightedSum(const Bytes& f, size_t count) {
 
 // A host command frame: 02 seq type payload fm sum sum 03.
 inline Bytes HostFrame(uint8_t seq, uint8_t type, const Bytes& payload, uint8_t fm = 0x61) {
-    Bytes f{0x02, seq, type};
-    f.insert(f.end(), payload.begin(), payload.end());
+    // Built in a sized vector: GCC 12 at -O2 misreads an insert into a
+    // three-element vector as out of bounds.
+    Bytes f(3 + payload.size());
+    f[0] = 0x02;
+    f[1] = seq;
+    f[2] = type;
+    std::copy(payload.begin(), payload.end(), f.begin() + 3);
     f.push_back(fm);
     const uint16_t sum = WeightedSum(f, f.size());
     f.push_back(static_cast<uint8_t>(sum >> 8));
