@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,19 @@ void ShowVersion() {
     Say("hardware  " + ToUtf8(TextOf(hardware, 256)));
 }
 
+// Also brings the library's copy of the flags up to date: a single flag is
+// sent, and saved for the next open, from that copy.
+void ShowEnabledCount() {
+    EnableRecord record{};
+    Check("QVImagerGetSymboleEnableByStruct", QVImagerGetSymboleEnableByStruct(&record));
+    int32_t fields[sizeof(EnableRecord) / sizeof(int32_t)];
+    std::memcpy(fields, &record, sizeof fields);
+    const auto on =
+        std::count_if(std::begin(fields), std::end(fields), [](int32_t v) { return v != 0; });
+    Say("QVImagerGetSymboleEnableByStruct: " + std::to_string(on) + " of " +
+        std::to_string(std::size(fields)) + " symbologies on");
+}
+
 void Enable(int symbology) {
     Check("QVImagerSetSymboleEnable", QVImagerSetSymboleEnable(symbology, 1));
     Say("QVImagerSetSymboleEnable(" + std::to_string(symbology) +
@@ -89,6 +103,7 @@ int RunDemo(const Invocation& inv, os::InterruptWatch& watch) {
     ShowVersion();
 
     Step("Enable Code 39 and QR Code (and Code 128 for the third barcode)");
+    ShowEnabledCount();
     for (const DemoBarcode& b : kBarcodes)
         Enable(b.symbology);
 

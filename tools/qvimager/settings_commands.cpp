@@ -1,6 +1,7 @@
 // get and set: a symbology's enable flag and options, the general options,
 // and every enable flag at once.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -58,9 +59,10 @@ void ShowAllEnableFlags() {
     std::memcpy(fields, &record, sizeof fields);
     size_t slot = 0;
     for (const SymbologyName& s : SymbologyNames()) {
-        std::string label = std::to_string(s.number);
-        label.insert(0, label.size() < 3 ? 3 - label.size() : 0, ' ');
-        PrintLine(Row(label + " " + std::string(s.title), std::to_string(fields[slot++])));
+        char line[80];
+        std::snprintf(line, sizeof line, "  %3d %-28.*s %d", s.number,
+                      static_cast<int>(s.title.size()), s.title.data(), fields[slot++]);
+        PrintLine(line);
     }
 }
 
@@ -127,14 +129,17 @@ int RunSet(const Invocation& inv) {
     const SettingTarget& t = inv.target;
     const SetOptions& s = inv.set;
     PrintLine(Heading(t));
-    if (s.enable) {
-        if (t.kind == Kind::All) {
-            Check("QVImagerSetALLSymboleEnable", QVImagerSetALLSymboleEnable(*s.enable));
-        } else {
-            Check("QVImagerSetSymboleEnable",
-                  QVImagerSetSymboleEnable(t.symbology->number, *s.enable));
-        }
+    if (s.enable && t.kind == Kind::All) {
+        Check("QVImagerSetALLSymboleEnable", QVImagerSetALLSymboleEnable(*s.enable));
         PrintLine(Row("enable", std::to_string(*s.enable)));
+    } else if (s.enable) {
+        // One flag is sent from the library's copy of all of them, which is
+        // also what it saves for the next open: read the engine's first, so
+        // that the other symbologies keep their state.
+        int32_t before = 0;
+        Check("QVImagerGetSymboleEnable", QVImagerGetSymboleEnable(t.symbology->number, &before));
+        Check("QVImagerSetSymboleEnable", QVImagerSetSymboleEnable(t.symbology->number, *s.enable));
+        PrintLine(Row("enable", std::to_string(before) + " -> " + std::to_string(*s.enable)));
     }
     if (s.options && t.options) {
         std::vector<int32_t> current;
