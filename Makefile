@@ -17,9 +17,7 @@ build: deps build/build.ninja
 	cmake --build build -j $(JOBS)
 
 run: build
-	@if [ -x build/tools/qvimager ]; then build/tools/qvimager demo; \
-	else echo "Exports of build/libQV_Rizoviv2I_RO25.so:"; \
-	     nm -D --defined-only build/libQV_Rizoviv2I_RO25.so | awk '{print "  " $$3}'; fi
+	@build/tools/qvimager demo
 
 test: build
 	cd build && $(CTEST)

@@ -1,0 +1,130 @@
+// The built qvimager, run as a user runs it, against the engine simulator
+// it starts inside itself. Only outcomes are checked, never how long they take.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include "tests/tools/program_runner.h"
+
+namespace tools_test {
+namespace {
+
+TEST(Session, VersionFromTheEmbeddedEngineWithTraceAndLog) {
+    Program qvimager;
+    Result r = qvimager.Run({"version"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "firmware: RO25 FW 2.14.0\n"));
+    EXPECT_TRUE(Contains(r.out, "boot:     RO25 BOOT 1.03\n"));
+    EXPECT_TRUE(Contains(r.out, "hardware: RO25 HW REV B\n"));
+    EXPECT_FALSE(Contains(r.out, "trace "));
+    EXPECT_FALSE(Contains(r.err, "[RO25]"));
+
+    r = qvimager.Run({"--trace", "--log", "version"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "trace H->E #")) << r.out;
+    EXPECT_TRUE(Contains(r.out, " STATUS_QUERY {30 C6, 30 C0, 30 C2}")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "trace E->H #")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "STATUS_REPLY")) << r.out;
+    EXPECT_TRUE(Contains(r.err, "[RO25]Check init")) << r.err;
+}
+
+TEST(Session, DemoRunsAgainAndAgain) {
+    Program qvimager;
+    for (int run = 1; run <= 2; ++run) {
+        const Result r = qvimager.Run({"demo"});
+        ASSERT_EQ(r.status, 0) << "run " << run << "\n" << r.out << r.err;
+        EXPECT_TRUE(Contains(r.out, "firmware  RO25 FW 2.14.0")) << r.out;
+        EXPECT_TRUE(Contains(r.out, "barcode 1:  12 Code 39   \"QV-DEMO-39\"")) << r.out;
+        EXPECT_TRUE(
+            Contains(r.out, "barcode 2:  37 QR Code   \"https://example.com/qvimager?demo=1\""))
+            << r.out;
+        EXPECT_TRUE(Contains(r.out, "barcode 3:   9 Code 128  \"Code 128: 0123456789\"")) << r.out;
+        // The second run finds the options the first one set, and changes them back.
+        const std::string set = run == 1 ? "1,0,1,0" : "1,1,0,0";
+        EXPECT_TRUE(Contains(r.out, "QVImagerSetCode39Setting(" + set + "): ok")) << r.out;
+        EXPECT_TRUE(Contains(r.out, "QVImagerGetCode39Setting: " + set + " (changed)")) << r.out;
+        EXPECT_TRUE(Contains(r.out, "QVImagerGetCode39Setting: " + set + " (the option survived)"))
+            << r.out;
+        EXPECT_TRUE(Contains(r.out, "demo done in")) << r.out;
+    }
+}
+
+TEST(Session, ScanInEveryReceiveMode) {
+    Program qvimager;
+    Result r = qvimager.Run({"scan", "--barcode", "code39:ONE", "--barcode", "datamatrix:Two 2"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "barcode 1: 12 Code 39 \"ONE\"")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "barcode 2: 17 Data Matrix \"Two 2\"")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "done: 2 barcodes, scan stopped, imager closed")) << r.out;
+
+    r = qvimager.Run({"scan", "--mode", "callback", "--barcode", "qr:cb"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "barcode 1: 37 QR Code \"cb\"")) << r.out;
+
+    r = qvimager.Run({"scan", "--mode", "keyboard", "--barcode", "code128:aB&"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "typed \"aB&")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "key strokes: +A -A +Shift +B -B -Shift +Shift +7 -7 -Shift"))
+        << r.out;
+
+    r = qvimager.Run({"scan", "--mode", "clipboard", "--barcode", "ean13:4006381333931"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "clipboard \"4006381333931\"")) << r.out;
+}
+
+TEST(Session, SettingsSurviveFromOneRunToTheNext) {
+    Program qvimager;
+    Result r = qvimager.Run({"set", "code39", "--enable", "1", "--options", "1,0,1,0"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    r = qvimager.Run({"set", "tlc39", "--options", ",Z"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    r = qvimager.Run({"set", "general", "--security-level", "2", "--dpm", "1,,"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+
+    // A new process, a new engine: what comes back was applied from the files.
+    r = qvimager.Run({"get", "code39"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "Code 39 (12)\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "enable            1\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "options (Code39)  1,0,1,0\n")) << r.out;
+    r = qvimager.Run({"get", "tlc39"});
+    EXPECT_TRUE(Contains(r.out, "options (TLC39)   ")) << r.out;
+    EXPECT_TRUE(Contains(r.out, ",90\n")) << r.out;  // 'Z'
+    r = qvimager.Run({"get", "general"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "security level    2\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "DPM               1,")) << r.out;
+    r = qvimager.Run({"get", "all"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "   12 Code 39                      1\n")) << r.out;
+}
+
+TEST(Session, CtrlCStopsTheScanAndClosesTheImager) {
+    Program qvimager;
+    bool sent = false;
+    const Result r =
+        qvimager.Run({"scan", "--count", "0", "--timeout", "0", "--barcode", "code39:X"},
+                     [&](pid_t pid, const std::string& out) {
+                         if (!sent && Contains(out, "barcode 1:")) {
+                             sent = true;
+                             ::kill(pid, SIGINT);
+                         }
+                     });
+    EXPECT_TRUE(sent);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "interrupted: 1 barcode, scan stopped, imager closed")) << r.out;
+}
+
+TEST(Session, MaintenanceCommands) {
+    Program qvimager;
+    Result r = qvimager.Run({"test"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "test command sent")) << r.out;
+    r = qvimager.Run({"factory-reset"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "factory reset sent")) << r.out;
+}
+
+}  // namespace
+}  // namespace tools_test
