@@ -37,6 +37,7 @@ test-tsan: deps build-tsan/build.ninja
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 $(CTEST)
 
 # Every fuzz target for FUZZ_SECONDS each, starting from its regression inputs.
+# An input that crashes is kept under fuzz/regressions/, which every test build replays.
 FUZZ_SECONDS ?= 60
 build-fuzz/build.ninja: | deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -49,6 +50,7 @@ fuzz: deps build-fuzz/build.ninja
 	    echo "== $$name for $(FUZZ_SECONDS) s"; \
 	    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	        $$target -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	        -artifact_prefix=fuzz/regressions/$$name/crash- \
 	        build-fuzz/corpus/$$name fuzz/regressions/$$name; \
 	done
 
