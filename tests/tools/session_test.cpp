@@ -4,6 +4,7 @@
 
 #include <signal.h>
 
+#include "sim/simulator.h"
 #include "tests/tools/program_runner.h"
 
 namespace tools_test {
@@ -124,6 +125,51 @@ TEST(Session, MaintenanceCommands) {
     r = qvimager.Run({"factory-reset"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(Contains(r.out, "factory reset sent")) << r.out;
+}
+
+TEST(Session, ADeviceNamedByTheEnvironmentIsUsedInsteadOfTheEmbeddedEngine) {
+    // The device is a simulator of this test process, reached as an outside
+    // program reaches one: its pseudo-terminal and its driver socket.
+    qv::sim::Simulator::Options options;
+    options.registerDriver = false;
+    options.powerSocket = false;
+    options.engine.firmwareVersion = "OUTSIDE FW 9";
+    qv::sim::Simulator device(options);
+    ASSERT_TRUE(device.Start());
+    Program qvimager;
+    qvimager.SetEnv("QV_PORT_COM2", device.SlavePath());
+    qvimager.SetEnv("QV_DRIVER_BAR1", "unix:" + device.DriverSocketPath());
+
+    const Result r = qvimager.Run({"--trace", "version"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "firmware: OUTSIDE FW 9\n")) << r.out;
+    EXPECT_FALSE(Contains(r.out, "trace ")) << r.out;
+    EXPECT_TRUE(Contains(r.err, "--trace needs the embedded simulator")) << r.err;
+    EXPECT_GT(device.CountReceived(0x43), 0u);  // its STATUS_QUERY came here
+}
+
+TEST(Session, ABarcodeThatNeverComesEndsTheScanWithStatus1) {
+    Program qvimager;
+    // Australian Post is off in a factory-fresh engine, so it is never read.
+    const Result r = qvimager.Run({"scan", "--timeout", "1", "--barcode", "australianpost:1234"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, "no barcode within 1 s")) << r.err;
+    EXPECT_TRUE(Contains(r.out, "scanning (message), 1 barcode")) << r.out;
+}
+
+TEST(Session, AllFlagsAtOnceAndTheCommonUpcEanOptions) {
+    Program qvimager;
+    Result r = qvimager.Run({"set", "all", "--enable", "0"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    r = qvimager.Run({"set", "upcean", "--options", ",,,,X,"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    r = qvimager.Run({"get", "upcean"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "UPC/EAN common options\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, ",88,")) << r.out;  // 'X' in the fifth place
+    r = qvimager.Run({"get", "all"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_FALSE(Contains(r.out, " 1\n")) << r.out;  // every flag off, also after reopening
 }
 
 }  // namespace
