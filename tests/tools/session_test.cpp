@@ -98,6 +98,9 @@ TEST(Session, SettingsSurviveFromOneRunToTheNext) {
     r = qvimager.Run({"get", "all"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(Contains(r.out, "   12 Code 39                      1\n")) << r.out;
+    // Changing one flag left the others as the engine had them (Aztec is on
+    // at the factory), also in the saved flags applied at this open.
+    EXPECT_TRUE(Contains(r.out, "    2 Aztec                        1\n")) << r.out;
 }
 
 TEST(Session, CtrlCStopsTheScanAndClosesTheImager) {
