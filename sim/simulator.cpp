@@ -195,6 +195,7 @@ void Simulator::Run() {
             if (r.fd == m_io->pty->Fd()) {
                 while (const size_t n = m_io->pty->Read(buffer)) {
                     std::unique_lock lock(m_mutex);
+                    if (m_lineHook) m_lineHook(Direction::HostToEngine, std::span(buffer).first(n));
                     m_engine.OnHostBytes(std::span(buffer).first(n), platform::GetTickCount());
                     Flush(lock);
                 }
@@ -258,6 +259,9 @@ void Simulator::PumpLocked(uint32_t now) {
         NoteLocked(std::move(note));
     for (Chunk& chunk : m_engine.TakeDue(now)) {
         const size_t written = m_io ? m_io->pty->Write(chunk.bytes) : 0;
+        if (m_lineHook && written > 0) {
+            m_lineHook(Direction::EngineToHost, std::span(chunk.bytes).first(written));
+        }
         if (chunk.note) NoteLocked(std::move(*chunk.note));
         if (written < chunk.bytes.size()) {
             NoteLocked({"-- line full: " + std::to_string(chunk.bytes.size() - written) +
@@ -468,6 +472,11 @@ size_t Simulator::PowerListeners() const {
 void Simulator::SetTraceSink(std::function<void(const std::string&)> sink) {
     std::lock_guard lock(m_traceMutex);
     m_sink = std::move(sink);
+}
+
+void Simulator::SetLineHook(LineHook hook) {
+    std::lock_guard lock(m_mutex);
+    m_lineHook = std::move(hook);
 }
 
 size_t Simulator::CountReceived(uint8_t type) const {

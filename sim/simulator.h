@@ -86,6 +86,13 @@ class Simulator {
     // Observation. The sink gets one line per frame either way and per
     // event; it runs on the simulator's threads and must not call back in.
     void SetTraceSink(std::function<void(const std::string&)> sink);
+    // Every run of bytes on the line: the engine's right after it was
+    // written, the host's as it was read. For measurements that need the
+    // moment a frame left the engine. Runs on whichever thread moved the
+    // bytes, with the simulator's lock held: it must be quick and must not
+    // call back in.
+    using LineHook = std::function<void(Direction, std::span<const uint8_t>)>;
+    void SetLineHook(LineHook hook);
     size_t CountReceived(uint8_t type) const;
     size_t CountSent(uint8_t type) const;
     // True once `count` frames of `type` have come from the host.
@@ -118,6 +125,7 @@ class Simulator {
     std::vector<Frame> m_received;
     std::map<uint8_t, size_t> m_receivedCount;
     std::map<uint8_t, size_t> m_sentCount;
+    LineHook m_lineHook;
 
     std::mutex m_traceMutex;  // keeps lines in order; taken after m_mutex
     std::function<void(const std::string&)> m_sink;
