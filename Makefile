@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 CTEST := ctest --output-on-failure -j $(JOBS) --timeout 300
 
-.PHONY: all deps build run test test-asan test-tsan fuzz clean
+.PHONY: all deps build run test test-asan test-tsan fuzz bench clean
 
 all: build
 
@@ -54,5 +54,18 @@ fuzz: deps build-fuzz/build.ninja
 	        build-fuzz/corpus/$$name fuzz/regressions/$$name; \
 	done
 
+# Measurements in an optimised build of their own (the same -O2 as `make
+# build`), leaving build/bench.json. BENCH_FLAGS=--quick for a short run.
+build-bench/build.ninja: | deps
+	cmake -S . -B build-bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_BUILD_TESTS=OFF
+
+bench: deps build-bench/build.ninja
+	cmake --build build-bench -j $(JOBS) --target qv_micro_bench qv_scenario_bench
+	@mkdir -p build
+	@echo "micro-benchmarks (console output in build/bench-micro.txt)"
+	build-bench/bench/qv_micro_bench --benchmark_min_time=0.2 \
+	    --benchmark_out=build/bench-micro.csv --benchmark_out_format=csv > build/bench-micro.txt
+	build-bench/bench/qv_scenario_bench --json build/bench.json --micro build/bench-micro.csv $(BENCH_FLAGS)
+
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-bench
