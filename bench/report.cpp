@@ -92,19 +92,19 @@ std::string FormatTable(const Report& report) {
     for (const auto& [name, value] : report.context)
         out << Pad(name + ":", 14) << value << '\n';
     out << '\n'
-        << Pad("figure", 44) << Pad("value", 20) << Pad("target", 12) << Pad("met", 5) << "how\n"
-        << std::string(120, '-') << '\n';
+        << Pad("figure", 48) << Pad("value", 20) << Pad("target", 12) << Pad("met", 5) << "how\n"
+        << std::string(124, '-') << '\n';
     for (const Figure& f : report.figures) {
-        out << Pad(f.label, 44) << Pad(Number(f.value) + " " + f.unit, 20)
+        out << Pad(f.label, 48) << Pad(Number(f.value) + " " + f.unit, 20)
             << Pad(f.target ? "<= " + Number(*f.target) : "", 12)
             << Pad(f.target ? (f.Met() ? "yes" : "NO") : "", 5) << f.detail << '\n';
     }
     if (!report.micro.empty()) {
         out << '\n'
-            << Pad("micro-benchmark", 44) << Pad("time/op", 20) << "cpu/op\n"
-            << std::string(76, '-') << '\n';
+            << Pad("micro-benchmark", 48) << Pad("time/op", 20) << "cpu/op\n"
+            << std::string(80, '-') << '\n';
         for (const MicroResult& m : report.micro) {
-            out << Pad(m.name, 44) << Pad(Number(m.realNs) + " ns", 20) << Number(m.cpuNs)
+            out << Pad(m.name, 48) << Pad(Number(m.realNs) + " ns", 20) << Number(m.cpuNs)
                 << " ns\n";
         }
     }

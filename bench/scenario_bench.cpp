@@ -1,14 +1,19 @@
 // Whole-scenario measurements of the library against the in-process
 // simulator: prints one table and writes it as JSON.
 //
-//   qv_scenario_bench [--quick] [--json PATH] [--micro CSV] [--alloc-sites] [--timeline] [--quiet]
+//   qv_scenario_bench [--quick] [--runs N] [--barcodes N] [--idle S] [--json PATH]
+//                     [--micro CSV] [--alloc-sites] [--timeline] [--quiet]
+//
+// --quick: 3 runs of each open and Set, 40 barcodes, 3 s idle (the full run
+// takes 7, 200 and 10 s); --runs, --barcodes and --idle set them one by one.
 //
 // --alloc-sites prints where the reader thread's allocations come from;
 // --timeline prints the simulator's trace of an open and of each Set with
-// the time of every line. --micro folds the CSV of qv_micro_bench (--benchmark_out_format=csv) into
-// the table and the JSON.
+// the time of every line. --micro folds the CSV of qv_micro_bench
+// (--benchmark_out_format=csv) into the table and the JSON.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -53,8 +58,8 @@ int Rank(const std::string& key) {
 }
 
 int Usage() {
-    std::cerr << "usage: qv_scenario_bench [--quick] [--json PATH] [--micro CSV] "
-                 "[--alloc-sites] [--timeline] [--quiet]\n";
+    std::cerr << "usage: qv_scenario_bench [--quick] [--runs N] [--barcodes N] [--idle S] "
+                 "[--json PATH] [--micro CSV] [--alloc-sites] [--timeline] [--quiet]\n";
     return 2;
 }
 
@@ -68,6 +73,9 @@ int main(int argc, char** argv) {
     bool allocSites = false;
     bool quiet = false;
     bool timeline = false;
+    int runs = 0;
+    int barcodes = 0;
+    int idle = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--quick") {
@@ -78,6 +86,12 @@ int main(int argc, char** argv) {
             timeline = true;
         } else if (arg == "--quiet") {
             quiet = true;
+        } else if (arg == "--runs" && i + 1 < argc) {
+            runs = std::atoi(argv[++i]);
+        } else if (arg == "--barcodes" && i + 1 < argc) {
+            barcodes = std::atoi(argv[++i]);
+        } else if (arg == "--idle" && i + 1 < argc) {
+            idle = std::atoi(argv[++i]);
         } else if (arg == "--json" && i + 1 < argc) {
             json = argv[++i];
         } else if (arg == "--micro" && i + 1 < argc) {
@@ -87,6 +101,10 @@ int main(int argc, char** argv) {
         }
     }
     if (quick) options = QuickOptions();
+    if (runs < 0 || barcodes < 0 || idle < 0) return Usage();
+    if (runs > 0) options.openRuns = options.setRuns = runs;
+    if (barcodes > 0) options.barcodes = barcodes;
+    if (idle > 0) options.idleSeconds = idle;
     options.allocSites = allocSites;
     options.quiet = quiet;
     options.timeline = timeline;

@@ -18,6 +18,7 @@
 
 #include "QV_Rizoviv2I_RO25.h"
 #include "bench/floor.h"
+#include "bench/line_tally.h"
 #include "bench/os/alloc_counter.h"
 #include "bench/os/process_stats.h"
 #include "bench/sample_stream.h"
@@ -37,7 +38,6 @@ namespace {
 
 constexpr std::array<uint8_t, 11> kEngineTypes{0x05, 0x06, 0x15, 0x1B, 0x50, 0x51,
                                                0x53, 0x54, 0x60, 0x61, 0x62};
-constexpr uint8_t kSetupQueryType = 0x40;
 constexpr uint8_t kBarcodeDataType = 0x60;
 constexpr int kShortBarcodeSymbology = 9;  // Code 128
 constexpr int kLongBarcodeSymbology = 37;  // QR Code
@@ -69,7 +69,7 @@ struct LineCounters {
     std::atomic<int64_t> barcodeWrittenNs{0};
     std::atomic<uint64_t> wakesAtBarcode{0};
     std::atomic<uint64_t> triggersAtBarcode{0};
-    size_t barcodeBytesLeft = 0;  // line hook only, under the simulator's lock
+    BarcodeEndTracker barcodeEnd;  // line hook only, under the simulator's lock
 };
 
 // The application's callback side.
@@ -429,15 +429,7 @@ class Harness {
         }
         m_counters.engineBytes += bytes.size();
         LineCounters& c = m_counters;
-        if (c.barcodeBytesLeft == 0 && bytes.size() >= 3 && bytes[0] == kStartByte &&
-            bytes[2] == kBarcodeDataType) {
-            if (const auto length = DecodeBarcodeLength(bytes.data(), bytes.size())) {
-                c.barcodeBytesLeft = length->dataOffset + length->length + 4;
-            }
-        }
-        if (c.barcodeBytesLeft == 0) return;
-        c.barcodeBytesLeft -= std::min(c.barcodeBytesLeft, bytes.size());
-        if (c.barcodeBytesLeft == 0) {
+        if (c.barcodeEnd.Feed(bytes)) {
             c.wakesAtBarcode = c.wakePulses.load();
             c.triggersAtBarcode = c.triggerReleases.load();
             c.barcodeWrittenNs = NowNs();
@@ -456,12 +448,7 @@ class Harness {
         uint64_t reads = 0;
         const size_t from = frames.size() > fresh ? frames.size() - fresh : 0;
         for (size_t i = from; i < frames.size(); ++i) {
-            const sim::Frame& f = frames[i];
-            if (f.type != kSetupQueryType) continue;
-            const auto n = static_cast<int32_t>(f.payload.size());
-            if (n == kEnableQueryLength || n == kDetailQueryLength || n == kOtherQueryLength) {
-                ++reads;
-            }
+            if (IsRecordQuery(frames[i].type, frames[i].payload.size())) ++reads;
         }
         return reads;
     }
