@@ -1,7 +1,8 @@
-// The line hook sees every byte both ways, each run once, the engine's only
-// after it was written.
+// The line hook sees every byte both ways, each run once.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <vector>
 
@@ -20,6 +21,7 @@ Bytes U32(uint32_t v) {
 
 struct Seen {
     std::mutex mutex;
+    std::condition_variable grew;
     Bytes fromHost;
     Bytes toHost;
 };
@@ -30,14 +32,17 @@ TEST(SimulatorLineHook, SeesHostBytesAndEngineBytesOnce) {
     options.driverSocket = false;
     options.powerSocket = false;
     options.engine.AnswerAtOnce();
+    Seen seen;  // outlives the simulator, whose thread calls the hook
     Simulator sim(options);
     std::string error;
     ASSERT_TRUE(sim.Start(&error)) << error;
-    Seen seen;
     sim.SetLineHook([&seen](Direction direction, std::span<const uint8_t> bytes) {
-        std::lock_guard lock(seen.mutex);
-        Bytes& into = direction == Direction::HostToEngine ? seen.fromHost : seen.toHost;
-        into.insert(into.end(), bytes.begin(), bytes.end());
+        {
+            std::lock_guard lock(seen.mutex);
+            Bytes& into = direction == Direction::HostToEngine ? seen.fromHost : seen.toHost;
+            into.insert(into.end(), bytes.begin(), bytes.end());
+        }
+        seen.grew.notify_all();
     });
     sim_test::HostLine host(sim.SlavePath());
     ASSERT_TRUE(host.Ok());
@@ -51,11 +56,14 @@ TEST(SimulatorLineHook, SeesHostBytesAndEngineBytesOnce) {
     const auto result = host.ReadFrame();
     ASSERT_TRUE(ack && result);
 
-    // What reached the host was already reported: the hook runs after the write.
-    std::lock_guard lock(seen.mutex);
-    EXPECT_EQ(seen.fromHost, command);
+    // The hook runs right after each write, so the host may be a step ahead.
     Bytes expected = *ack;
     expected.insert(expected.end(), result->begin(), result->end());
+    std::unique_lock lock(seen.mutex);
+    seen.grew.wait_for(lock, std::chrono::seconds(10), [&] {
+        return seen.toHost.size() >= expected.size() && seen.fromHost.size() >= command.size();
+    });
+    EXPECT_EQ(seen.fromHost, command);
     EXPECT_EQ(seen.toHost, expected);
 }
 
