@@ -1,9 +1,6 @@
-#include <fcntl.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
 
+#include "platform/os/append_output.h"
 #include "platform/trace.h"
 #include "platform/utf.h"
 
@@ -48,24 +45,11 @@ std::string QuoteTraceString(std::u16string_view text) {
 }
 
 void TraceLine(std::string_view line) {
-    const char* path = std::getenv("QV_PLATFORM_TRACE");
-    if (path == nullptr || *path == '\0') return;
-    const int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return;
     std::string text;
     text.reserve(line.size() + 1);
     text.append(line);
     text += '\n';
-    // O_APPEND makes each write land whole at the end; a short write only
-    // happens on a full disk, where the rest is retried.
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    ::close(fd);
+    AppendToOutput("QV_PLATFORM_TRACE", -1, text);
 }
 
 }  // namespace qv::platform
