@@ -1,11 +1,17 @@
 #!/bin/sh
-# Installs the build into a temporary prefix and builds a C program against
-# the installed tree twice: through the CMake package and through pkg-config.
+# Installs the build into a temporary prefix and builds C programs against the
+# installed tree: through the CMake package, through pkg-config, and one that
+# scans a barcode from the installed simulator.
 set -eu
 build=$1
 source=$2
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+sim_pid=
+cleanup() {
+    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
 prefix=$work/prefix
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
@@ -26,3 +32,24 @@ flags=$(pkg-config --define-variable=prefix="$prefix" --cflags --libs qvimager)
 # shellcheck disable=SC2086
 cc -std=c11 -o "$work/pc-consumer" "$source/tests/install/consumer/main.c" $flags
 LD_LIBRARY_PATH=$libdir "$work/pc-consumer"
+
+# An application and the simulator, both from the installed tree, talking
+# through the socket and the pseudo-terminal the simulator prints.
+cc -std=c11 -o "$work/scan-one" "$source/tests/install/consumer/scan_one.c" $flags
+printf '12 INSTALLED-39\n' > "$work/barcodes.txt"
+"$prefix/bin/ro25-sim" --quiet --decode-ms 20 --barcodes "$work/barcodes.txt" \
+    --env-file "$work/env" < /dev/null > "$work/sim.out" 2>&1 &
+sim_pid=$!
+i=0
+while [ ! -s "$work/env" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+test -s "$work/env"
+mkdir -p "$work/app"
+cp "$work/scan-one" "$work/app/"
+(
+    set -a
+    . "$work/env"
+    set +a
+    QV_REGISTRY=$work/app/registry.reg QV_DEBUG_OUTPUT=$work/app/debug.log \
+        LD_LIBRARY_PATH=$libdir "$work/app/scan-one"
+) | grep -q 'barcode 12 "INSTALLED-39"'
+echo "installed application scanned a barcode from the installed simulator"
