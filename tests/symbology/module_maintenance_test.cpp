@@ -63,7 +63,8 @@ TEST_F(ModuleMaintenance, FactoryResetSendsResetThenInitialisationAndLeavesFiles
 Bytes Entry(uint8_t param, const std::string& text) {
     Bytes e{0x30, param, 0x00, 0x00};
     // Appended byte by byte: GCC 12 at -O2 misreads an insert into a short vector.
-    for (char c : text) e.push_back(static_cast<uint8_t>(c));
+    for (char c : text)
+        e.push_back(static_cast<uint8_t>(c));
     return e;
 }
 

@@ -75,7 +75,8 @@ std::array<std::string, 3> Version(const Bytes& reply) {
 Bytes Entry(uint8_t param, const std::string& text) {
     Bytes e{0x30, param, 0x11, 0x22};
     // Appended byte by byte: GCC 12 at -O2 misreads an insert into a short vector.
-    for (char c : text) e.push_back(static_cast<uint8_t>(c));
+    for (char c : text)
+        e.push_back(static_cast<uint8_t>(c));
     return e;
 }
 

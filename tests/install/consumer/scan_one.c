@@ -11,7 +11,8 @@ static char g_text[64];
 
 static void OnBarcode(int32_t symbology, const char16_t* text) {
     size_t i = 0;
-    for (; text[i] != 0 && i + 1 < sizeof g_text; ++i) g_text[i] = (char)text[i];
+    for (; text[i] != 0 && i + 1 < sizeof g_text; ++i)
+        g_text[i] = (char)text[i];
     g_text[i] = 0;
     g_symbology = symbology;
 }
@@ -29,7 +30,8 @@ int main(void) {
         QVImagerClose();
         return 1;
     }
-    for (int i = 0; i < 200 && g_symbology < 0; ++i) QVPlatformPumpMessagesFor(50);
+    for (int i = 0; i < 200 && g_symbology < 0; ++i)
+        QVPlatformPumpMessagesFor(50);
     const int32_t closed = QVImagerClose();
     if (g_symbology < 0 || closed != 1) {
         fprintf(stderr, "no barcode (close %d)\n", closed);
