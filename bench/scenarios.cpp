@@ -805,7 +805,7 @@ void CostScenario(Harness& h, Report& report) {
     log.value = Ms(NowNs() - start) * 1000.0 / kLines;
     log.unit = "us";
     log.samples = kLines;
-    log.detail = "formatted and appended to the debug output file (open, write, close)";
+    log.detail = "formatted and written to the open debug output file (one write)";
     report.figures.push_back(log);
 }
 

@@ -1,31 +1,52 @@
 #include "interface/write_log.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
 #include "platform/debug_output.h"
+#include "platform/utf.h"
 
 namespace qv {
 namespace {
 
 constexpr size_t kMaxUnits = kLogBufferUnits - 1;
 
-void Append(std::u16string& out, std::u16string_view piece) {
-    const size_t room = kMaxUnits - out.size();
-    out.append(piece.substr(0, room));
+// The zero-filled work buffer a line is formatted into; keeps at most
+// kMaxUnits units. Fixed size, so logging allocates nothing.
+class LogBuffer {
+  public:
+    explicit LogBuffer(char16_t* units) : m_units(units) {}
+    size_t size() const { return m_size; }
+    void operator+=(char16_t c) {
+        if (m_size < kMaxUnits) m_units[m_size++] = c;
+    }
+    std::u16string_view View() const { return {m_units, m_size}; }
+
+  private:
+    char16_t* m_units;
+    size_t m_size = 0;
+};
+
+void Append(LogBuffer& out, std::u16string_view piece) {
+    for (char16_t c : piece) {
+        if (out.size() >= kMaxUnits) break;
+        out += c;
+    }
 }
 
-void AppendAscii(std::u16string& out, const char* text) {
+void AppendAscii(LogBuffer& out, const char* text) {
     for (; *text != '\0' && out.size() < kMaxUnits; ++text) {
         out += static_cast<char16_t>(static_cast<unsigned char>(*text));
     }
 }
 
-}  // namespace
+// Expands into `units` (kLogBufferUnits of them, zero-filled first); returns the length.
+size_t FormatInto(char16_t* units, std::u16string_view format, std::initializer_list<LogArg> args);
 
-std::u16string FormatLog(std::u16string_view format, std::initializer_list<LogArg> args) {
-    std::u16string out;
-    out.reserve(128);
+size_t FormatInto(char16_t* units, std::u16string_view format, std::initializer_list<LogArg> args) {
+    std::fill(units, units + kLogBufferUnits, u'\0');
+    LogBuffer out(units);
     auto next = args.begin();
     size_t i = 0;
     while (i < format.size() && out.size() < kMaxUnits) {
@@ -101,15 +122,27 @@ std::u16string FormatLog(std::u16string_view format, std::initializer_list<LogAr
                 break;
         }
     }
-    if (out.size() > kMaxUnits) out.resize(kMaxUnits);
-    return out;
+    return out.size();
+}
+
+}  // namespace
+
+std::u16string FormatLog(std::u16string_view format, std::initializer_list<LogArg> args) {
+    char16_t units[kLogBufferUnits];
+    return std::u16string(units, FormatInto(units, format, args));
 }
 
 void WriteLogLine(std::u16string_view format, std::initializer_list<LogArg> args) {
     try {
-        std::u16string line = u"[RO25]";
-        line += FormatLog(format, args);
-        platform::DebugOutput(line);
+        // Prefix and text in one UTF-16 line, converted once: one write, no allocation.
+        static constexpr std::u16string_view kPrefix = u"[RO25]";
+        char16_t line[kPrefix.size() + kLogBufferUnits];
+        kPrefix.copy(line, kPrefix.size());
+        const size_t n = FormatInto(line + kPrefix.size(), format, args);
+        char utf8[(kPrefix.size() + kLogBufferUnits) * 3];
+        const size_t bytes =
+            platform::Utf16ToUtf8(std::u16string_view(line, kPrefix.size() + n), utf8, sizeof utf8);
+        platform::DebugOutputUtf8(std::string_view(utf8, bytes));
     } catch (...) {
         // The log never fails as far as its callers can see.
     }

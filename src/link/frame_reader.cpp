@@ -1,6 +1,7 @@
 #include "link/frame_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -32,7 +33,21 @@ FrameClass ClassOf(uint8_t type) {
 // constant-time step, so the search stays cheap whatever the buffer holds.
 class ChecksumIndex {
   public:
-    ChecksumIndex(const uint8_t* data, size_t held) : m_data(data), m_s1(held + 1), m_s2(held + 1) {
+    // Sums live on the stack for everything the receive buffer can hold, so
+    // the reader's steady state allocates nothing; only a longer stream
+    // (never the reader's) falls back to the heap.
+    ChecksumIndex(const uint8_t* data, size_t held) : m_data(data) {
+        if (held + 1 <= kStackSums) {
+            m_s1 = m_stack1.data();
+            m_s2 = m_stack2.data();
+        } else {
+            m_heap1.resize(held + 1);
+            m_heap2.resize(held + 1);
+            m_s1 = m_heap1.data();
+            m_s2 = m_heap2.data();
+        }
+        m_s1[0] = 0;
+        m_s2[0] = 0;
         for (size_t i = 0; i < held; ++i) {
             m_s1[i + 1] = m_s1[i] + data[i];
             m_s2[i + 1] = m_s2[i] + static_cast<uint64_t>(i) * data[i];
@@ -52,9 +67,14 @@ class ChecksumIndex {
     }
 
   private:
+    static constexpr size_t kStackSums = kReceiveBufferSize + 1;
     const uint8_t* m_data;
-    std::vector<uint64_t> m_s1;  // sum of the bytes before i
-    std::vector<uint64_t> m_s2;  // sum of j * byte j before i
+    uint64_t* m_s1;  // sum of the bytes before i
+    uint64_t* m_s2;  // sum of j * byte j before i
+    std::array<uint64_t, kStackSums> m_stack1;
+    std::array<uint64_t, kStackSums> m_stack2;
+    std::vector<uint64_t> m_heap1;
+    std::vector<uint64_t> m_heap2;
 };
 
 std::u16string_view ReasonText(RefuseReason reason) {
@@ -190,9 +210,10 @@ bool DispatchFrame(const uint8_t* frame, size_t length, LinkActions& actions) {
             WriteLog(u"<== BARCODE_DATA\r\n");
             // Acknowledged before delivery, which may take long (key strokes).
             actions.Acknowledge(content.sequence);
-            const std::u16string text =
-                platform::AnsiToUtf16(std::span<const uint8_t>(data, content.dataLength));
-            WriteLog(u"READ DATA[%s]\r\n", text);
+            char16_t text[kReceiveBufferSize + 1];
+            const size_t units = platform::AnsiToUtf16(
+                std::span<const uint8_t>(data, content.dataLength), text, std::size(text));
+            WriteLog(u"READ DATA[%s]\r\n", std::u16string_view(text, units));
             actions.Deliver(data, dataLength);
             actions.Purge();
             return true;

@@ -21,14 +21,4 @@ std::u16string AnsiToUtf16(std::string_view bytes) {
     return AnsiToUtf16(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
 }
 
-size_t AnsiToUtf16(std::span<const uint8_t> bytes, char16_t* out, size_t capacity) {
-    if (out == nullptr || capacity == 0) return 0;
-    const std::u16string text = AnsiToUtf16(bytes);
-    size_t n = text.size() < capacity - 1 ? text.size() : capacity - 1;
-    if (n < text.size() && n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
-    text.copy(out, n);
-    out[n] = 0;
-    return n;
-}
-
 }  // namespace qv::platform

@@ -1,31 +1,37 @@
 #include "platform/utf.h"
 
+#include <algorithm>
+
 namespace qv::platform {
 namespace {
 
-void AppendUtf8(std::string& out, char32_t c) {
+// Encodes one code point into `out` (room for 4 bytes); returns its length.
+size_t EncodeUtf8(char32_t c, char* out) {
     if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        out[0] = static_cast<char>(c);
+        return 1;
     }
+    if (c < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (c >> 6));
+        out[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (c >> 12));
+        out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (c >> 18));
+    out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return 4;
 }
 
-}  // namespace
-
-std::string Utf16ToUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
+// Calls `emit(bytes, n)` for each character of `text`; stops when it returns false.
+template <class Emit>
+void ForEachUtf8(std::u16string_view text, Emit emit) {
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
@@ -35,9 +41,32 @@ std::string Utf16ToUtf8(std::u16string_view text) {
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = 0xFFFD;
         }
-        AppendUtf8(out, c);
+        char bytes[4];
+        if (!emit(bytes, EncodeUtf8(c, bytes))) return;
     }
+}
+
+}  // namespace
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    ForEachUtf8(text, [&out](const char* bytes, size_t n) {
+        out.append(bytes, n);
+        return true;
+    });
     return out;
+}
+
+size_t Utf16ToUtf8(std::u16string_view text, char* out, size_t capacity) {
+    size_t used = 0;
+    ForEachUtf8(text, [&](const char* bytes, size_t n) {
+        if (used + n > capacity) return false;
+        std::copy(bytes, bytes + n, out + used);
+        used += n;
+        return true;
+    });
+    return used;
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {

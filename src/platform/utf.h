@@ -10,6 +10,9 @@ namespace qv::platform {
 
 // Unpaired surrogates become U+FFFD.
 QV_PLATFORM_API std::string Utf16ToUtf8(std::u16string_view text);
+// Into a caller's buffer: at most `capacity` bytes, never a partial
+// character; returns the bytes written. Allocates nothing.
+QV_PLATFORM_API size_t Utf16ToUtf8(std::u16string_view text, char* out, size_t capacity);
 // Invalid sequences become U+FFFD.
 QV_PLATFORM_API std::u16string Utf8ToUtf16(std::string_view text);
 

@@ -1,4 +1,5 @@
 #include "link/serial_port.h"
+#include "interface/write_log.h"
 
 #include <gtest/gtest.h>
 #include <termios.h>
@@ -156,6 +157,8 @@ TEST(SerialPortOpen, ARegularFileFailsAndLeavesNoDescriptor) {
     test_support::ScopedEnv env("QV_PORT_COM2", path);
     SerialPort port;
     port.Configure(2, 57600, 8, 0, 0);
+    // The debug output stays open once written to; open it before counting.
+    WriteLog(u"counting descriptors\r\n");
     const size_t before = OpenDescriptorCount();
     EXPECT_FALSE(port.Open());
     EXPECT_EQ(port.IsOpen(), 0);

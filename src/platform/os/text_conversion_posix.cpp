@@ -56,29 +56,43 @@ class Converter {
     iconv_t m_cd = kNoConverter;
 };
 
-void AppendUnits(std::u16string& out, const char* bytes, size_t size) {
+// Where converted units go: a growing string, or a caller's fixed buffer.
+template <class Sink>
+void AppendUnits(Sink& out, const char* bytes, size_t size) {
     for (size_t i = 0; i + 1 < size; i += 2) {
-        out += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                     static_cast<unsigned char>(bytes[i + 1]) << 8);
+        out.Put(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                      static_cast<unsigned char>(bytes[i + 1]) << 8));
     }
 }
 
-}  // namespace
+struct StringSink {
+    std::u16string& text;
+    void Put(char16_t c) { text += c; }
+};
 
-std::string AnsiCodePage() {
-    const char* name = std::getenv("QV_ANSI_CODEPAGE");
-    return (name != nullptr && *name != '\0') ? name : kDefaultCodePage;
-}
+// Keeps at most `capacity - 1` units; allocates nothing.
+struct BufferSink {
+    char16_t* out;
+    size_t room;
+    size_t size = 0;
+    bool cut = false;
+    void Put(char16_t c) {
+        if (size < room) {
+            out[size++] = c;
+        } else {
+            cut = true;
+        }
+    }
+};
 
-std::u16string AnsiToUtf16(std::span<const uint8_t> bytes) {
+template <class Sink>
+void Convert(std::span<const uint8_t> bytes, Sink& out) {
     thread_local Converter converter;
     const iconv_t cd = converter.For(AnsiCodePage());
-    std::u16string out;
-    out.reserve(bytes.size());
     if (cd == kNoConverter) {
         for (const uint8_t b : bytes)
-            out += Cp1252ToUtf16(b);
-        return out;
+            out.Put(Cp1252ToUtf16(b));
+        return;
     }
 
     ::iconv(cd, nullptr, nullptr, nullptr, nullptr);  // initial shift state
@@ -93,7 +107,7 @@ std::u16string AnsiToUtf16(std::span<const uint8_t> bytes) {
         const int error = errno;
         AppendUnits(out, buffer, static_cast<size_t>(o - buffer));
         if (rc != static_cast<size_t>(-1) || error == E2BIG) continue;
-        out += u'\uFFFD';
+        out.Put(u'\uFFFD');
         if (error == EINVAL) break;  // a sequence cut off at the end
         ++in;                        // an undefined byte: go on after it
         --inLeft;
@@ -102,7 +116,32 @@ std::u16string AnsiToUtf16(std::span<const uint8_t> bytes) {
     size_t oLeft = sizeof buffer;
     ::iconv(cd, nullptr, nullptr, &o, &oLeft);
     AppendUnits(out, buffer, static_cast<size_t>(o - buffer));
-    return out;
+}
+
+}  // namespace
+
+std::string AnsiCodePage() {
+    const char* name = std::getenv("QV_ANSI_CODEPAGE");
+    return (name != nullptr && *name != '\0') ? name : kDefaultCodePage;
+}
+
+std::u16string AnsiToUtf16(std::span<const uint8_t> bytes) {
+    std::u16string text;
+    text.reserve(bytes.size());
+    StringSink sink{text};
+    Convert(bytes, sink);
+    return text;
+}
+
+size_t AnsiToUtf16(std::span<const uint8_t> bytes, char16_t* out, size_t capacity) {
+    if (out == nullptr || capacity == 0) return 0;
+    BufferSink sink{out, capacity - 1};
+    Convert(bytes, sink);
+    size_t n = sink.size;
+    // A cut text never ends in the first half of a surrogate pair.
+    if (sink.cut && n > 0 && out[n - 1] >= 0xD800 && out[n - 1] <= 0xDBFF) --n;
+    out[n] = 0;
+    return n;
 }
 
 }  // namespace qv::platform
