@@ -19,12 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using platform_test::RunInChild;
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
+using test_support::ReadFile;
 
 std::span<const uint8_t> Bytes(std::string_view text) {
     return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
@@ -59,7 +54,7 @@ TEST_F(FilesTest, WriteThenReadBackWithUtf16Paths) {
     ASSERT_TRUE(again.IsOpen());
     EXPECT_TRUE(again.Write("ab", 2));
     again.Close();
-    EXPECT_EQ(ReadAll(PathOf("BarcodeRO25Enable.dat")), "ab");
+    EXPECT_EQ(ReadFile(PathOf("BarcodeRO25Enable.dat")), "ab");
 }
 
 TEST_F(FilesTest, OpenFailuresAreClearAndCreateNothing) {
@@ -94,9 +89,9 @@ TEST_F(FilesTest, NoSharingKeepsEveryOtherOpenerOut) {
     EXPECT_EQ(File::OpenForReadingUtf8(path, FileShare::Read).Error(), EWOULDBLOCK);
     // A refused writer must not have cut the file.
     EXPECT_EQ(File::CreateForWritingUtf8(path, FileShare::None).Error(), EWOULDBLOCK);
-    EXPECT_EQ(ReadAll(path), "kept");
+    EXPECT_EQ(ReadFile(path), "kept");
     EXPECT_EQ(ReplaceFileContentsUtf8(path, Bytes("new")), EWOULDBLOCK);
-    EXPECT_EQ(ReadAll(path), "kept");
+    EXPECT_EQ(ReadFile(path), "kept");
     EXPECT_EQ(RunInChild([&] {
                   return File::OpenForReadingUtf8(path, FileShare::None).Error() == EWOULDBLOCK ? 0
                                                                                                 : 1;
@@ -131,7 +126,7 @@ TEST_F(FilesTest, ReplaceKeepsModeAndLinksAndLeavesNoTemporaryFile) {
     ASSERT_EQ(ReplaceFileContentsUtf8(path, Bytes("first")), 0);
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
     ASSERT_EQ(ReplaceFileContents(Utf8ToUtf16(path), Bytes("second")), 0);
-    EXPECT_EQ(ReadAll(path), "second");
+    EXPECT_EQ(ReadFile(path), "second");
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -139,7 +134,7 @@ TEST_F(FilesTest, ReplaceKeepsModeAndLinksAndLeavesNoTemporaryFile) {
     fs::create_symlink(path, PathOf("link.dat"));
     ASSERT_EQ(ReplaceFileContentsUtf8(PathOf("link.dat"), Bytes("third")), 0);
     EXPECT_TRUE(fs::is_symlink(PathOf("link.dat")));
-    EXPECT_EQ(ReadAll(path), "third");
+    EXPECT_EQ(ReadFile(path), "third");
 
     EXPECT_EQ(ReplaceFileContentsUtf8(PathOf("none/x"), Bytes("x")), ENOENT);
     size_t entries = 0;
@@ -161,7 +156,7 @@ TEST_F(FilesTest, ReplaceInAnUnwritableDirectoryLeavesTheOldFile) {
                    /*unprivileged=*/true);
     ::chmod(sub.c_str(), 0755);
     EXPECT_EQ(rc, 0);
-    EXPECT_EQ(ReadAll(path), "old");
+    EXPECT_EQ(ReadFile(path), "old");
 }
 
 TEST_F(FilesTest, CreateDirectoriesMakesParentsAndRefusesAFileInTheWay) {

@@ -18,12 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using platform_test::RunInChild;
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
+using test_support::ReadFile;
 
 void WriteAll(const std::string& path, std::string_view text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -51,7 +46,7 @@ class RegistryTest : public ::testing::Test {
         return key;
     }
 
-    std::string Debug() const { return ReadAll(m_debug); }
+    std::string Debug() const { return ReadFile(m_debug); }
 
     test_support::TempDir m_dir;
     const std::string m_hiveDir;
@@ -71,7 +66,7 @@ TEST_F(RegistryTest, MissingKeyDiffersFromMissingValue) {
     key = CreateKey(u"VARN\\QV_BarcodeAPI");
     ASSERT_NE(key, nullptr);
     EXPECT_EQ(
-        ReadAll(m_file),
+        ReadFile(m_file),
         "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\VARN\\QV_BarcodeAPI]\n");
     EXPECT_EQ(RegistryKey::Open(u"VARN\\QV_BarcodeAPI", key), RegStatus::Ok);
     uint32_t value = 7;
@@ -90,7 +85,7 @@ TEST_F(RegistryTest, ValuesRoundTripWithTypeAndTerminator) {
     ASSERT_NE(key, nullptr);
     EXPECT_EQ(key->SetDword(u"PREFIX1", 0x11), RegStatus::Ok);
     EXPECT_EQ(key->SetString(u"SNDPATH_SUCCESS", u"\\Nand\\QVApp\\QV_Barcode.wav"), RegStatus::Ok);
-    EXPECT_EQ(ReadAll(m_file),
+    EXPECT_EQ(ReadFile(m_file),
               "Windows Registry Editor Version 5.00\n\n"
               "[HKEY_LOCAL_MACHINE\\VARN\\QV_BarcodeAPI]\n"
               "\"PREFIX1\"=dword:00000011\n"
@@ -191,7 +186,7 @@ TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirSpelling) {
     EXPECT_EQ(other->QueryDword(u"PASTECLIPBOARD", &value), RegStatus::Ok);
     EXPECT_EQ(value, 1u);
     EXPECT_EQ(other->SetDword(u"pasteclipboard", 0), RegStatus::Ok);
-    EXPECT_EQ(ReadAll(m_file),
+    EXPECT_EQ(ReadFile(m_file),
               "Windows Registry Editor Version 5.00\n\n"
               "[HKEY_LOCAL_MACHINE\\VARN\\QV_BarcodeAPI]\n"
               "\"PasteClipboard\"=dword:00000000\n");
@@ -219,7 +214,7 @@ TEST_F(RegistryTest, HandWrittenFileIsReadAndItsCommentsSurviveAWrite) {
     EXPECT_EQ(path, u"\\Nand\\say \"ok\".wav");
 
     EXPECT_EQ(key->SetDword(u"PREFIX1", 2), RegStatus::Ok);
-    EXPECT_EQ(ReadAll(m_file),
+    EXPECT_EQ(ReadFile(m_file),
               "REGEDIT4\r\n"
               "; the device's identity\r\n"
               "[HKEY_LOCAL_MACHINE\\Ident]\r\n"
@@ -241,7 +236,7 @@ TEST_F(RegistryTest, UnparseableFileIsNeverOverwritten) {
     EXPECT_EQ(RegistryKey::Open(u"Ident", key), RegStatus::Failed);
     EXPECT_EQ(RegistryKey::Create(u"VARN\\QV_BarcodeAPI", key), RegStatus::Failed);
     EXPECT_EQ(key, nullptr);
-    EXPECT_EQ(ReadAll(m_file), bad);
+    EXPECT_EQ(ReadFile(m_file), bad);
     const std::string debug = Debug();
     EXPECT_NE(debug.find("registry: cannot parse " + m_file + ", line 4: unsupported value type"),
               std::string::npos)
@@ -255,23 +250,23 @@ TEST_F(RegistryTest, UnparseableFileIsNeverOverwritten) {
     EXPECT_EQ(key->SetDword(u"x", 1), RegStatus::Failed);
     uint32_t value = 0;
     EXPECT_EQ(key->QueryDword(u"OrigName", &value), RegStatus::Failed);
-    EXPECT_EQ(ReadAll(m_file), bad);
+    EXPECT_EQ(ReadFile(m_file), bad);
 }
 
 TEST_F(RegistryTest, TextThatTheFileCannotHoldIsRefused) {
     auto key = CreateKey(u"K");
     ASSERT_EQ(key->SetString(u"v", u"one"), RegStatus::Ok);
-    const std::string before = ReadAll(m_file);
+    const std::string before = ReadFile(m_file);
     EXPECT_EQ(key->SetString(u"v", u"two\r\nlines"), RegStatus::Failed);
     EXPECT_EQ(key->SetDword(u"line\nbreak", 1), RegStatus::Failed);
-    EXPECT_EQ(ReadAll(m_file), before);
+    EXPECT_EQ(ReadFile(m_file), before);
     EXPECT_NE(Debug().find("line breaks"), std::string::npos);
 }
 
 TEST_F(RegistryTest, UnwritableDirectoryLeavesTheOldFileIntact) {
     auto key = CreateKey(u"VARN\\QV_BarcodeAPI");
     ASSERT_EQ(key->SetDword(u"SUFFIX1", 0x0A), RegStatus::Ok);
-    const std::string before = ReadAll(m_file);
+    const std::string before = ReadFile(m_file);
     // Readable by the child, whatever the umask made of them.
     ::chmod((m_dir.Path() + "/state").c_str(), 0755);
     ::chmod(m_file.c_str(), 0644);
@@ -290,7 +285,7 @@ TEST_F(RegistryTest, UnwritableDirectoryLeavesTheOldFileIntact) {
         /*unprivileged=*/true);
     ::chmod(m_hiveDir.c_str(), 0755);
     EXPECT_EQ(rc, 0);
-    EXPECT_EQ(ReadAll(m_file), before);
+    EXPECT_EQ(ReadFile(m_file), before);
     EXPECT_NE(Debug().find("registry: cannot write " + m_file), std::string::npos) << Debug();
     EXPECT_NE(Debug().find("the file is left as it is"), std::string::npos);
     for (const auto& entry : fs::directory_iterator(m_hiveDir)) {
@@ -303,7 +298,7 @@ TEST_F(RegistryTest, UnwritableDirectoryLeavesTheOldFileIntact) {
 TEST_F(RegistryTest, UnreadableFileFailsClearly) {
     auto key = CreateKey(u"K");
     ASSERT_EQ(key->SetDword(u"v", 1), RegStatus::Ok);
-    const std::string before = ReadAll(m_file);
+    const std::string before = ReadFile(m_file);
     ::chmod((m_dir.Path() + "/state").c_str(), 0755);
     ::chmod(m_hiveDir.c_str(), 0755);
     ASSERT_EQ(::chmod(m_file.c_str(), 0), 0);
@@ -317,7 +312,7 @@ TEST_F(RegistryTest, UnreadableFileFailsClearly) {
         /*unprivileged=*/true);
     ::chmod(m_file.c_str(), 0644);
     EXPECT_EQ(rc, 0);
-    EXPECT_EQ(ReadAll(m_file), before);
+    EXPECT_EQ(ReadFile(m_file), before);
     EXPECT_NE(Debug().find("registry: cannot read " + m_file + ": Permission denied"),
               std::string::npos)
         << Debug();

@@ -12,12 +12,7 @@
 namespace qv::platform {
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
+using test_support::ReadFile;
 
 size_t CountLines(const std::string& text) {
     size_t n = 0;
@@ -85,7 +80,7 @@ TEST(TextConversion, UnknownCodePageFallsBackToCp1252WithOneLine) {
     EXPECT_EQ(AnsiToUtf16(in), u"\u20ACx");
     std::thread other([&] { EXPECT_EQ(AnsiToUtf16(in), u"\u20ACx"); });
     other.join();
-    const std::string lines = ReadAll(debug);
+    const std::string lines = ReadFile(debug);
     EXPECT_EQ(CountLines(lines), 1u) << lines;
     EXPECT_NE(lines.find("\"NO-SUCH-CODEPAGE-1\""), std::string::npos) << lines;
     EXPECT_NE(lines.find("using CP1252"), std::string::npos) << lines;

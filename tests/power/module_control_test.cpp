@@ -22,12 +22,7 @@ using test_support::SocketDriverServer;
 using test_support::TempDir;
 using Requests = std::vector<RecordedRequest>;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
+using test_support::ReadFile;
 
 size_t Count(const std::string& text, const std::string& needle) {
     size_t n = 0;

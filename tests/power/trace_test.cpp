@@ -12,12 +12,7 @@
 namespace qv::platform {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
+using test_support::ReadFile;
 
 TEST(QuoteTraceString, EscapesAndUtf8) {
     EXPECT_EQ(QuoteTraceString(u""), "\"\"");

@@ -15,12 +15,7 @@ class LogCapture {
   public:
     LogCapture() : m_env("QV_DEBUG_OUTPUT", m_dir.Path() + "/debug.txt") {}
 
-    std::string Text() const {
-        std::ifstream in(m_dir.Path() + "/debug.txt", std::ios::binary);
-        std::stringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
+    std::string Text() const { return test_support::ReadFile(m_dir.Path() + "/debug.txt"); }
 
     // Lines without their "[RO25]" prefix and "\r\n".
     std::vector<std::string> Lines() const {

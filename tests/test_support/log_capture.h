@@ -14,12 +14,7 @@ class LogCapture {
   public:
     LogCapture() : m_path(m_dir.Path() + "/debug.txt"), m_env("QV_DEBUG_OUTPUT", m_path) {}
 
-    std::string Text() const {
-        std::ifstream in(m_path, std::ios::binary);
-        std::stringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
+    std::string Text() const { return test_support::ReadFile(m_path); }
 
     int Count(const std::string& needle) const {
         const std::string text = Text();

@@ -1,13 +1,23 @@
-// Small helpers shared by the tests: a temporary directory removed at the
-// end, and an environment variable set for one scope.
+// Small helpers shared by the tests: reading a file whole, a temporary
+// directory removed at the end, and an environment variable set for one scope.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 
 namespace test_support {
+
+// The whole content of a file; empty when it cannot be read.
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
 
 class TempDir {
   public:
