@@ -23,7 +23,7 @@
 #include "bench/os/process_stats.h"
 #include "bench/sample_stream.h"
 #include "bench/stats.h"
-#include "interface/write_log.h"
+#include "engine/write_log.h"
 #include "link/frame.h"
 #include "platform/clock.h"
 #include "platform/device_driver.h"

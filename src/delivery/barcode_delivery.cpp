@@ -5,8 +5,8 @@
 #include <mutex>
 #include <span>
 
-#include "interface/imager_engine.h"
-#include "interface/write_log.h"
+#include "engine/imager_engine.h"
+#include "engine/write_log.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/keyboard.h"

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "interface/imager_engine.h"
+#include "engine/imager_engine.h"
 
 #define QV_EXPORT extern "C" __attribute__((visibility("default")))
 

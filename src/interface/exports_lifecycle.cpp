@@ -3,7 +3,7 @@
 
 #include "interface/export_frame.h"
 #include "interface/lifecycle.h"
-#include "interface/write_log.h"
+#include "engine/write_log.h"
 
 using namespace qv;
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "interface/write_log.h"
+#include "engine/write_log.h"
 #include "link/reader_thread.h"
 #include "platform/clock.h"
 #include "platform/message.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "interface/imager_engine.h"
+#include "engine/imager_engine.h"
 
 namespace qv {
 

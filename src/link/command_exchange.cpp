@@ -4,8 +4,8 @@
 #include <cstring>
 #include <mutex>
 
-#include "interface/imager_engine.h"
-#include "interface/write_log.h"
+#include "engine/imager_engine.h"
+#include "engine/write_log.h"
 
 namespace qv {
 namespace {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "interface/write_log.h"
+#include "engine/write_log.h"
 #include "link/frame.h"
 #include "platform/text_conversion.h"
 

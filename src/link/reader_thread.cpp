@@ -1,8 +1,8 @@
 #include "link/reader_thread.h"
 
 #include "delivery/barcode_delivery.h"
-#include "interface/imager_engine.h"
-#include "interface/write_log.h"
+#include "engine/imager_engine.h"
+#include "engine/write_log.h"
 #include "link/command_exchange.h"
 #include "link/frame.h"
 #include "platform/clock.h"

@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <memory>
 
-#include "interface/imager_engine.h"
-#include "interface/write_log.h"
+#include "engine/imager_engine.h"
+#include "engine/write_log.h"
 #include "platform/clock.h"
 #include "platform/power_notify.h"
 

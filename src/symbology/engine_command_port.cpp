@@ -1,4 +1,4 @@
-#include "interface/imager_engine.h"
+#include "engine/imager_engine.h"
 #include "link/command_exchange.h"
 #include "symbology/command_port.h"
 

@@ -4,8 +4,8 @@
 #include <array>
 #include <string>
 
-#include "interface/imager_engine.h"
-#include "interface/write_log.h"
+#include "engine/imager_engine.h"
+#include "engine/write_log.h"
 #include "platform/clock.h"
 #include "platform/text_conversion.h"
 #include "symbology/module_payloads.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "interface/imager_engine.h"
-#include "interface/write_log.h"
+#include "engine/imager_engine.h"
+#include "engine/write_log.h"
 #include "platform/clock.h"
 #include "symbology/settings_files.h"
 #include "symbology/symbology_table.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "interface/imager_engine.h"
+#include "engine/imager_engine.h"
 #include "platform/clock.h"
 #include "platform/device_driver.h"
 #include "platform/message.h"

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "interface/imager_engine.h"
+#include "engine/imager_engine.h"
 #include "platform/clock.h"
 #include "platform/power_notify.h"
 #include "test_support/log_capture.h"

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "interface/imager_engine.h"
+#include "engine/imager_engine.h"
 #include "link/link_test_support.h"
 
 namespace qv {

@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "interface/imager_engine.h"
+#include "engine/imager_engine.h"
 #include "link/command_exchange.h"
 #include "link/engine_frames.h"
 #include "link/link_test_support.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "QV_Rizoviv2I_RO25.h"
-#include "interface/imager_engine.h"
+#include "engine/imager_engine.h"
 #include "symbology/log_capture.h"
 #include "test_support/temp_dir.h"
 

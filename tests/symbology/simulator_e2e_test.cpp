@@ -9,7 +9,7 @@
 #include <regex>
 
 #include "QV_Rizoviv2I_RO25.h"
-#include "interface/imager_engine.h"
+#include "engine/imager_engine.h"
 #include "link/reader_thread.h"
 #include "platform/clock.h"
 #include "sim/simulator.h"

@@ -1,6 +1,6 @@
-#include "interface/imager_engine.h"
+#include "engine/imager_engine.h"
 
-#include "interface/write_log.h"
+#include "engine/write_log.h"
 #include "power/power_watcher.h"
 
 namespace qv {

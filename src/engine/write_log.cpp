@@ -1,4 +1,4 @@
-#include "interface/write_log.h"
+#include "engine/write_log.h"
 
 #include <algorithm>
 #include <array>
