@@ -37,7 +37,7 @@ set +a
 # The second process: power on, wake pulse, the test command, trigger.
 stty -F "$QV_PORT_COM2" raw -echo 57600
 perl -e '
-use strict; use IO::Socket::UNIX; use Fcntl;
+use strict; use IO::Socket::UNIX; use Fcntl; use Time::HiRes qw(time);
 my ($driver) = $ENV{QV_DRIVER_BAR1} =~ /^unix:(.*)$/;
 my $bar1 = IO::Socket::UNIX->new(Type => SOCK_STREAM, Peer => $driver) or die "driver: $!";
 sub request {
