@@ -5,6 +5,7 @@
 #include "engine/write_log.h"
 #include "link/reader_thread.h"
 #include "platform/clock.h"
+#include "platform/configuration.h"
 #include "platform/message.h"
 #include "power/power_watcher.h"
 #include "symbology/module_maintenance.h"
@@ -90,6 +91,9 @@ void ResetEngineState(ImagerEngine& engine) {
 }
 
 int32_t OpenEngine(ImagerEngine& engine) {
+    // The platform reads its settings from the environment here, on the
+    // opening thread, and never from the engine's own threads.
+    platform::LoadConfiguration();
     ResetEngineState(engine);
     int32_t result = engine.m_module.OpenDriver();
     if (result != 0) result = engine.m_module.SetModulePower(1);

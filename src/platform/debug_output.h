@@ -1,6 +1,8 @@
-// The platform's debug output: standard error, or the file named by
-// QV_DEBUG_OUTPUT (appended to). Each call is one write(2), so lines of
-// different threads never mix.
+// The platform's debug output, chosen by QV_DEBUG_OUTPUT as read at the
+// last LoadConfiguration (configuration.h): a file (appended to), "stderr",
+// "journal" (the system journal, debug priority), or when unset the journal
+// if one is running, else standard error. Each call is one write(2) or one
+// datagram, so lines of different threads never mix.
 #pragma once
 
 #include <string_view>

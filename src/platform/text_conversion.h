@@ -1,12 +1,11 @@
 // Text in the device's ANSI code page (the engine's data and version texts)
 // converted to UTF-16, the library's text.
 //
-// The code page is read from QV_ANSI_CODEPAGE at every call: an iconv name,
-// CP1252 when unset or empty. A name that iconv does not know falls back to
-// CP1252, and the debug output says so once per name. A byte (or sequence)
-// that the code page does not define, such as 0x81 in CP1252, becomes U+FFFD
-// and the conversion goes on with the next byte, so nothing after it is lost.
-// Safe to call from several threads at once.
+// The code page is QV_ANSI_CODEPAGE as read at the last LoadConfiguration
+// (configuration.h): an iconv name, CP1252 when unset or empty. A name that iconv does not know
+// falls back to CP1252, and the debug output says so once per name. A byte (or sequence) that the
+// code page does not define, such as 0x81 in CP1252, becomes U+FFFD and the conversion goes on with
+// the next byte, so nothing after it is lost. Safe to call from several threads at once.
 #pragma once
 
 #include <cstddef>

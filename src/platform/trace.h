@@ -1,6 +1,7 @@
 // The trace of stand-in effects: one line per effect, appended to the file
-// named by QV_PLATFORM_TRACE (read on every call; no file, no trace). It is
-// written for people and outside test harnesses; the library never reads it.
+// named by QV_PLATFORM_TRACE as read at the last LoadConfiguration
+// (configuration.h); no file, no trace. It is written for people and
+// outside test harnesses; the library never reads it.
 #pragma once
 
 #include <string>

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include "platform/configuration.h"
+
 namespace test_support {
 
 // The whole content of a file; empty when it cannot be read.
@@ -39,11 +41,14 @@ class TempDir {
     std::string m_path;
 };
 
+// The platform reads its settings again at each change, as it does when
+// the library opens the imager.
 class ScopedEnv {
   public:
     ScopedEnv(const char* name, const std::string& value) : m_name(name) {
         if (const char* old = std::getenv(name)) m_old = old;
         ::setenv(name, value.c_str(), 1);
+        qv::platform::LoadConfiguration();
     }
     ~ScopedEnv() {
         if (m_old) {
@@ -51,6 +56,7 @@ class ScopedEnv {
         } else {
             ::unsetenv(m_name.c_str());
         }
+        qv::platform::LoadConfiguration();
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;

@@ -14,7 +14,11 @@ void PrepareEnvironment(const SessionSetup& setup) {
     if (!os::GetEnv("QV_REGISTRY")) {
         os::SetEnv("QV_REGISTRY", os::ExecutableDirectory() + "/qvimager.reg");
     }
-    if (!setup.log && !os::GetEnv("QV_DEBUG_OUTPUT")) os::SetEnv("QV_DEBUG_OUTPUT", "/dev/null");
+    // --log shows the "[RO25]" lines here, wherever the library would send
+    // them by default (the journal, when one runs).
+    if (!os::GetEnv("QV_DEBUG_OUTPUT")) {
+        os::SetEnv("QV_DEBUG_OUTPUT", setup.log ? "stderr" : "/dev/null");
+    }
 }
 
 }  // namespace

@@ -1,13 +1,11 @@
-#include <unistd.h>
-
 #include "platform/debug_output.h"
-#include "platform/os/append_output.h"
+#include "platform/os/output_sink.h"
 #include "platform/utf.h"
 
 namespace qv::platform {
 
 void DebugOutputUtf8(std::string_view text) {
-    AppendToOutput("QV_DEBUG_OUTPUT", STDERR_FILENO, text);
+    if (const auto sink = DebugSink()) sink->Write(text);
 }
 
 void DebugOutput(std::u16string_view text) {

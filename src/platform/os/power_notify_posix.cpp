@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/configuration.h"
 #include "platform/debug_output.h"
 #include "platform/power_notify.h"
 
@@ -181,9 +182,9 @@ std::unique_ptr<PowerNotifications> PowerNotifications::Request(PowerMessageQueu
     auto* impl = dynamic_cast<Queue*>(queue);
     if (impl == nullptr) return nullptr;
     auto subscription = std::make_unique<Subscription>(impl);
-    const char* binding = std::getenv("QV_POWER_NOTIFY");
-    if (binding != nullptr && *binding != '\0') {
-        const std::string value = binding;
+    // As read when the imager was opened, not on the watcher's thread.
+    const std::string value = CurrentConfiguration()->powerNotify;
+    if (!value.empty()) {
         if (value.rfind("unix:", 0) != 0 || !subscription->Connect(value.substr(5))) {
             DebugOutputUtf8("power notifications: cannot subscribe through QV_POWER_NOTIFY=" +
                             value + ": " + std::strerror(errno) + "\n");

@@ -1,10 +1,10 @@
 #include <iconv.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <mutex>
 #include <set>
 
+#include "platform/configuration.h"
 #include "platform/debug_output.h"
 #include "platform/text_conversion.h"
 
@@ -88,7 +88,8 @@ struct BufferSink {
 template <class Sink>
 void Convert(std::span<const uint8_t> bytes, Sink& out) {
     thread_local Converter converter;
-    const iconv_t cd = converter.For(AnsiCodePage());
+    const auto config = CurrentConfiguration();
+    const iconv_t cd = converter.For(config->codePage);
     if (cd == kNoConverter) {
         for (const uint8_t b : bytes)
             out.Put(Cp1252ToUtf16(b));
@@ -121,8 +122,7 @@ void Convert(std::span<const uint8_t> bytes, Sink& out) {
 }  // namespace
 
 std::string AnsiCodePage() {
-    const char* name = std::getenv("QV_ANSI_CODEPAGE");
-    return (name != nullptr && *name != '\0') ? name : kDefaultCodePage;
+    return CurrentConfiguration()->codePage;
 }
 
 std::u16string AnsiToUtf16(std::span<const uint8_t> bytes) {

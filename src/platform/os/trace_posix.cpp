@@ -1,6 +1,6 @@
 
 
-#include "platform/os/append_output.h"
+#include "platform/os/output_sink.h"
 #include "platform/trace.h"
 #include "platform/utf.h"
 
@@ -49,7 +49,7 @@ void TraceLine(std::string_view line) {
     text.reserve(line.size() + 1);
     text.append(line);
     text += '\n';
-    AppendToOutput("QV_PLATFORM_TRACE", -1, text);
+    if (const auto sink = TraceSink()) sink->Write(text);
 }
 
 }  // namespace qv::platform
