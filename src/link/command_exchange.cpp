@@ -38,6 +38,11 @@ int32_t SendCommand(ImagerEngine& engine, FrameKind kind, const uint8_t* payload
                     uint8_t* reply, int32_t* replyLength, bool noWait) {
     {
         std::lock_guard lock(engine.m_sendLock);
+        // A line that hung up takes nothing: fail before the wake pulse.
+        if (engine.m_serial.IsHungUp()) {
+            WriteLog(u"SERAIL : WriteComblock Fail\r\n");
+            return 0;
+        }
         std::memset(engine.m_sendBuf, 0, sizeof engine.m_sendBuf);
         // The pulse belongs to the frame it wakes the engine for, so it is
         // inside the step too.

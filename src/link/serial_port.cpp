@@ -57,6 +57,9 @@ int32_t SerialPort::ApplyLineSettings() {
         state.stopBits = m_stopBits;
         state.dtrControl = platform::DTR_CONTROL_DISABLE;
         state.rtsControl = platform::RTS_CONTROL_DISABLE;
+        // Flow control is the library's to set too: a device left with
+        // RTS/CTS by an earlier user would otherwise keep it.
+        state.outxCtsFlow = false;
         result = m_hComDev->SetState(state) ? 1 : 0;
     }
     WriteLog(u"SetCommState : %d m_hComDev : %X \r\n", result,
@@ -89,6 +92,8 @@ bool SerialPort::WriteComblock(const uint8_t* frame, int32_t length) {
         (void)m_hComDev->Purge(platform::PURGE_TXCLEAR);
         if (!m_hComDev->Write(frame, static_cast<uint32_t>(length), &written)) {
             WriteLog(u"WriteFile : %d \r\n", platform::SerialDevice::LastError());
+            // Handed over but never sent (the drain timed out): not written.
+            return false;
         }
     }
     return written == static_cast<uint32_t>(length);
@@ -114,11 +119,10 @@ bool SerialPort::PrepareClose() {
         result = false;
     }
     platform::Sleep(1);
+    // A device without modem lines says so on the platform's own output.
     if (!m_hComDev->ClearDtr()) {
         WriteLog(u" PurgeComm  ERR : %d\r\n", platform::SerialDevice::LastError());
         result = false;
-    } else if (!m_hComDev->HasModemLines()) {
-        WriteLog(u"ClearDTR : no modem lines on this device, skipped\r\n");
     }
     if (!m_hComDev->Purge(kPurgeAll)) {
         WriteLog(u" PurgeComm  ERR : %d\r\n", platform::SerialDevice::LastError());

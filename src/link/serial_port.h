@@ -44,6 +44,9 @@ class SerialPort {
     int32_t Close();
 
     int32_t IsOpen() const { return m_bOpened.load(); }
+    // True once the device hung up (a USB adapter unplugged): nothing can
+    // be written any more, so commands fail at once instead of at the write.
+    bool IsHungUp() const { return m_hComDev && m_hComDev->HungUp(); }
     platform::SerialDevice* GetHandle() const { return m_hComDev.get(); }
 
   private:

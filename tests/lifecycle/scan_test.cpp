@@ -1,9 +1,12 @@
 // Scanning, with each way a barcode reaches the application.
+#include <atomic>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "QVPlatform.h"
 #include "imager_fixture.h"
+#include "platform/configuration.h"
 
 namespace lifecycle_test {
 namespace {
@@ -138,6 +141,47 @@ TEST_F(ScanScenario, ScanStopReleasesTheTrigger) {
     ASSERT_EQ(QVImagerScanStop(), 1);
     EXPECT_TRUE(m_sim->Lines().trigger);
     EXPECT_EQ(m_log.Count("[RO25]STOP SCAN\r\n"), 1);
+}
+
+TEST_F(ScanScenario, ALineThatHangsUpMidScanIsSaidOnceAndFailsLaterCommandsAtOnce) {
+    ASSERT_EQ(QVImagerScanStart(OnBarcode), 1);
+    m_sim->Stop();  // the line goes away, as an unplugged adapter does
+    const std::string hungUp = "serial: " + std::string(::getenv("QV_PORT_COM2")) + " hung up";
+    ASSERT_TRUE(Eventually([&] { return m_log.Count(hungUp) == 1; })) << m_log.Text();
+    qv::platform::SetClockScale(1.0);  // the wake pulse it must not pay is real time
+    int32_t enabled = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(QVImagerGetSymboleEnable(QV_SYM_CODE39, &enabled), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(10));
+    EXPECT_EQ(m_log.Count(hungUp), 1);
+}
+
+// The application changes the environment on its own thread while the
+// reader delivers: the library reads it only when the imager is opened.
+TEST_F(ScanScenario, TheEnvironmentMayChangeWhileBarcodesAreDelivered) {
+    const std::string debug = ::getenv("QV_DEBUG_OUTPUT");
+    const uint64_t reads = qv::platform::EnvironmentReads();
+    std::atomic<bool> done{false};
+    std::thread changer([&] {
+        for (int i = 0; !done.load(); ++i) {
+            ::setenv("QV_DEBUG_OUTPUT", i % 2 == 0 ? "/dev/null" : debug.c_str(), 1);
+            ::setenv("QV_ANSI_CODEPAGE", i % 2 == 0 ? "CP1251" : "CP1252", 1);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    for (size_t n = 1; n <= 3; ++n) {
+        ASSERT_TRUE(m_sim->QueueBarcode(QV_SYM_CODE39, "ENV-" + std::to_string(n)));
+        ASSERT_EQ(QVImagerScanStart(OnBarcode), 1);
+        ASSERT_TRUE(Eventually([n] { return g_received.Count() == n; }));
+    }
+    done = true;
+    changer.join();
+    ::setenv("QV_DEBUG_OUTPUT", debug.c_str(), 1);
+    ::unsetenv("QV_ANSI_CODEPAGE");
+    EXPECT_EQ(qv::platform::EnvironmentReads(), reads);
+    // The log kept going where it went when the imager was opened.
+    EXPECT_EQ(m_log.Count("[RO25]\t----> [ThreadComProc] Start"), 1);
+    EXPECT_GE(m_log.Count("[RO25]==> ACK SEND"), 3);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -148,14 +149,63 @@ TEST_F(CommandExchangeTest, MalformedRequestsWriteAndLogNothing) {
 TEST_F(CommandExchangeTest, AVanishedDeviceFailsCommandsAtTheirWrite) {
     pty.CloseMaster();
     const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, nullptr, nullptr, false),
-                  0);
-    }
+    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, nullptr, nullptr, false), 0);
     // Well under one 3000 ms time-out: nothing waited for a reply.
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
+    // Once the device is known gone, commands fail without the wake pulse.
+    for (int i = 0; i < 2; ++i) {
+        const auto again = std::chrono::steady_clock::now();
+        EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, nullptr, nullptr, false),
+                  0);
+        EXPECT_LT(std::chrono::steady_clock::now() - again, 10ms);
+    }
     EXPECT_EQ(log.Count("[RO25]SERAIL : WriteComblock Fail\r\n"), 3);
     EXPECT_FALSE(log.Contains("TIME OUT"));
+}
+
+// A line whose output queue does not empty while it is held off, as with
+// CTS held low or a wedged adapter; otherwise the terminal's own.
+class HeldLine : public platform::OutputLine {
+  public:
+    int64_t WriteSome(const uint8_t* data, size_t size) override {
+        return inner->WriteSome(data, size);
+    }
+    bool WaitWritable(uint32_t ms) override { return inner->WaitWritable(ms); }
+    int64_t Unsent() override { return held ? 1 : inner->Unsent(); }
+    void DiscardUnsent() override {
+        ++discarded;
+        inner->DiscardUnsent();
+    }
+
+    std::unique_ptr<platform::OutputLine> inner;
+    std::atomic<bool> held{true};
+    std::atomic<int> discarded{0};
+};
+
+TEST_F(CommandExchangeTest, AWriteThatCannotDrainFailsInTimeAndTheLinkGoesOn) {
+    auto owned = std::make_unique<HeldLine>();
+    HeldLine* line = owned.get();
+    line->inner = engine.m_serial.GetHandle()->SwapOutputLine(std::move(owned));
+
+    uint8_t reply[kFrameBufferSize] = {};
+    int32_t replyLength = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
+              0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
+    EXPECT_TRUE(log.Contains("[RO25]WriteFile : 110 \r\n[RO25]SERAIL : WriteComblock Fail\r\n"))
+        << log.Text();  // ETIMEDOUT, failed as a write
+    EXPECT_FALSE(log.Contains("TIME OUT")) << "no reply was waited for";
+    EXPECT_EQ(line->discarded.load(), 1) << "the unsent frame is dropped";
+
+    // Once the line empties, the next command goes through.
+    line->held = false;
+    pty.Read(kFrameBufferSize, 200);  // whatever of the failed frame got out
+    std::thread engineSide = AnswerNextCommand(7, {0x33});
+    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
+              1);
+    engineSide.join();
+    EXPECT_EQ(replyLength, 1);
 }
 
 TEST_F(CommandExchangeTest, CommandsAndAcknowledgementsOfTwoThreadsNeverMix) {

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "link/link_test_support.h"
+#include "platform/child_process.h"
 #include "platform/serial_port.h"
 
 namespace qv {
@@ -60,11 +61,29 @@ TEST(SerialDevicePath, FromTheEnvironmentOrTheDefault) {
     EXPECT_EQ(platform::SerialDevice::DevicePath("BAR1:"), "");
 }
 
-TEST_F(SerialPortTest, OpenSetsRaw57600EightNoneOne) {
+TEST_F(SerialPortTest, OpenSetsRaw57600EightNoneOneWhateverTheDeviceHeld) {
+    // Linux keeps a terminal's settings between opens: leave everything the
+    // library owns set otherwise, as an earlier user of the device might.
+    const int held = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(held, 0);
+    termios before{};
+    ASSERT_EQ(::tcgetattr(held, &before), 0);
+    ::cfsetispeed(&before, B9600);
+    ::cfsetospeed(&before, B9600);
+    before.c_cflag = (before.c_cflag & ~tcflag_t(CSIZE)) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    before.c_iflag |= IXON | IXOFF | ICRNL;
+    before.c_lflag |= ICANON | ECHO;
+    before.c_oflag |= OPOST;
+    ASSERT_EQ(::tcsetattr(held, TCSANOW, &before), 0);
+    ASSERT_EQ(::tcgetattr(held, &before), 0);
+    ASSERT_NE(before.c_cflag & CRTSCTS, 0u) << "the terminal keeps RTS/CTS";
+
     ASSERT_TRUE(port.Open());
     EXPECT_EQ(port.IsOpen(), 1);
     termios tio{};
-    ASSERT_EQ(::tcgetattr(Fd(), &tio), 0);
+    // Read back through another descriptor: the settings are the terminal's.
+    ASSERT_EQ(::tcgetattr(held, &tio), 0);
+    ::close(held);
     EXPECT_EQ(::cfgetospeed(&tio), B57600);
     EXPECT_EQ(::cfgetispeed(&tio), B57600);
     EXPECT_EQ(tio.c_cflag & CSIZE, tcflag_t(CS8));
@@ -149,30 +168,60 @@ TEST_F(SerialPortTest, WithoutADeviceNothingIsWritten) {
     EXPECT_FALSE(port.PrepareClose());
 }
 
-TEST(SerialPortOpen, ARegularFileFailsAndLeavesNoDescriptor) {
-    LogCapture log;
+// Each failed open says once why, naming the device's path.
+TEST(SerialPortOpen, EachFailureLeavesOneLineWithThePathAndTheCause) {
     test_support::TempDir dir;
-    const std::string path = dir.Path() + "/not-a-tty";
-    std::ofstream(path) << "x";
-    test_support::ScopedEnv env("QV_PORT_COM2", path);
-    SerialPort port;
-    port.Configure(2, 57600, 8, 0, 0);
-    // The debug output stays open once written to; open it before counting.
-    WriteLog(u"counting descriptors\r\n");
-    const size_t before = OpenDescriptorCount();
-    EXPECT_FALSE(port.Open());
-    EXPECT_EQ(port.IsOpen(), 0);
-    EXPECT_EQ(OpenDescriptorCount(), before);
-    EXPECT_TRUE(log.Contains("[RO25]SetCommState : 0 m_hComDev : "));
-}
+    const std::string file = dir.Path() + "/not-a-tty";
+    std::ofstream(file) << "x";
+    PtyPair pty;
+    ASSERT_FALSE(pty.SlavePath().empty());
+    struct Case {
+        std::string path;
+        std::string cause;
+        bool heldElsewhere = false;
+    };
+    const Case cases[] = {
+        {dir.Path() + "/no-such-tty", "No such file or directory"},
+        {file, "is not a terminal"},
+        {pty.SlavePath(), "held by another process or opener", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        LogCapture log;
+        test_support::ScopedEnv env("QV_PORT_COM2", c.path);
+        SerialPort holder;
+        holder.Configure(2, 57600, 8, 0, 0);
+        if (c.heldElsewhere) {
+            ASSERT_TRUE(holder.Open());
+        }
+        const std::string before = log.Text();
+        SerialPort port;
+        port.Configure(2, 57600, 8, 0, 0);
+        // The debug output is open already; count descriptors from here.
+        const size_t descriptors = OpenDescriptorCount();
+        EXPECT_FALSE(port.Open());
+        EXPECT_EQ(port.IsOpen(), 0);
+        EXPECT_EQ(OpenDescriptorCount(), descriptors);
+        const std::string said = log.Text().substr(before.size());
+        EXPECT_EQ(log.Count(c.path), 1) << said;
+        EXPECT_NE(said.find("serial: "), std::string::npos) << said;
+        EXPECT_NE(said.find(c.cause), std::string::npos) << said;
+    }
 
-TEST(SerialPortOpen, AMissingDeviceFailsSilently) {
+    // No permission: as an unprivileged user (the suite may run as root, which
+    // no permission stops). The slave belongs to root, so nobody is refused.
     LogCapture log;
-    test_support::ScopedEnv env("QV_PORT_COM2", "/nonexistent/tty");
-    SerialPort port;
-    port.Configure(2, 57600, 8, 0, 0);
-    EXPECT_FALSE(port.Open());
-    EXPECT_EQ(log.Text(), "");
+    test_support::ScopedEnv env("QV_PORT_COM2", pty.SlavePath());
+    const int outcome = platform_test::RunInChild(
+        [] {
+            SerialPort port;
+            port.Configure(2, 57600, 8, 0, 0);
+            return port.Open() ? 1 : 0;
+        },
+        true);
+    EXPECT_EQ(outcome, 0);
+    EXPECT_EQ(log.Count(pty.SlavePath()), 1) << log.Text();
+    EXPECT_EQ(log.Count("Permission denied; the device belongs to group "), 1) << log.Text();
 }
 
 TEST_F(SerialPortTest, WaitReportsReceivedCharacters) {
@@ -232,6 +281,16 @@ TEST_F(SerialPortTest, AHangUpEndsTheWaitAndFailsWrites) {
     const uint8_t frame[] = {0x02, 0x12, 0x06, 0x00, 0x03};
     EXPECT_FALSE(port.WriteComblock(frame, 5));
     EXPECT_TRUE(log.Contains("[RO25]WriteFile : 5 \r\n"));  // EIO
+    EXPECT_TRUE(port.IsHungUp());
+    // Said once, however often the device is found gone.
+    EXPECT_EQ(log.Count("serial: " + pty.SlavePath() + " hung up"), 1) << log.Text();
+}
+
+TEST_F(SerialPortTest, ADeviceWithoutModemLinesSaysSoOnThePlatformsOwnOutput) {
+    ASSERT_TRUE(port.Open());
+    EXPECT_TRUE(port.PrepareClose());
+    EXPECT_EQ(log.Count("serial: " + pty.SlavePath() + ": no modem lines"), 1) << log.Text();
+    EXPECT_FALSE(log.Contains("[RO25]ClearDTR"));
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -10,17 +12,19 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/configuration.h"
+#include "platform/debug_output.h"
 #include "platform/serial_port.h"
 
 namespace qv::platform {
 namespace {
 
-// A write that cannot hand its bytes to the device within this time fails
-// rather than holding the caller (and the reader's acknowledgements) forever.
-constexpr uint32_t kWriteTimeoutMs = 2000;
+// Pause between two looks at a draining output queue.
+constexpr uint32_t kDrainPollMs = 2;
 
 struct BaudEntry {
     uint32_t rate;
@@ -58,9 +62,80 @@ std::string UpperAscii(std::string_view text) {
     return out;
 }
 
+void Say(const std::string& text) {
+    DebugOutputUtf8("serial: " + text + "\n");
+}
+
+// Why an open failed, for a person: the system's text and what to do.
+std::string OpenFailureCause(const std::string& path, int error) {
+    std::string cause = std::strerror(error);
+    if (error == EBUSY) return "held by another process or opener (" + cause + ")";
+    if (error != EACCES && error != EPERM) return cause;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return cause;
+    char buffer[1024];
+    group entry{};
+    group* found = nullptr;
+    if (::getgrgid_r(st.st_gid, &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr) {
+        return cause;
+    }
+    return cause + "; the device belongs to group " + found->gr_name +
+           ": add the user to that group (usermod -aG " + found->gr_name +
+           " USER) and log in again";
+}
+
+// The terminal behind the device's descriptor, as a bounded write uses it.
+class TerminalLine final : public OutputLine {
+  public:
+    TerminalLine(int fd, bool isTty) : m_fd(fd), m_isTty(isTty) {}
+
+    int64_t WriteSome(const uint8_t* data, size_t size) override {
+        for (;;) {
+            const ssize_t n = ::write(m_fd, data, size);
+            if (n >= 0) return n;
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+            return -1;
+        }
+    }
+
+    bool WaitWritable(uint32_t milliseconds) override {
+        const auto real = std::chrono::ceil<std::chrono::milliseconds>(RealDuration(milliseconds));
+        pollfd p{m_fd, POLLOUT, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(real.count(), 60000)));
+        if (r < 0 && errno != EINTR) return false;
+        if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            errno = EIO;
+            return false;
+        }
+        return true;
+    }
+
+    int64_t Unsent() override {
+        // Only a terminal has an output queue of its own.
+        if (!m_isTty) return 0;
+        int out = 0;
+        if (::ioctl(m_fd, TIOCOUTQ, &out) != 0) return -1;
+        return out > 0 ? out : 0;
+    }
+
+    void DiscardUnsent() override {
+        if (m_isTty) (void)::tcflush(m_fd, TCOFLUSH);
+    }
+
+  private:
+    const int m_fd;
+    const bool m_isTty;
+};
+
 class PosixSerialDevice final : public SerialDevice {
   public:
-    PosixSerialDevice(int fd, int wakeFd, bool isTty) : m_fd(fd), m_wakeFd(wakeFd), m_isTty(isTty) {
+    PosixSerialDevice(std::string path, int fd, int wakeFd, bool isTty)
+        : m_path(std::move(path)),
+          m_fd(fd),
+          m_wakeFd(wakeFd),
+          m_isTty(isTty),
+          m_line(std::make_unique<TerminalLine>(fd, isTty)) {
         int bits = 0;
         m_hasModemLines = isTty && ::ioctl(fd, TIOCMGET, &bits) == 0;
     }
@@ -134,21 +209,36 @@ class PosixSerialDevice final : public SerialDevice {
         if (state.parity == ODDPARITY) tio.c_cflag |= PARENB | PARODD;
         if (state.parity == EVENPARITY) tio.c_cflag |= PARENB;
         if (state.stopBits == TWOSTOPBITS) tio.c_cflag |= CSTOPB;
-        if (state.outxCtsFlow || state.rtsControl == RTS_CONTROL_HANDSHAKE) {
-            tio.c_cflag |= CRTSCTS;
-        }
+        const bool ctsFlow = state.outxCtsFlow || state.rtsControl == RTS_CONTROL_HANDSHAKE;
+        if (ctsFlow) tio.c_cflag |= CRTSCTS;
         tio.c_cflag |= CLOCAL | CREAD;
         tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
         // Reads return what is queued and never wait.
         tio.c_cc[VMIN] = 0;
         tio.c_cc[VTIME] = 0;
         if (::tcsetattr(m_fd, TCSANOW, &tio) != 0) return false;
+        // tcsetattr succeeds when any of the settings took; read them back.
+        termios now{};
+        if (::tcgetattr(m_fd, &now) != 0) return false;
+        constexpr tcflag_t kOwnedC = CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS;
+        constexpr tcflag_t kOwnedI = IXON | IXOFF | IXANY | ICRNL | INLCR | IGNCR | ISTRIP;
+        constexpr tcflag_t kOwnedL = ICANON | ECHO | ISIG | IEXTEN;
+        const bool taken = ::cfgetospeed(&now) == speed && ::cfgetispeed(&now) == speed &&
+                           (now.c_cflag & kOwnedC) == (tio.c_cflag & kOwnedC) &&
+                           (now.c_iflag & kOwnedI) == 0 && (now.c_lflag & kOwnedL) == 0 &&
+                           (now.c_oflag & OPOST) == 0;
+        if (!taken) {
+            Say(m_path + " did not take the line settings (" + std::to_string(state.baudRate) +
+                " baud, " + std::to_string(state.byteSize) + " data bits, raw, no flow control)");
+            errno = EIO;
+            return false;
+        }
         if (m_hasModemLines) {
             int dtr = TIOCM_DTR;
             int rts = TIOCM_RTS;
             (void)::ioctl(m_fd, state.dtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS,
                           &dtr);
-            if (state.rtsControl != RTS_CONTROL_HANDSHAKE) {
+            if (!ctsFlow) {
                 (void)::ioctl(m_fd, state.rtsControl == RTS_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS,
                               &rts);
             }
@@ -203,6 +293,7 @@ class PosixSerialDevice final : public SerialDevice {
                 continue;  // the mask is looked at again above
             }
             if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                NoteHangUp();
                 errno = EIO;
                 return WaitResult::Failed;
             }
@@ -212,6 +303,8 @@ class PosixSerialDevice final : public SerialDevice {
             }
         }
     }
+
+    bool HungUp() const override { return m_hungUp.load(); }
 
     bool Purge(uint32_t flags) override {
         // Only the input is flushed. Every write has left the device before
@@ -229,6 +322,7 @@ class PosixSerialDevice final : public SerialDevice {
                 errno = ENOTTY;
                 return false;
             }
+            Say(m_path + ": no modem lines on this device, DTR not cleared");
             return true;
         }
         int dtr = TIOCM_DTR;
@@ -252,51 +346,41 @@ class PosixSerialDevice final : public SerialDevice {
     }
 
     bool Write(const void* data, uint32_t size, uint32_t* written) override {
-        *written = 0;
-        const auto* bytes = static_cast<const uint8_t*>(data);
-        const auto deadline = DeadlineAfter(kWriteTimeoutMs);
-        while (*written < size) {
-            const ssize_t n = ::write(m_fd, bytes + *written, size - *written);
-            if (n > 0) {
-                *written += static_cast<uint32_t>(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
-                errno = ETIMEDOUT;
-                return false;
-            }
-            pollfd p{m_fd, POLLOUT, 0};
-            const int r = ::poll(&p, 1, static_cast<int>(left.count()) + 1);
-            if (r < 0 && errno != EINTR) return false;
-            if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-                errno = EIO;
-                return false;
-            }
-        }
-        // A write is complete when the bytes have left, so a later purge of
-        // the output queue never cuts the end of this frame off.
-        if (m_isTty && ::tcdrain(m_fd) != 0 && errno != EINTR) return false;
-        return true;
+        if (WriteWithin(*m_line, data, size, written, kWriteTimeoutMs)) return true;
+        const int error = errno;
+        if (error == EIO) NoteHangUp();
+        errno = error;
+        return false;
+    }
+
+    std::unique_ptr<OutputLine> SwapOutputLine(std::unique_ptr<OutputLine> line) override {
+        std::swap(line, m_line);
+        return line;
     }
 
     int NativeHandle() const override { return m_fd; }
 
   private:
+    void NoteHangUp() {
+        if (!m_hungUp.exchange(true)) {
+            Say(m_path + " hung up (the device went away); it stays unusable until opened again");
+        }
+    }
+
     void DrainWake() {
         uint64_t count;
         while (::read(m_wakeFd, &count, sizeof count) > 0) {
         }
     }
 
+    const std::string m_path;
     const int m_fd;
     const int m_wakeFd;
     const bool m_isTty;
+    std::unique_ptr<OutputLine> m_line;
     bool m_hasModemLines = false;
     std::atomic<uint32_t> m_mask{0};
+    std::atomic<bool> m_hungUp{false};
 };
 
 }  // namespace
@@ -305,10 +389,7 @@ std::string SerialDevice::DevicePath(std::string_view name) {
     std::string bare = UpperAscii(name);
     if (!bare.empty() && bare.back() == ':') bare.pop_back();
     if (bare.empty()) return {};
-    const std::string variable = "QV_PORT_" + bare;
-    if (const char* path = std::getenv(variable.c_str()); path != nullptr && *path != '\0') {
-        return path;
-    }
+    if (auto path = ReadEnvironment(("QV_PORT_" + bare).c_str())) return *path;
     if (bare.size() > 3 && bare.compare(0, 3, "COM") == 0) {
         char* end = nullptr;
         const long number = std::strtol(bare.c_str() + 3, &end, 10);
@@ -321,42 +402,90 @@ std::string SerialDevice::DevicePath(std::string_view name) {
 
 std::unique_ptr<SerialDevice> SerialDevice::Open(std::string_view name) {
     const std::string path = DevicePath(name);
+    const std::string device(name);
+    auto fail = [&](int error) -> std::unique_ptr<SerialDevice> {
+        Say("cannot open " + device + " at " + path + ": " + OpenFailureCause(path, error));
+        errno = error;
+        return nullptr;
+    };
     if (path.empty()) {
+        Say("cannot open " + device + ": no device path; set QV_PORT_" +
+            UpperAscii(device.substr(0, device.find(':'))));
         errno = ENOENT;
         return nullptr;
     }
     // Non-blocking so that opening never waits for a carrier; reads take
     // only what is queued and writes wait through poll with a deadline.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return fail(errno);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno == EWOULDBLOCK ? EBUSY : errno;
         ::close(fd);
-        errno = error;
-        return nullptr;
+        return fail(error);
     }
     const bool isTty = ::isatty(fd) == 1;
+    if (!isTty) Say(device + " at " + path + " is not a terminal; its line cannot be set");
     if (isTty && ::ioctl(fd, TIOCEXCL) != 0) {
         const int error = errno;
         ::close(fd);
-        errno = error;
-        return nullptr;
+        return fail(error);
     }
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) {
         const int error = errno;
         if (isTty) (void)::ioctl(fd, TIOCNXCL);
         ::close(fd);
-        errno = error;
-        return nullptr;
+        return fail(error);
     }
     try {
-        return std::make_unique<PosixSerialDevice>(fd, wakeFd, isTty);
+        return std::make_unique<PosixSerialDevice>(path, fd, wakeFd, isTty);
     } catch (...) {
+        if (isTty) (void)::ioctl(fd, TIOCNXCL);
         ::close(fd);
         ::close(wakeFd);
         errno = ENOMEM;
         return nullptr;
+    }
+}
+
+bool WriteWithin(OutputLine& line, const void* data, uint32_t size, uint32_t* written,
+                 uint32_t timeoutMs) {
+    *written = 0;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    const auto deadline = DeadlineAfter(timeoutMs);
+    auto leftMs = [&]() -> int64_t {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        if (left.count() <= 0) return 0;
+        // Back into library milliseconds, rounded up.
+        return std::max<int64_t>(
+            1, static_cast<int64_t>(std::chrono::duration<double, std::milli>(left).count() /
+                                    ClockScale()));
+    };
+    auto timedOut = [&] {
+        line.DiscardUnsent();
+        errno = ETIMEDOUT;
+        return false;
+    };
+    while (*written < size) {
+        const int64_t n = line.WriteSome(bytes + *written, size - *written);
+        if (n < 0) return false;
+        if (n > 0) {
+            *written += static_cast<uint32_t>(n);
+            continue;
+        }
+        const int64_t left = leftMs();
+        if (left == 0) return timedOut();
+        if (!line.WaitWritable(static_cast<uint32_t>(left))) return false;
+    }
+    // A write is complete when the bytes have left, so a later purge never
+    // cuts the end of this frame off. The drain is watched rather than
+    // waited for (tcdrain), since flow control held off would hold it forever.
+    for (;;) {
+        const int64_t unsent = line.Unsent();
+        if (unsent < 0) return false;
+        if (unsent == 0) return true;
+        if (leftMs() == 0) return timedOut();
+        Sleep(kDrainPollMs);
     }
 }
 
