@@ -7,8 +7,10 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/child_process.h"
 #include "platform/clock.h"
 #include "power/driver_test_support.h"
+#include "test_support/log_capture.h"
 #include "test_support/temp_dir.h"
 
 namespace qv::platform {
@@ -72,7 +74,16 @@ TEST_F(DriverBinding, OpenFollowsTheEnvironmentAtEachOpen) {
     RegisterDriver("bar1:", inProcess);  // names compare case-insensitively
     auto local = DriverHandle::Open("BAR1:");
     ASSERT_NE(local, nullptr);
+    EXPECT_EQ(DriverHandle::Open("BAR1:"), nullptr) << "one opener at a time";
     EXPECT_EQ(DriverHandle::Open("BAR2:"), nullptr);
+
+    // A handle keeps its driver after the driver is unregistered.
+    UnregisterDriver("BAR1:");
+    const auto four = Le32({4});
+    EXPECT_NE(local->IoControl(6, four.data(), 4, nullptr, 0), 0);
+    EXPECT_EQ(inProcess->Requests().size(), 1u);
+    local.reset();
+    EXPECT_EQ(DriverHandle::Open("BAR1:"), nullptr) << "unregistered";
 
     {
         ScopedEnv env("QV_DRIVER_BAR1", "tcp:localhost:1");
@@ -95,15 +106,48 @@ TEST_F(DriverBinding, OpenFollowsTheEnvironmentAtEachOpen) {
         const auto value = Le32({5});
         EXPECT_NE(remote->IoControl(6, value.data(), 4, nullptr, 0), 0);
         EXPECT_EQ(outside.Requests().size(), 1u);
-        EXPECT_TRUE(inProcess->Requests().empty());
+        EXPECT_EQ(inProcess->Requests().size(), 1u);
     }
+}
 
-    // A handle keeps its driver after the driver is unregistered.
-    UnregisterDriver("BAR1:");
-    EXPECT_EQ(DriverHandle::Open("BAR1:"), nullptr);
-    const auto value = Le32({4});
-    EXPECT_NE(local->IoControl(6, value.data(), 4, nullptr, 0), 0);
-    EXPECT_EQ(inProcess->Requests().size(), 1u);
+TEST_F(DriverBinding, ADriverOnASocketHasOneOpenerAmongProcesses) {
+    test_support::LogCapture log;
+    FakePowerDriver outside;
+    SocketDriverServer server(SocketPath(), outside);
+    ScopedEnv env("QV_DRIVER_BAR1", "unix:" + SocketPath());
+    auto opensInAChild = [] {
+        return platform_test::RunInChild([] { return DriverHandle::Open("BAR1:") ? 1 : 0; });
+    };
+    auto first = DriverHandle::Open("BAR1:");
+    ASSERT_NE(first, nullptr);
+    // A forked child also inherits this process's claim; the tools test runs
+    // a second program against a held driver.
+    EXPECT_EQ(opensInAChild(), 0) << "refused while this process holds it";
+    EXPECT_EQ(log.Count("BAR1: is already open in "), 1);
+    first.reset();
+    EXPECT_EQ(opensInAChild(), 1) << "free again once closed";
+}
+
+TEST_F(DriverBinding, NoneSwitchesNothingAndReadsPowerAsOn) {
+    test_support::LogCapture log;
+    ScopedEnv env("QV_DRIVER_BAR1", "none");
+    auto handle = DriverHandle::Open("BAR1:");
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(log.Count("QV_DRIVER_BAR1=none: the engine's lines are not switched"), 1);
+    // The power status of the dedicated request, and the power line record.
+    auto status = Le32({0});
+    EXPECT_NE(handle->IoControl(3, nullptr, 0, status.data(), 4), 0);
+    EXPECT_EQ(status, Le32({1}));
+    auto record = Le32({0x04414108, 0});
+    EXPECT_NE(handle->IoControl(2, nullptr, 0, record.data(), 8), 0);
+    EXPECT_EQ(record, Le32({0x04414108, 1}));
+    // Switching requests of either interface succeed and change nothing.
+    const auto value = Le32({0});
+    const auto line = Le32({0x04214104, 0});
+    EXPECT_NE(handle->IoControl(2, value.data(), 4, nullptr, 0), 0);
+    EXPECT_NE(handle->IoControl(1, line.data(), 8, nullptr, 0), 0);
+    EXPECT_NE(handle->IoControl(3, nullptr, 0, status.data(), 4), 0);
+    EXPECT_EQ(status, Le32({1}));
 }
 
 TEST_F(DriverBinding, OnlyReportedBytesReachTheCallerInBothBindings) {

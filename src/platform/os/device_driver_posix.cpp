@@ -1,19 +1,24 @@
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/configuration.h"
 #include "platform/debug_output.h"
 #include "platform/device_driver.h"
 
@@ -52,6 +57,80 @@ void Diagnose(std::string_view device, std::string_view what) {
 bool ValidBuffers(const void* in, uint32_t inSize, const void* out, uint32_t outSize) {
     return (in != nullptr || inSize == 0) && (out != nullptr || outSize == 0);
 }
+
+// The driver's one opener in this process. Released when the handle goes.
+std::mutex g_openMutex;
+std::set<std::string>& OpenDevices() {
+    static std::set<std::string> open;
+    return open;
+}
+
+class Claim {
+  public:
+    explicit Claim(std::string key) : m_key(std::move(key)) {}
+    ~Claim() {
+        if (m_key.empty()) return;
+        std::lock_guard lock(g_openMutex);
+        OpenDevices().erase(m_key);
+    }
+    Claim(Claim&& other) noexcept : m_key(std::move(other.m_key)) { other.m_key.clear(); }
+    Claim(const Claim&) = delete;
+    Claim& operator=(const Claim&) = delete;
+
+    // Empty when another handle of this process holds the device.
+    static std::optional<Claim> Take(const std::string& key) {
+        std::lock_guard lock(g_openMutex);
+        if (!OpenDevices().insert(key).second) return std::nullopt;
+        return Claim(key);
+    }
+
+  private:
+    std::string m_key;
+};
+
+// The one opener among processes of a driver on a socket: an abstract Unix
+// socket named after the socket file's identity, bound while the handle
+// lives. The kernel drops it with the process, so a crash never leaves the
+// driver locked, and no file needs to be writable for it.
+int LockAcrossProcesses(std::string_view path) {
+    struct stat st {};
+    if (::stat(std::string(path).c_str(), &st) != 0) return -2;
+    const std::string name =
+        "qvimager-driver:" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path + 1, name.data(), name.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -2;
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), length) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error == EADDRINUSE ? -1 : -2;
+    }
+    return fd;
+}
+
+// QV_DRIVER_<NAME>=none: the engine's lines are nobody's to switch (an engine
+// powered all the time). Every request succeeds; a read answers 1, so power
+// reads as on through either interface: a 4-byte value, or the level of an
+// 8-byte line record whose identifier is kept.
+class NoLinesHandle final : public DriverHandle {
+  public:
+    int32_t IoControl(uint32_t, const void* in, uint32_t inSize, void* out,
+                      uint32_t outSize) override {
+        if (!ValidBuffers(in, inSize, out, outSize)) return 0;
+        auto* bytes = static_cast<uint8_t*>(out);
+        if (outSize == 4) {
+            const uint8_t one[4] = {1, 0, 0, 0};
+            std::memcpy(bytes, one, 4);
+        } else if (outSize == 8) {
+            const uint8_t one[4] = {1, 0, 0, 0};
+            std::memcpy(bytes + 4, one, 4);
+        }
+        return 1;
+    }
+};
 
 class InProcessHandle final : public DriverHandle {
   public:
@@ -96,9 +175,11 @@ uint32_t GetU32(const uint8_t* p) {
 
 class SocketHandle final : public DriverHandle {
   public:
-    SocketHandle(std::string device, int fd) : m_device(std::move(device)), m_fd(fd) {}
+    SocketHandle(std::string device, int fd, int lockFd)
+        : m_device(std::move(device)), m_fd(fd), m_lockFd(lockFd) {}
     ~SocketHandle() override {
         if (m_fd >= 0) ::close(m_fd);
+        if (m_lockFd >= 0) ::close(m_lockFd);
     }
 
     int32_t IoControl(uint32_t code, const void* in, uint32_t inSize, void* out,
@@ -183,6 +264,7 @@ class SocketHandle final : public DriverHandle {
     const std::string m_device;
     std::mutex m_mutex;
     int m_fd;
+    const int m_lockFd;
 };
 
 std::unique_ptr<DriverHandle> Connect(const std::string& device, std::string_view path) {
@@ -193,9 +275,16 @@ std::unique_ptr<DriverHandle> Connect(const std::string& device, std::string_vie
         return nullptr;
     }
     std::memcpy(addr.sun_path, path.data(), path.size());
+    const int lockFd = LockAcrossProcesses(path);
+    if (lockFd == -1) {
+        Diagnose(device, "is already open in another process (driver at " + std::string(path) +
+                             "); it has one opener at a time");
+        return nullptr;
+    }
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         Diagnose(device, std::string("socket failed: ") + std::strerror(errno));
+        if (lockFd >= 0) ::close(lockFd);
         return nullptr;
     }
     int rc;
@@ -207,10 +296,26 @@ std::unique_ptr<DriverHandle> Connect(const std::string& device, std::string_vie
         // driver's backlog is full, which is as good as no driver.
         Diagnose(device, "cannot connect to " + std::string(path) + ": " + std::strerror(errno));
         ::close(fd);
+        if (lockFd >= 0) ::close(lockFd);
         return nullptr;
     }
-    return std::make_unique<SocketHandle>(device, fd);
+    return std::make_unique<SocketHandle>(device, fd, lockFd);
 }
+
+// A handle that holds the claim on its device for as long as it lives.
+class ClaimedHandle final : public DriverHandle {
+  public:
+    ClaimedHandle(Claim claim, std::unique_ptr<DriverHandle> inner)
+        : m_inner(std::move(inner)), m_claim(std::move(claim)) {}
+    int32_t IoControl(uint32_t code, const void* in, uint32_t inSize, void* out,
+                      uint32_t outSize) override {
+        return m_inner->IoControl(code, in, inSize, out, outSize);
+    }
+
+  private:
+    std::unique_ptr<DriverHandle> m_inner;
+    Claim m_claim;  // released after the handle is closed
+};
 
 }  // namespace
 
@@ -233,27 +338,41 @@ void UnregisterDriver(std::string_view device) {
 std::unique_ptr<DriverHandle> DriverHandle::Open(std::string_view device) {
     const std::string name(device);
     const std::string variable = "QV_DRIVER_" + BareName(device);
-    const char* binding = std::getenv(variable.c_str());
-    if (binding != nullptr && *binding != '\0') {
-        const std::string_view value(binding);
+    std::optional<Claim> claim = Claim::Take(BareName(device));
+    if (!claim) {
+        Diagnose(name, "is already open in this process; it has one opener at a time");
+        return nullptr;
+    }
+    std::unique_ptr<DriverHandle> handle;
+    if (const auto binding = ReadEnvironment(variable.c_str())) {
+        const std::string_view value(*binding);
         constexpr std::string_view kUnix = "unix:";
-        if (value.substr(0, kUnix.size()) == kUnix)
-            return Connect(name, value.substr(kUnix.size()));
-        Diagnose(name, variable + " is neither empty nor unix:<path>");
-        return nullptr;
+        if (value == "none") {
+            Diagnose(name, variable +
+                               "=none: the engine's lines are not switched by this library; "
+                               "power reads as on, trigger and wake requests do nothing");
+            handle = std::make_unique<NoLinesHandle>();
+        } else if (value.substr(0, kUnix.size()) == kUnix) {
+            handle = Connect(name, value.substr(kUnix.size()));
+        } else {
+            Diagnose(name, variable + " is none of: empty, none, unix:<path>");
+        }
+    } else {
+        std::shared_ptr<DeviceDriver> driver;
+        {
+            std::lock_guard lock(g_driversMutex);
+            const auto it = Drivers().find(UpperAscii(device));
+            if (it != Drivers().end()) driver = it->second;
+        }
+        if (driver == nullptr) {
+            Diagnose(name,
+                     "has no driver: none registered in this process and " + variable + " not set");
+        } else {
+            handle = std::make_unique<InProcessHandle>(std::move(driver));
+        }
     }
-    std::shared_ptr<DeviceDriver> driver;
-    {
-        std::lock_guard lock(g_driversMutex);
-        const auto it = Drivers().find(UpperAscii(device));
-        if (it != Drivers().end()) driver = it->second;
-    }
-    if (driver == nullptr) {
-        Diagnose(name,
-                 "has no driver: none registered in this process and " + variable + " not set");
-        return nullptr;
-    }
-    return std::make_unique<InProcessHandle>(std::move(driver));
+    if (handle == nullptr) return nullptr;
+    return std::make_unique<ClaimedHandle>(std::move(*claim), std::move(handle));
 }
 
 }  // namespace qv::platform
