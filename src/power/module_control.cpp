@@ -73,6 +73,8 @@ int32_t ModuleControl::DetectModelClass() {
 }
 
 int32_t ModuleControl::OpenDriver() {
+    // A handle still held is closed first: the driver has one opener at a time.
+    m_hBAR.reset();
     m_hBAR = platform::DriverHandle::Open("BAR1:");
     if (m_hBAR == nullptr) {
         WriteLog(u"INVALID_HANDLE_VALUE Error...\r\n");
@@ -98,22 +100,33 @@ int32_t ModuleControl::RequestValue(uint32_t code, uint32_t value) {
     return Request(code, bytes.data(), bytes.size(), nullptr, 0);
 }
 
-int32_t ModuleControl::BarcodeModuleGetPower(int32_t* status) {
+int32_t ModuleControl::QueryPower(int32_t* status) {
     if (m_hBAR == nullptr) return 0;
-    int32_t result;
-    int32_t power;
     if (UsesLineInterface()) {
         uint8_t level = 0;
-        result = GetLine(LINE_POWER, &level);
-        power = level;
-    } else {
-        std::array<uint8_t, 4> out{};
-        result = Request(kBarGetPower, nullptr, 0, out.data(), out.size());
-        power = static_cast<int32_t>(out[0] | (out[1] << 8) | (out[2] << 16) |
-                                     (static_cast<uint32_t>(out[3]) << 24));
-        WriteLog(u"[BarcodeModuleGetPower] ...status : %d, m_hBAR : %x\r\n", power, m_hBAR.get());
+        const int32_t result = GetLine(LINE_POWER, &level);
+        *status = level;
+        return result;
+    }
+    std::array<uint8_t, 4> out{};
+    const int32_t result = Request(kBarGetPower, nullptr, 0, out.data(), out.size());
+    *status = static_cast<int32_t>(out[0] | (out[1] << 8) | (out[2] << 16) |
+                                   (static_cast<uint32_t>(out[3]) << 24));
+    return result;
+}
+
+void ModuleControl::LogPowerQuery(int32_t status, int32_t result) {
+    if (!UsesLineInterface()) {
+        WriteLog(u"[BarcodeModuleGetPower] ...status : %d, m_hBAR : %x\r\n", status, m_hBAR.get());
     }
     WriteLog(u"[BarcodeModuleGetPower] ...bRes : %d\r\n", result);
+}
+
+int32_t ModuleControl::BarcodeModuleGetPower(int32_t* status) {
+    if (m_hBAR == nullptr) return 0;
+    int32_t power = 0;
+    const int32_t result = QueryPower(&power);
+    LogPowerQuery(power, result);
     if (status != nullptr) *status = power;
     return result;
 }
@@ -140,19 +153,34 @@ int32_t ModuleControl::SetModulePower(int32_t on) {
         SetTriggerLine(1);
         BarcodeModuleSetPower(1);
     }
-    // The supply follows after a while; the polls are bounded so that a
-    // driver that keeps answering with the old state cannot hold the caller.
+    // The supply follows after a while. The polls pause between looks and
+    // are bounded, so a driver that keeps answering with the old state can
+    // neither hold the caller nor flood the driver and the log: a poll's
+    // lines are written when its answer differs from the one before.
     const uint32_t started = platform::GetTickCount();
-    while (platform::GetTickCount() - started < kPowerPollLimitMs) {
-        if (BarcodeModuleGetPower(&status) == 0) return result;
+    int32_t lastStatus = status;
+    int32_t lastResult = result;
+    bool first = true;
+    for (;;) {
+        int32_t polled = 0;
+        const int32_t answered = QueryPower(&polled);
+        const bool changed = first || polled != lastStatus || answered != lastResult;
+        first = false;
+        lastStatus = polled;
+        lastResult = answered;
+        status = polled;
+        if (changed) LogPowerQuery(polled, answered);
+        if (answered == 0) return result;
         if (switchOff) {
-            if (status == 0) return result;
-        } else if (status == 1) {
+            if (polled == 0) return result;
+        } else if (polled == 1) {
             WriteLog(u"PW ON!!!\r\n");
             return result;
-        } else {
+        } else if (changed) {
             WriteLog(u"PW Off!!!\r\n");
         }
+        if (platform::GetTickCount() - started >= kPowerPollLimitMs) break;
+        platform::Sleep(kPowerPollPauseMs);
     }
     WriteLog(u"[SetModulePower] ...power still %d, not %d, after %d ms\r\n", status,
              switchOn ? 1 : 0, kPowerPollLimitMs);

@@ -23,8 +23,10 @@ inline constexpr uint32_t kBarGetPower = 3;
 inline constexpr uint32_t kBarSetWake = 6;
 inline constexpr uint32_t kBarSetTrigger = 7;
 
-// How long SetModulePower polls for the supply to reach the requested state.
+// How long SetModulePower polls for the supply to reach the requested state,
+// and its pause between two polls.
 inline constexpr uint32_t kPowerPollLimitMs = 2000;
+inline constexpr uint32_t kPowerPollPauseMs = 5;
 
 // Model class of a device model name; the first substring found decides.
 int32_t ModelClassFromName(std::u16string_view name);
@@ -63,6 +65,9 @@ class ModuleControl {
 
   private:
     bool UsesLineInterface() const { return m_modelClass == 3 || m_modelClass == 4; }
+    // The power query without its log lines, and those lines.
+    int32_t QueryPower(int32_t* status);
+    void LogPowerQuery(int32_t status, int32_t result);
     int32_t Request(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize);
     int32_t RequestValue(uint32_t code, uint32_t value);
 };

@@ -250,9 +250,14 @@ TEST_F(ModuleControlTest, SupplyThatNeverFollowsIsGivenUpAfterTheBound) {
             s.power = on ? 0 : 1;
             s.stuckStatus = on ? 0 : 1;
         });
+        m_driver->ClearRequests();
+        const size_t linesBefore = Count(Log(), "\n");
         const uint32_t started = platform::GetTickCount();
         EXPECT_EQ(module.SetModulePower(on), 0);
         EXPECT_GE(platform::GetTickCount() - started, kPowerPollLimitMs);
+        // The polls pause, and a poll that answers as the one before logs nothing.
+        EXPECT_LT(m_driver->Requests().size(), 1000u);
+        EXPECT_LT(Count(Log(), "\n") - linesBefore, 50u);
         const std::string expected =
             on ? "[RO25][SetModulePower] ...power still 0, not 1, after 2000 ms\r\n"
                : "[RO25][SetModulePower] ...power still 1, not 0, after 2000 ms\r\n";
