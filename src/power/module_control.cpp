@@ -140,7 +140,12 @@ int32_t ModuleControl::BarcodeModuleSetPower(int32_t level) {
 int32_t ModuleControl::SetModulePower(int32_t on) {
     int32_t status = 0;
     const int32_t result = BarcodeModuleGetPower(&status);
-    if (result == 0) return 0;
+    if (result == 0) {
+        // An open that fails here says why; with no driver open, its own
+        // failure has said so already.
+        if (m_hBAR != nullptr) WriteLog(u"[SetModulePower] ...the driver did not answer\r\n");
+        return 0;
+    }
 
     const bool switchOff = status != 0 && on == 0;
     const bool switchOn = status == 0 && on != 0;

@@ -228,6 +228,7 @@ TEST_F(ModuleControlTest, FailedPowerQueryEndsTheSequence) {
     EXPECT_EQ(module.SetModulePower(1), 0);
     EXPECT_EQ(m_driver->Requests(), (Requests{kQueryPower})) << "nothing switched";
     EXPECT_EQ(Count(Log(), "[RO25][BarcodeModuleGetPower] ...bRes : 0\r\n"), 1u);
+    EXPECT_EQ(Count(Log(), "[RO25][SetModulePower] ...the driver did not answer\r\n"), 1u);
 
     // A query that fails while polling ends the polls; the first answer stands.
     m_driver->Change([](auto& s) {
