@@ -31,9 +31,12 @@ exit status: 0 done; 1 the imager did not do it (the export that returned -1
 is named); 2 bad usage.
 
 environment:
-  QV_PORT_COM2, QV_DRIVER_BAR1  the device (see the platform documentation)
+  QV_PORT_COM2     the engine's serial device, e.g. /dev/ttyUSB0
+  QV_DRIVER_BAR1   the power-line driver: unix:<path>, or none for an engine
+                   powered all the time (its lines are then not switched)
   QV_REGISTRY      the registry file (default: qvimager.reg beside this program)
-  QV_DEBUG_OUTPUT  where the "[RO25]" lines go (default with --log: standard error)
+  QV_DEBUG_OUTPUT  where the "[RO25]" lines go: a file, stderr or journal
+                   (default: nowhere; with --log: standard error)
 The engine's settings files are kept beside this program.
 )";
 

@@ -75,6 +75,10 @@ int RunScan(const Invocation& inv, os::InterruptWatch& watch) {
     PrintLine("scanning (" + std::string(ReceiveModeName(scan.mode)) + "), " +
               (count == 0 ? std::string("until Ctrl-C")
                           : std::to_string(count) + " barcode" + (count == 1 ? "" : "s")));
+    if (os::GetEnv("QV_DRIVER_BAR1") == "none") {
+        PrintLine(
+            "QV_DRIVER_BAR1=none: the trigger line is not switched; press the engine's trigger");
+    }
 
     uint32_t received = 0;
     bool interrupted = false;
