@@ -222,6 +222,7 @@ TEST(SerialPortOpen, EachFailureLeavesOneLineWithThePathAndTheCause) {
     EXPECT_EQ(outcome, 0);
     EXPECT_EQ(log.Count(pty.SlavePath()), 1) << log.Text();
     EXPECT_EQ(log.Count("Permission denied; the device belongs to group "), 1) << log.Text();
+    EXPECT_EQ(log.Count(", mode 0"), 1) << log.Text();
 }
 
 TEST_F(SerialPortTest, WaitReportsReceivedCharacters) {

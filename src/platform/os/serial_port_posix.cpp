@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -76,12 +77,18 @@ std::string OpenFailureCause(const std::string& path, int error) {
     char buffer[1024];
     group entry{};
     group* found = nullptr;
-    if (::getgrgid_r(st.st_gid, &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr) {
-        return cause;
+    const bool named =
+        ::getgrgid_r(st.st_gid, &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr;
+    const std::string groupName = named ? found->gr_name : std::to_string(st.st_gid);
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    cause += "; the device belongs to group " + groupName + ", mode " + mode;
+    // A group that may read and write it is the usual way in (dialout).
+    if (st.st_gid != 0 && (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP)) {
+        return cause + ": add the user to that group (usermod -aG " + groupName +
+               " USER) and log in again";
     }
-    return cause + "; the device belongs to group " + found->gr_name +
-           ": add the user to that group (usermod -aG " + found->gr_name +
-           " USER) and log in again";
+    return cause + ": give the user read and write access to it";
 }
 
 // The terminal behind the device's descriptor, as a bounded write uses it.
@@ -404,7 +411,7 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(std::string_view name) {
     const std::string path = DevicePath(name);
     const std::string device(name);
     auto fail = [&](int error) -> std::unique_ptr<SerialDevice> {
-        Say("cannot open " + device + " at " + path + ": " + OpenFailureCause(path, error));
+        Say("cannot open " + path + " (" + device + "): " + OpenFailureCause(path, error));
         errno = error;
         return nullptr;
     };
@@ -424,7 +431,7 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(std::string_view name) {
         return fail(error);
     }
     const bool isTty = ::isatty(fd) == 1;
-    if (!isTty) Say(device + " at " + path + " is not a terminal; its line cannot be set");
+    if (!isTty) Say(path + " (" + device + ") is not a terminal; its line cannot be set");
     if (isTty && ::ioctl(fd, TIOCEXCL) != 0) {
         const int error = errno;
         ::close(fd);
