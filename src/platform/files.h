@@ -61,9 +61,15 @@ class QV_PLATFORM_API File {
 // Replaces the file's contents as one step: the bytes go to a temporary file
 // beside it, which is flushed to disk and renamed over the target, and the
 // directory is flushed. Readers see the old or the new contents, never a
-// part; a crash leaves the old file. Fails (EWOULDBLOCK) while another opener
-// holds the file without sharing. Returns 0 or the errno of the failed step;
-// on failure the old file is untouched and no temporary file is left.
+// part; a crash leaves the old file. Conservative where a rename would not
+// be: bytes equal to the current contents write nothing; a file the caller
+// may not write is refused (EACCES) as a plain write would be; a file with
+// other hard links, or one beside which no temporary file can be made (a
+// read-only directory), is rewritten in place under the lock. Temporary
+// files left by a crashed save are removed by the next save. Fails
+// (EWOULDBLOCK) while another opener holds the file without sharing.
+// Returns 0 or the errno of the failed step; on failure the old file is
+// untouched and no temporary file is left.
 QV_PLATFORM_API int ReplaceFileContents(std::u16string_view path, std::span<const uint8_t> bytes);
 QV_PLATFORM_API int ReplaceFileContentsUtf8(std::string_view path, std::span<const uint8_t> bytes);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -143,20 +144,84 @@ TEST_F(FilesTest, ReplaceKeepsModeAndLinksAndLeavesNoTemporaryFile) {
     EXPECT_EQ(entries, 2u);
 }
 
-TEST_F(FilesTest, ReplaceInAnUnwritableDirectoryLeavesTheOldFile) {
-    const std::string sub = PathOf("sub");
-    ASSERT_EQ(CreateDirectories(sub), 0);
-    const std::string path = sub + "/file";
-    ASSERT_EQ(ReplaceFileContentsUtf8(path, Bytes("old")), 0);
+// What an unprivileged user's save does where a rename would not be
+// conservative. Each case is one child process dropped to user nobody; the
+// exit code names the check that failed.
+TEST_F(FilesTest, UnprivilegedSavesRespectTheFileAndItsNeighbours) {
     ::chmod(m_dir.Path().c_str(), 0755);
-    ::chmod(path.c_str(), 0644);
-    ASSERT_EQ(::chmod(sub.c_str(), 0555), 0);
-    const int rc =
-        RunInChild([&] { return ReplaceFileContentsUtf8(path, Bytes("new")) == EACCES ? 0 : 1; },
-                   /*unprivileged=*/true);
-    ::chmod(sub.c_str(), 0755);
-    EXPECT_EQ(rc, 0);
-    EXPECT_EQ(ReadFile(path), "old");
+    const auto dir = [&](const char* name, mode_t mode) {
+        const std::string path = PathOf(name);
+        EXPECT_EQ(CreateDirectories(path), 0);
+        ::chmod(path.c_str(), mode);
+        return path;
+    };
+    const auto file = [](const std::string& path, std::string_view text, mode_t mode) {
+        std::ofstream(path, std::ios::binary) << text;
+        ::chmod(path.c_str(), mode);
+    };
+    const auto inode = [](const std::string& path) {
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        return st.st_ino;
+    };
+
+    // A read-only file is refused as a plain write would refuse it.
+    const std::string readOnly = dir("ro-file", 0777) + "/settings.dat";
+    file(readOnly, "old", 0444);
+    EXPECT_EQ(RunInChild([&] { return ReplaceFileContentsUtf8(readOnly, Bytes("new")); }, true),
+              EACCES);
+    EXPECT_EQ(ReadFile(readOnly), "old");
+
+    // A writable file in a read-only directory is written where it stands.
+    const std::string inPlace = dir("ro-dir", 0777) + "/settings.dat";
+    file(inPlace, "old contents", 0666);
+    ::chmod(PathOf("ro-dir").c_str(), 0555);
+    EXPECT_EQ(RunInChild([&] { return ReplaceFileContentsUtf8(inPlace, Bytes("new")); }, true), 0);
+    EXPECT_EQ(ReadFile(inPlace), "new");
+
+    // A hard link shares the new contents.
+    const std::string linked = dir("links", 0777) + "/settings.dat";
+    file(linked, "old", 0666);
+    fs::create_hard_link(linked, PathOf("links/other-name.dat"));
+    EXPECT_EQ(RunInChild([&] { return ReplaceFileContentsUtf8(linked, Bytes("shared")); }, true),
+              0);
+    EXPECT_EQ(ReadFile(PathOf("links/other-name.dat")), "shared");
+
+    // A temporary file left by a save that died is removed by the next save;
+    // one of a live process (this one) may still be in use and stays.
+    const std::string crashed = dir("crashed", 0777) + "/settings.dat";
+    file(crashed, "old", 0666);
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string stale = PathOf("crashed/.settings.dat.tmp-") + std::to_string(gone) + "-0";
+    const std::string live =
+        PathOf("crashed/.settings.dat.tmp-") + std::to_string(::getpid()) + "-9";
+    file(stale, "half", 0666);
+    file(live, "busy", 0666);
+    EXPECT_EQ(RunInChild([&] { return ReplaceFileContentsUtf8(crashed, Bytes("new")); }, true), 0);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(live));
+    EXPECT_EQ(ReadFile(crashed), "new");
+
+    // The same bytes again write nothing: the file keeps its inode and time,
+    // and even a file the user may not write counts as saved.
+    const auto before = fs::last_write_time(crashed);
+    const ino_t ino = inode(crashed);
+    ::chmod(crashed.c_str(), 0444);
+    EXPECT_EQ(RunInChild([&] { return ReplaceFileContentsUtf8(crashed, Bytes("new")); }, true), 0);
+    EXPECT_EQ(inode(crashed), ino);
+    EXPECT_EQ(fs::last_write_time(crashed), before);
+
+    // While another opener holds the file shared (a load), a save of the
+    // same bytes still succeeds; one of other bytes waits only briefly and
+    // then counts the file as held.
+    File reader = File::OpenForReadingUtf8(inPlace, FileShare::Read);
+    ASSERT_TRUE(reader.IsOpen());
+    EXPECT_EQ(ReplaceFileContentsUtf8(inPlace, Bytes("new")), 0);
+    EXPECT_EQ(ReplaceFileContentsUtf8(inPlace, Bytes("other")), EWOULDBLOCK);
+    reader.Close();
+    EXPECT_EQ(ReadFile(inPlace), "new");
 }
 
 TEST_F(FilesTest, CreateDirectoriesMakesParentsAndRefusesAFileInTheWay) {

@@ -1,15 +1,20 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/utf.h"
 
@@ -200,52 +205,191 @@ int ReplaceFileContents(std::u16string_view path, std::span<const uint8_t> bytes
     return ReplaceFileContentsUtf8(Utf16ToUtf8(path), bytes);
 }
 
+namespace {
+
+// How long a save waits for a reader of the old file (a load takes a shared
+// lock for the few microseconds of its read) before it counts the file as
+// held by another opener.
+constexpr uint32_t kReaderWaitMs = 50;
+
+// Our temporary files are ".<name>.tmp-<pid>-<n>" beside the target.
+std::string TempPrefix(const std::string& base) {
+    return "." + base + ".tmp-";
+}
+
+// A crash between creating a temporary file and renaming it leaves the
+// file behind. One whose writer is gone (no such process, and no lock on
+// it) is removed; one that may still be written is left alone.
+void RemoveStaleTemporaries(const std::string& dir, const std::string& base) {
+    DIR* listing = ::opendir(dir.c_str());
+    if (listing == nullptr) return;
+    const std::string prefix = TempPrefix(base);
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name(entry->d_name);
+        if (!name.starts_with(prefix)) continue;
+        const std::string_view rest = name.substr(prefix.size());
+        const size_t dash = rest.find('-');
+        if (dash == 0 || dash == std::string_view::npos) continue;
+        long pid = 0;
+        bool digits = true;
+        for (const char c : rest.substr(0, dash)) {
+            if (c < '0' || c > '9' || pid > 100000000) {
+                digits = false;
+                break;
+            }
+            pid = pid * 10 + (c - '0');
+        }
+        if (!digits || pid <= 0) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        const int fd = ::openat(::dirfd(listing), entry->d_name,
+                                O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0) continue;
+        struct stat st {};
+        const bool stale = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                           FlockRetrying(fd, LOCK_EX | LOCK_NB) == 0;
+        if (stale) ::unlinkat(::dirfd(listing), entry->d_name, 0);
+        ::close(fd);
+    }
+    ::closedir(listing);
+}
+
+bool SameContents(int fd, const struct stat& st, std::span<const uint8_t> bytes) {
+    if (static_cast<uint64_t>(st.st_size) != bytes.size()) return false;
+    std::vector<uint8_t> current(bytes.size());
+    size_t done = 0;
+    while (done < current.size()) {
+        const ssize_t n =
+            ::pread(fd, current.data() + done, current.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return std::equal(current.begin(), current.end(), bytes.begin());
+}
+
+// Rewrites the file through its own descriptor, under the lock the caller
+// holds. Not crash-safe, but it keeps hard links, and it is the only way
+// to save a writable file in a directory where no temporary file can be
+// made.
+int WriteInPlace(int fd, std::span<const uint8_t> bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? errno : EIO;
+        done += static_cast<size_t>(n);
+    }
+    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) return errno;
+    if (::fsync(fd) != 0) return errno;
+    return 0;
+}
+
+// Opens the file to be replaced. Read access is only wanted for comparing,
+// write access for writing in place; `*refused` is the error a plain write
+// would meet (a file we may not write), reported once the comparison has
+// shown that something would have to be written.
+int OpenOld(const std::string& target, int* fd, bool* readable, int* refused) {
+    *readable = true;
+    *refused = 0;
+    *fd = OpenRetrying(target.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (*fd >= 0 || (errno != EACCES && errno != EROFS && errno != EPERM)) {
+        return *fd < 0 ? errno : 0;
+    }
+    const int writeError = errno;
+    *fd = OpenRetrying(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (*fd >= 0) {
+        *readable = false;
+        return 0;
+    }
+    *refused = writeError;
+    *fd = OpenRetrying(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    return *fd < 0 ? writeError : 0;
+}
+
+int LockWaitingForReaders(int fd) {
+    const auto deadline = DeadlineAfter(kReaderWaitMs);
+    for (;;) {
+        if (FlockRetrying(fd, LOCK_EX | LOCK_NB) == 0) return 0;
+        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) return errno;
+        Sleep(2);
+    }
+}
+
+}  // namespace
+
 int ReplaceFileContentsUtf8(std::string_view path, std::span<const uint8_t> bytes) {
     if (path.empty() || path.find('\0') != std::string_view::npos) return ENOENT;
     const std::string target = ResolveLink(std::string(path));
 
-    // Hold the old file the way an opener without sharing would, so the
-    // replace is refused while someone else holds it so.
-    mode_t mode = 0644;
-    bool keepMode = false;
-    const int old = OpenRetrying(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int old = -1;
+    bool readable = false;
+    int refused = 0;
+    struct stat st {};
+    if (const int error = OpenOld(target, &old, &readable, &refused);
+        error != 0 && error != ENOENT) {
+        return error;
+    }
+    // Closes `old` on every way out.
+    struct Closer {
+        int fd;
+        ~Closer() {
+            if (fd >= 0) ::close(fd);
+        }
+    } closer{old};
     if (old >= 0) {
-        struct stat st {};
-        if (::fstat(old, &st) == 0 && S_ISREG(st.st_mode)) {
-            mode = st.st_mode & 07777;
-            keepMode = true;
-        }
-        if (FlockRetrying(old, LOCK_EX | LOCK_NB) != 0) {
-            const int error = errno;
-            ::close(old);
-            return error;
-        }
+        if (::fstat(old, &st) != 0) return errno;
+        if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        if (::fcntl(old, F_SETFL, ::fcntl(old, F_GETFL) & ~O_NONBLOCK) != 0) return errno;
+        // Compare under a shared lock, so that a save that changes nothing
+        // neither writes nor needs the file to itself.
+        if (FlockRetrying(old, LOCK_SH | LOCK_NB) != 0) return errno;
+        if (readable && SameContents(old, st, bytes)) return 0;
+        // A read-only file is left as a plain write would leave it.
+        if (refused != 0) return refused;
+        // Hold the old file the way an opener without sharing would, so the
+        // replace is refused while someone else holds it so.
+        if (const int error = LockWaitingForReaders(old); error != 0) return error;
+        // A rename would leave the other names of the file with the old
+        // contents.
+        if (st.st_nlink > 1) return WriteInPlace(old, bytes);
     }
 
     static std::atomic<unsigned> counter{0};
     const std::string dir = DirectoryOf(target);
     const size_t slash = target.rfind('/');
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    const std::string temp = dir + "/." + base + ".tmp-" + std::to_string(::getpid()) + "-" +
+    RemoveStaleTemporaries(dir, base);
+    const std::string temp = dir + "/" + TempPrefix(base) + std::to_string(::getpid()) + "-" +
                              std::to_string(counter.fetch_add(1));
 
-    int error = 0;
     const int fd = OpenRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
-        error = errno;
-    } else {
-        if (keepMode && ::fchmod(fd, mode) != 0) error = errno;
-        if (error == 0) WriteAll(fd, bytes.data(), bytes.size(), &error);
-        if (error == 0 && ::fsync(fd) != 0) error = errno;
-        if (::close(fd) != 0 && error == 0) error = errno;
-        if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
-        if (error != 0) {
-            ::unlink(temp.c_str());
-        } else {
-            SyncDirectory(dir);
+        // No temporary file beside it (a read-only directory, say): the file
+        // itself is writable, so it is written where it stands.
+        return old >= 0 ? WriteInPlace(old, bytes) : errno;
+    }
+    // Marks the temporary file as in use for RemoveStaleTemporaries.
+    FlockRetrying(fd, LOCK_EX | LOCK_NB);
+    int error = 0;
+    if (old >= 0) {
+        if (::fchmod(fd, st.st_mode & 07777) != 0) error = errno;
+        // A privileged saver keeps the owner, so the user can still write
+        // the file afterwards. Where that is not allowed, the file simply
+        // becomes the saver's, as any new file would.
+        if (error == 0 && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
+            [[maybe_unused]] const int ignored = ::fchown(fd, st.st_uid, st.st_gid);
         }
     }
-    if (old >= 0) ::close(old);
+    if (error == 0) WriteAll(fd, bytes.data(), bytes.size(), &error);
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
+    if (error != 0) {
+        ::unlink(temp.c_str());
+    } else {
+        SyncDirectory(dir);
+    }
     return error;
 }
 
