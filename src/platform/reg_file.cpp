@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/text_conversion.h"
 #include "platform/utf.h"
 
 namespace qv::platform::regfile {
@@ -145,8 +146,163 @@ std::string FormatValueLine(std::u16string_view name, const Value& value) {
 }
 
 Document::Document() {
-    m_lines.push_back(Line{Kind::Other, std::string(kHeader), {}, {}, {}});
+    m_lines.push_back(MakeLine(Kind::Other, kHeader));
 }
+
+std::string Document::Encode(std::string_view utf8) const {
+    switch (m_encoding) {
+        case Encoding::Utf8:
+            return std::string(utf8);
+        case Encoding::Utf16Le: {
+            std::string out;
+            for (const char16_t unit : Utf8ToUtf16(utf8)) {
+                out += static_cast<char>(unit & 0xFF);
+                out += static_cast<char>(unit >> 8);
+            }
+            return out;
+        }
+        case Encoding::Ansi:
+            return Utf16ToAnsi(Utf8ToUtf16(utf8));
+    }
+    return std::string(utf8);
+}
+
+bool Document::CanEncode(std::u16string_view text) const {
+    if (m_encoding != Encoding::Ansi) return true;
+    bool lossless = true;
+    Utf16ToAnsi(text, &lossless);
+    return lossless;
+}
+
+Document::Line Document::MakeLine(Kind kind, std::string_view utf8) const {
+    Line line;
+    line.kind = kind;
+    line.eol = Encode(m_eol);
+    line.raw = Encode(utf8) + line.eol;
+    line.blank = IsBlank(utf8);
+    return line;
+}
+
+namespace {
+
+// One line of the file as it stands: its bytes with the line end, the
+// bytes of that line end, and its text in UTF-8 for reading.
+struct Physical {
+    std::string_view raw;
+    std::string_view eol;
+    std::string text;
+};
+
+bool IsUtf8(std::string_view bytes) {
+    return Utf16ToUtf8(Utf8ToUtf16(bytes)) == bytes;
+}
+
+bool IsAscii(std::string_view bytes) {
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
+// `body` has an even number of bytes: UTF-16LE units after the byte-order mark.
+std::vector<Physical> SplitUtf16(std::string_view body) {
+    std::vector<Physical> lines;
+    size_t start = 0;
+    while (start < body.size()) {
+        size_t nl = std::string_view::npos;
+        for (size_t k = start; k + 1 < body.size(); k += 2) {
+            if (body[k] == '\n' && body[k + 1] == '\0') {
+                nl = k;
+                break;
+            }
+        }
+        const size_t stop = nl == std::string_view::npos ? body.size() : nl + 2;
+        size_t textEnd = nl == std::string_view::npos ? body.size() : nl;
+        if (nl != std::string_view::npos && nl >= start + 2 && body[nl - 2] == '\r' &&
+            body[nl - 1] == '\0') {
+            textEnd = nl - 2;
+        }
+        Physical p;
+        p.raw = body.substr(start, stop - start);
+        p.eol = body.substr(textEnd, stop - textEnd);
+        std::u16string units;
+        for (size_t k = start; k < textEnd; k += 2) {
+            units += static_cast<char16_t>(static_cast<unsigned char>(body[k]) |
+                                           static_cast<unsigned char>(body[k + 1]) << 8);
+        }
+        p.text = Utf16ToUtf8(units);
+        lines.push_back(std::move(p));
+        start = stop;
+    }
+    return lines;
+}
+
+std::vector<Physical> SplitBytes(std::string_view body, bool ansi) {
+    std::vector<Physical> lines;
+    while (!body.empty()) {
+        const size_t nl = body.find('\n');
+        const size_t stop = nl == std::string_view::npos ? body.size() : nl + 1;
+        Physical p;
+        p.raw = body.substr(0, stop);
+        std::string_view text = p.raw;
+        if (nl != std::string_view::npos) {
+            text.remove_suffix(1);
+            if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+            p.eol = p.raw.substr(text.size());
+        }
+        p.text = ansi ? Utf16ToUtf8(AnsiToUtf16(text)) : std::string(text);
+        lines.push_back(std::move(p));
+        body.remove_prefix(stop);
+    }
+    return lines;
+}
+
+// Reads `"name"=data` or `@=data`; false when the line is not of that shape.
+bool ParseNameAndData(std::string_view t, std::u16string& name, std::string_view& data) {
+    std::string reason;
+    size_t pos = 0;
+    if (t.front() == '@') {
+        pos = 1;
+        name.clear();
+    } else if (!ParseQuoted(t, pos, name, reason)) {
+        return false;
+    }
+    while (pos < t.size() && (t[pos] == ' ' || t[pos] == '\t'))
+        ++pos;
+    if (pos >= t.size() || t[pos] != '=') return false;
+    ++pos;
+    while (pos < t.size() && (t[pos] == ' ' || t[pos] == '\t'))
+        ++pos;
+    data = t.substr(pos);
+    return true;
+}
+
+// A string or a dword, the two types kept here; nullopt for anything else.
+std::optional<Value> ParseData(std::string_view data) {
+    std::string reason;
+    if (data.starts_with('"')) {
+        size_t at = 0;
+        Value value;
+        value.type = RegType::String;
+        if (!ParseQuoted(data, at, value.text, reason)) return std::nullopt;
+        if (!Trim(data.substr(at)).empty()) return std::nullopt;
+        return value;
+    }
+    if (data.size() >= 6 && AsciiEqualNoCase(data.substr(0, 6), "dword:")) {
+        const std::string_view digits = Trim(data.substr(6));
+        if (digits.empty() || digits.size() > 8) return std::nullopt;
+        uint32_t v = 0;
+        for (const char c : digits) {
+            const int d = HexDigit(c);
+            if (d < 0) return std::nullopt;
+            v = (v << 4) | static_cast<uint32_t>(d);
+        }
+        return Value::Dword(v);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
 
 std::optional<Document> Document::Parse(std::string_view text, ParseError* error) {
     Document doc;
@@ -155,31 +311,52 @@ std::optional<Document> Document::Parse(std::string_view text, ParseError* error
         if (error != nullptr) *error = ParseError{line, std::move(reason)};
         return std::nullopt;
     };
-    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
-        return fail(1, "the file is UTF-16; it must be UTF-8");
+    std::vector<Physical> physical;
+    if (text.starts_with("\xFE\xFF")) {
+        return fail(1, "the file is UTF-16 big-endian; only UTF-16LE (as regedit writes) is read");
     }
-    if (text.starts_with("\xEF\xBB\xBF")) {
-        doc.m_bom = true;
-        text.remove_prefix(3);
+    if (text.starts_with("\xFF\xFE")) {
+        doc.m_bom = "\xFF\xFE";
+        doc.m_encoding = Encoding::Utf16Le;
+        text.remove_prefix(2);
+        if (text.size() % 2 != 0) return fail(1, "a UTF-16 file with an odd number of bytes");
+        physical = SplitUtf16(text);
+    } else {
+        if (text.starts_with("\xEF\xBB\xBF")) {
+            doc.m_bom = "\xEF\xBB\xBF";
+            text.remove_prefix(3);
+        }
+        // regedit writes REGEDIT4 files in the ANSI code page; one that is
+        // valid UTF-8 with letters beyond ASCII was written as UTF-8.
+        bool ansi = false;
+        if (doc.m_bom.empty()) {
+            const size_t first = text.find_first_not_of(" \t\r\n");
+            if (first != std::string_view::npos && text.substr(first).starts_with(kHeader4)) {
+                ansi = IsAscii(text) || !IsUtf8(text);
+            }
+        }
+        if (ansi) doc.m_encoding = Encoding::Ansi;
+        physical = SplitBytes(text, ansi);
+    }
+    doc.m_eol = doc.m_encoding == Encoding::Utf8 ? "\n" : "\r\n";
+    for (const Physical& p : physical) {
+        if (!p.eol.empty()) {
+            doc.m_eol =
+                p.eol.size() == (doc.m_encoding == Encoding::Utf16Le ? 4u : 2u) ? "\r\n" : "\n";
+            break;
+        }
     }
 
     bool sawHeader = false;
-    bool inKey = false;
+    bool inKey = false;  // in a section of one of our keys
     std::u16string currentKey;
-    size_t number = 0;
-    while (!text.empty()) {
-        ++number;
-        const size_t end = text.find('\n');
-        std::string_view raw = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (!raw.empty() && raw.back() == '\r') {
-            raw.remove_suffix(1);
-            if (number == 1) doc.m_eol = "\r\n";
-        }
-
+    for (size_t number = 1; number <= physical.size(); ++number) {
+        const Physical& p = physical[number - 1];
         Line line;
-        line.raw = std::string(raw);
-        const std::string_view t = Trim(raw);
+        line.raw = std::string(p.raw);
+        line.eol = std::string(p.eol);
+        const std::string_view t = Trim(p.text);
+        line.blank = t.empty();
         if (t.empty()) {
             // blank
         } else if (!sawHeader) {
@@ -191,85 +368,73 @@ std::optional<Document> Document::Parse(std::string_view text, ParseError* error
         } else if (t.front() == ';') {
             // comment
         } else if (t.front() == '[') {
-            if (t.back() != ']') return fail(number, "key line without its closing ]");
-            const std::string_view inner = t.substr(1, t.size() - 2);
-            if (inner.starts_with('-')) return fail(number, "deleting keys is not supported");
+            // Deletions, other roots and malformed key lines are kept as
+            // they are; values below them are not ours.
+            inKey = false;
+            const std::string_view inner =
+                t.size() >= 2 && t.back() == ']' ? t.substr(1, t.size() - 2) : std::string_view();
             const size_t slash = inner.find('\\');
-            if (!AsciiEqualNoCase(inner.substr(0, slash), kRoot)) {
-                return fail(number, "only keys under " + std::string(kRoot) + " belong here");
+            if (!inner.empty() && AsciiEqualNoCase(inner.substr(0, slash), kRoot)) {
+                const std::u16string key = slash == std::string_view::npos
+                                               ? std::u16string()
+                                               : Utf8ToUtf16(inner.substr(slash + 1));
+                if (slash == std::string_view::npos || (!key.empty() && IsValidKeyPath(key))) {
+                    line.kind = Kind::Key;
+                    line.key = key;
+                    inKey = true;
+                    currentKey = key;
+                }
             }
-            line.kind = Kind::Key;
-            line.key = slash == std::string_view::npos ? std::u16string()
-                                                       : Utf8ToUtf16(inner.substr(slash + 1));
-            if (slash != std::string_view::npos &&
-                (line.key.empty() || !IsValidKeyPath(line.key))) {
-                return fail(number, "empty key name in the key path");
-            }
-            inKey = true;
-            currentKey = line.key;
         } else if (t.front() == '"' || t.front() == '@') {
-            if (!inKey) return fail(number, "value before the first key");
-            std::string reason;
-            size_t pos = 0;
-            if (t.front() == '@') {
-                pos = 1;
-            } else if (!ParseQuoted(t, pos, line.name, reason)) {
-                return fail(number, reason);
+            std::u16string name;
+            std::string_view data;
+            const bool shaped = ParseNameAndData(t, name, data);
+            const std::optional<Value> value = shaped ? ParseData(data) : std::optional<Value>();
+            // A value continues on the next line after a trailing backslash
+            // (regedit folds long hex: values so); it stays one opaque line.
+            bool continues = !value && t.back() == '\\';
+            while (continues && number < physical.size()) {
+                const Physical& next = physical[number];
+                line.raw += next.raw;
+                line.eol = std::string(next.eol);
+                ++number;
+                const std::string_view nt = Trim(next.text);
+                continues = !nt.empty() && nt.back() == '\\';
             }
-            while (pos < t.size() && (t[pos] == ' ' || t[pos] == '\t'))
-                ++pos;
-            if (pos >= t.size() || t[pos] != '=') return fail(number, "expected = after the name");
-            ++pos;
-            while (pos < t.size() && (t[pos] == ' ' || t[pos] == '\t'))
-                ++pos;
-            const std::string_view data = t.substr(pos);
-            if (data.starts_with('"')) {
-                size_t at = 0;
-                if (!ParseQuoted(data, at, line.value.text, reason)) return fail(number, reason);
-                if (!Trim(data.substr(at)).empty()) {
-                    return fail(number, "text after the closing quotation mark");
+            line.dangling = continues;
+            if (inKey) {
+                line.key = currentKey;
+                if (value) {
+                    line.kind = Kind::Value;
+                    line.name = std::move(name);
+                    line.value = *value;
+                } else {
+                    line.kind = Kind::Opaque;
+                    line.named = shaped;
+                    line.name = std::move(name);
                 }
-                line.value.type = RegType::String;
-            } else if (data.size() >= 6 && AsciiEqualNoCase(data.substr(0, 6), "dword:")) {
-                const std::string_view digits = Trim(data.substr(6));
-                if (digits.empty() || digits.size() > 8) {
-                    return fail(number, "a dword needs one to eight hex digits");
-                }
-                uint32_t v = 0;
-                for (const char c : digits) {
-                    const int d = HexDigit(c);
-                    if (d < 0) return fail(number, "a dword needs one to eight hex digits");
-                    v = (v << 4) | static_cast<uint32_t>(d);
-                }
-                line.value = Value::Dword(v);
-            } else if (data.starts_with('-')) {
-                return fail(number, "deleting values is not supported");
-            } else {
-                return fail(number, "unsupported value type (only strings and dword: are kept)");
             }
-            line.kind = Kind::Value;
-            line.key = currentKey;
-        } else {
-            return fail(number, "unrecognised line");
         }
+        // Anything else is kept as it stands.
         doc.m_lines.push_back(std::move(line));
     }
     if (!sawHeader) {
-        // Empty or blank: the same as no file at all.
+        // Empty or blank: the same as no file at all, in the file's encoding.
         Document fresh;
         fresh.m_bom = doc.m_bom;
+        fresh.m_encoding = doc.m_encoding;
+        fresh.m_eol = doc.m_eol;
+        fresh.m_lines.clear();
+        fresh.m_lines.push_back(fresh.MakeLine(Kind::Other, kHeader));
         return fresh;
     }
     return doc;
 }
 
 std::string Document::Serialize() const {
-    std::string out;
-    if (m_bom) out = "\xEF\xBB\xBF";
-    for (const Line& line : m_lines) {
+    std::string out = m_bom;
+    for (const Line& line : m_lines)
         out += line.raw;
-        out += m_eol;
-    }
     return out;
 }
 
@@ -284,8 +449,12 @@ bool Document::HasKey(std::u16string_view path) const {
 const Value* Document::FindValue(std::u16string_view key, std::u16string_view name) const {
     const Value* found = nullptr;
     for (const Line& line : m_lines) {
-        if (line.kind == Kind::Value && NamesEqual(line.key, key) && NamesEqual(line.name, name)) {
-            found = &line.value;
+        const bool definition =
+            line.kind == Kind::Value || (line.kind == Kind::Opaque && line.named);
+        if (definition && NamesEqual(line.key, key) && NamesEqual(line.name, name)) {
+            // A later definition we cannot read (a hex: value, a deletion)
+            // hides the earlier ones.
+            found = line.kind == Kind::Value ? &line.value : nullptr;
         }
     }
     return found;
@@ -300,13 +469,29 @@ size_t Document::LastSectionOf(std::u16string_view key) const {
     return last;
 }
 
+void Document::InsertAt(size_t pos, Line line) {
+    if (pos > 0 && m_lines[pos - 1].eol.empty()) {
+        m_lines[pos - 1].eol = Encode(m_eol);
+        m_lines[pos - 1].raw += m_lines[pos - 1].eol;
+    }
+    if (pos > 0 && m_lines[pos - 1].dangling) {
+        // The blank line ends the continuation, as it will when read again.
+        m_lines[pos - 1].dangling = false;
+        m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(pos),
+                       MakeLine(Kind::Other, ""));
+        ++pos;
+    }
+    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(pos), std::move(line));
+}
+
 size_t Document::AppendSection(std::u16string_view key) {
-    if (!m_lines.empty() && !IsBlank(m_lines.back().raw)) m_lines.push_back(Line{});
-    Line line;
-    line.kind = Kind::Key;
+    if (!m_lines.empty() && !m_lines.back().blank) {
+        InsertAt(m_lines.size(), MakeLine(Kind::Other, ""));
+    }
+    Line line = MakeLine(
+        Kind::Key, "[" + std::string(kRoot) + (key.empty() ? "" : "\\" + Utf16ToUtf8(key)) + "]");
     line.key = std::u16string(key);
-    line.raw = "[" + std::string(kRoot) + (key.empty() ? "" : "\\" + Utf16ToUtf8(key)) + "]";
-    m_lines.push_back(std::move(line));
+    InsertAt(m_lines.size(), std::move(line));
     return m_lines.size() - 1;
 }
 
@@ -317,27 +502,33 @@ bool Document::CreateKey(std::u16string_view key) {
 }
 
 bool Document::SetValue(std::u16string_view key, std::u16string_view name, const Value& value) {
-    Line* existing = nullptr;
-    for (Line& line : m_lines) {
-        if (line.kind == Kind::Value && NamesEqual(line.key, key) && NamesEqual(line.name, name)) {
-            existing = &line;
-        }
+    size_t existing = std::string::npos;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        const Line& line = m_lines[i];
+        const bool definition =
+            line.kind == Kind::Value || (line.kind == Kind::Opaque && line.named);
+        if (definition && NamesEqual(line.key, key) && NamesEqual(line.name, name)) existing = i;
     }
-    if (existing != nullptr) {
-        if (existing->value == value) return false;
-        existing->value = value;
-        existing->raw = FormatValueLine(existing->name, value);
+    if (existing != std::string::npos && m_lines[existing].kind == Kind::Value) {
+        Line& line = m_lines[existing];
+        if (line.value == value) return false;
+        line.value = value;
+        // The file's spelling of the name, unless its encoding cannot give
+        // it back (a byte the code page leaves undefined).
+        if (!CanEncode(line.name)) line.name = std::u16string(name);
+        line.raw = Encode(FormatValueLine(line.name, value)) + line.eol;
         return true;
     }
-    size_t at = LastSectionOf(key);
+    // After a definition we cannot read, which stays as it is but is
+    // overridden by ours; else at the end of the key's last section.
+    size_t at = existing;
+    if (at == std::string::npos) at = LastSectionOf(key);
     if (at == std::string::npos) at = AppendSection(key);
-    Line line;
-    line.kind = Kind::Value;
+    Line line = MakeLine(Kind::Value, FormatValueLine(name, value));
     line.key = m_lines[at].key;
     line.name = std::u16string(name);
     line.value = value;
-    line.raw = FormatValueLine(name, value);
-    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at) + 1, std::move(line));
+    InsertAt(at + 1, std::move(line));
     return true;
 }
 

@@ -1,10 +1,13 @@
 // The registry hive's text form, parsed and written without touching files,
 // so that it can be tested and fuzzed on its own.
 //
-// A document keeps every line of the file it was read from. Changes rewrite
-// or insert only the lines they concern; comments, blank lines, the header
-// and the order of keys and values stay as they were, and names keep the
-// spelling the file already had.
+// A document keeps every line of the file it was read from, byte for byte
+// and in the file's own encoding (UTF-8, UTF-16LE with a byte-order mark as
+// regedit exports, or the ANSI code page for a REGEDIT4 file that is not
+// UTF-8) with its own line ends. Lines it does not understand (other value
+// types, continuation lines, deletions, other roots) are kept as opaque
+// lines of their key. Changes rewrite or insert only the lines they
+// concern; names keep the spelling the file already had.
 #pragma once
 
 #include <cstddef>
@@ -55,9 +58,14 @@ class QV_PLATFORM_API Document {
     // An empty hive with the version 5 header: what a missing file reads as.
     Document();
 
-    // Nullopt when the text does not follow the format; `error` says where.
+    // Nullopt only when the text cannot be kept (no registry header, an
+    // encoding it cannot write back); `error` says where.
     static std::optional<Document> Parse(std::string_view text, ParseError* error = nullptr);
     std::string Serialize() const;
+
+    // Whether the file's encoding has a form for the text (an ANSI code
+    // page lacks most characters); callers check before changing.
+    bool CanEncode(std::u16string_view text) const;
 
     bool HasKey(std::u16string_view path) const;
     // The value as the file defines it (the last definition wins), or null.
@@ -68,11 +76,23 @@ class QV_PLATFORM_API Document {
     bool CreateKey(std::u16string_view key);
     bool SetValue(std::u16string_view key, std::u16string_view name, const Value& value);
 
+    enum class Encoding { Utf8, Utf16Le, Ansi };
+    Encoding FileEncoding() const { return m_encoding; }
+
   private:
-    enum class Kind { Other, Key, Value };
+    // Other: comments, blank lines, the header and whatever is not ours.
+    // Opaque: a value of one of our keys that this format does not read
+    // (a hex: value with its continuation lines, a deletion, ...).
+    enum class Kind { Other, Key, Value, Opaque };
     struct Line {
         Kind kind = Kind::Other;
-        std::string raw;  // as read or as last formatted, without line end
+        std::string raw;  // the file's bytes, line end(s) included
+        std::string eol;  // the bytes of its last line end; empty at the end of a file
+        bool blank = false;
+        bool named = false;  // Opaque: whether its name could be read
+        // A value line that ends the file with a continuation backslash: a
+        // line put after it would be read as its continuation.
+        bool dangling = false;
         std::u16string key;
         std::u16string name;
         regfile::Value value;
@@ -81,10 +101,16 @@ class QV_PLATFORM_API Document {
     // Index of the last line of the section of `key`, or npos.
     size_t LastSectionOf(std::u16string_view key) const;
     size_t AppendSection(std::u16string_view key);
+    // Inserts before index `pos`, giving the line before it a line end if
+    // it had none.
+    void InsertAt(size_t pos, Line line);
+    std::string Encode(std::string_view utf8) const;
+    Line MakeLine(Kind kind, std::string_view utf8) const;
 
     std::vector<Line> m_lines;
-    std::string m_eol = "\n";
-    bool m_bom = false;
+    std::string m_eol = "\n";  // for new lines, in UTF-8
+    std::string m_bom;
+    Encoding m_encoding = Encoding::Utf8;
 };
 
 // The text of one value line, e.g. "PREFIX1"=dword:00000011.

@@ -1,8 +1,8 @@
 // The registry store: keys under HKEY_LOCAL_MACHINE kept in the .reg text
 // file named by QV_REGISTRY (see docs/platform.md). Key and value names
-// compare case-insensitively. Every write rewrites the file atomically
-// (temporary file, fsync, rename) under an flock; a file that cannot be
-// parsed is never overwritten.
+// compare case-insensitively. Every write (one value or a group) rewrites
+// the file atomically (temporary file, fsync, rename) under an flock; a
+// file that cannot be kept is never overwritten.
 //
 // The calls follow the platform's registry semantics, because the library's
 // rules depend on them: a missing key differs from a missing value, a value
@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,21 @@ enum class RegStatus {
 };
 
 enum class RegType : uint32_t { String = 1, Dword = 4 };
+
+// One value of a group that is written together (RegistryKey::SetValues).
+struct RegWrite {
+    std::u16string_view name;
+    RegType type = RegType::Dword;
+    uint32_t dword = 0;
+    std::u16string_view text;  // stored up to its first zero unit
+
+    static RegWrite Dword(std::u16string_view name, uint32_t value) {
+        return {name, RegType::Dword, value, {}};
+    }
+    static RegWrite String(std::u16string_view name, std::u16string_view text) {
+        return {name, RegType::String, 0, text};
+    }
+};
 
 class QV_PLATFORM_API RegistryKey {
   public:
@@ -47,6 +63,10 @@ class QV_PLATFORM_API RegistryKey {
     // terminator; text with a line break cannot be kept in the file and fails.
     virtual RegStatus SetDword(std::u16string_view name, uint32_t value) = 0;
     virtual RegStatus SetString(std::u16string_view name, std::u16string_view value) = 0;
+    // Writes a group of values in one locked rewrite of the file, so that no
+    // reader and no crash sees part of the group. When one of them cannot be
+    // kept, none is written.
+    virtual RegStatus SetValues(std::span<const RegWrite> values) = 0;
 
     // Typed reads on top of QueryValue: WrongType when the value is not of the
     // asked type; `*value` changes only on Ok. A string comes without terminator.

@@ -27,6 +27,11 @@ QV_PLATFORM_API std::u16string AnsiToUtf16(std::string_view bytes);
 // terminator; writes nothing when the capacity is 0.
 QV_PLATFORM_API size_t AnsiToUtf16(std::span<const uint8_t> bytes, char16_t* out, size_t capacity);
 
+// The other way, for text that must be written in the code page. A
+// character the code page has no form for becomes '?' and clears
+// `*lossless` (when given).
+QV_PLATFORM_API std::string Utf16ToAnsi(std::u16string_view text, bool* lossless = nullptr);
+
 // The iconv name that conversions use right now.
 QV_PLATFORM_API std::string AnsiCodePage();
 

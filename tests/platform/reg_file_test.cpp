@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 
 namespace qv::platform::regfile {
@@ -117,9 +118,10 @@ TEST(RegFile, TheLastDefinitionWinsAndIsTheOneChanged) {
 }
 
 TEST(RegFile, EmptyTextIsAnEmptyHive) {
-    for (const std::string_view text : {"", "\n\n", "   \r\n"}) {
+    // A blank file keeps its line ends.
+    for (const auto& [text, eol] : {std::pair{"", "\n"}, {"\n\n", "\n"}, {"   \r\n", "\r\n"}}) {
         const Document doc = MustParse(text);
-        EXPECT_EQ(doc.Serialize(), "Windows Registry Editor Version 5.00\n");
+        EXPECT_EQ(doc.Serialize(), std::string("Windows Registry Editor Version 5.00") + eol);
         EXPECT_TRUE(doc.HasKey(u""));
         EXPECT_FALSE(doc.HasKey(u"A"));
     }
@@ -130,7 +132,7 @@ TEST(RegFile, EmptyTextIsAnEmptyHive) {
               "\"root\"=dword:00000001\n");
 }
 
-TEST(RegFile, WhatCannotBeParsedSaysWhere) {
+TEST(RegFile, OnlyWhatCannotBeKeptIsRefusedAndSaysWhere) {
     const struct {
         std::string text;
         size_t line;
@@ -138,23 +140,9 @@ TEST(RegFile, WhatCannotBeParsedSaysWhere) {
     } cases[] = {
         {"[HKEY_LOCAL_MACHINE\\A]\n", 1, "first line"},
         {"; comment first\nREGEDIT4\n", 1, "first line"},
-        {"\xFF\xFEW\0", 1, "UTF-16"},
-        {"REGEDIT4\n\"v\"=dword:1\n", 2, "before the first key"},
-        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\n", 2, "closing ]"},
-        {"REGEDIT4\n[HKEY_CURRENT_USER\\A]\n", 2, "HKEY_LOCAL_MACHINE"},
-        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\\\B]\n", 2, "empty key name"},
-        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\]\n", 2, "empty key name"},
-        {"REGEDIT4\n[-HKEY_LOCAL_MACHINE\\A]\n", 2, "deleting keys"},
-        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=hex:01,02\n", 3, "unsupported value type"},
-        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=-\n", 3, "deleting values"},
-        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:123456789\n", 3, "hex digits"},
-        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:12x\n", 3, "hex digits"},
-        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:\n", 3, "hex digits"},
-        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"C:\\Nand\"\n", 3, "unknown escape \\N"},
-        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"open\n", 3, "closing quotation"},
-        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"a\" junk\n", 3, "after the closing"},
-        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\" \"a\"\n", 3, "expected ="},
-        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\nv=1\n", 3, "unrecognised line"},
+        {"\n\nREGEDIT5\n", 3, "first line"},
+        {std::string("\xFE\xFF\0W", 4), 1, "big-endian"},
+        {"\xFF\xFEW", 1, "odd number of bytes"},
     };
     for (const auto& c : cases) {
         ParseError error;
@@ -162,6 +150,69 @@ TEST(RegFile, WhatCannotBeParsedSaysWhere) {
         EXPECT_EQ(error.line, c.line) << c.text;
         EXPECT_NE(error.reason.find(c.reason), std::string::npos) << c.text << ": " << error.reason;
     }
+}
+
+// Lines the format does not read are kept as they stand, belong to no key
+// of ours or hide what they redefine, and a value set next to them reads
+// back.
+TEST(RegFile, LinesItDoesNotReadAreKeptAndNeverTakenForOurs) {
+    const struct {
+        std::string body;  // after "REGEDIT4\n"
+        std::u16string key;
+        std::optional<Value> v;  // the value "v" of `key` as read
+    } cases[] = {
+        {"\"v\"=dword:1\n[HKEY_LOCAL_MACHINE\\A]\n", u"A", std::nullopt},
+        {"[HKEY_LOCAL_MACHINE\\A\n\"v\"=dword:1\n", u"A", std::nullopt},
+        {"[HKEY_CURRENT_USER\\A]\n\"v\"=dword:1\n", u"A", std::nullopt},
+        {"[HKEY_LOCAL_MACHINE\\A\\\\B]\n\"v\"=dword:1\n", u"A", std::nullopt},
+        {"[HKEY_LOCAL_MACHINE\\A]\n[-HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:1\n", u"A", std::nullopt},
+        {"[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:1\n\"v\"=-\n", u"A", std::nullopt},
+        {"[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:1\n\"v\"=hex(4):02,00,00,00\n", u"A", std::nullopt},
+        {"[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"C:\\Nand\"\n", u"A", std::nullopt},
+        {"[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:123456789\n", u"A", std::nullopt},
+        {"[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"a\" junk\nv=1\n\"open\n", u"A", std::nullopt},
+        {"[HKEY_LOCAL_MACHINE\\A]\n\"b\"=hex:01,\\\n  \"v\"=dword:5\n", u"A", std::nullopt},
+        {"[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:5\n\"b\"=hex:01,\\", u"A", Value::Dword(5)},
+        {"[HKEY_LOCAL_MACHINE\\A]\n\"v\"=hex:01\n\"v\"=\"x\"\n", u"A", Value::String(u"x")},
+    };
+    for (const auto& c : cases) {
+        const std::string text = "REGEDIT4\n" + c.body;
+        Document doc = MustParse(text);
+        EXPECT_EQ(doc.Serialize(), text);
+        const Value* v = doc.FindValue(c.key, u"v");
+        EXPECT_EQ(v != nullptr ? std::optional<Value>(*v) : std::nullopt, c.v) << c.body;
+
+        doc.SetValue(c.key, u"v", Value::Dword(7));
+        doc.SetValue(c.key, u"w", Value::String(u"new"));
+        const std::string written = doc.Serialize();
+        const Document again = MustParse(written);
+        EXPECT_EQ(*again.FindValue(c.key, u"v"), Value::Dword(7)) << written;
+        EXPECT_EQ(*again.FindValue(c.key, u"w"), Value::String(u"new")) << written;
+    }
+}
+
+TEST(RegFile, Utf16FileKeepsItsLineEndsAndBrokenUnits) {
+    // CRLF and LF mixed, a lone surrogate in a comment, no line end at the end.
+    const std::u16string text =
+        u"Windows Registry Editor Version 5.00\r\n; \xD800\n"
+        u"[HKEY_LOCAL_MACHINE\\A]\r\n\"v\"=dword:1";
+    std::string bytes = "\xFF\xFE";
+    for (const char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    Document doc = MustParse(bytes);
+    EXPECT_EQ(doc.FileEncoding(), Document::Encoding::Utf16Le);
+    EXPECT_EQ(doc.Serialize(), bytes);
+    EXPECT_EQ(*doc.FindValue(u"A", u"v"), Value::Dword(1));
+    doc.SetValue(u"A", u"w", Value::Dword(2));
+    const std::string added = std::string("\r\0\n\0", 4);
+    std::string expected = bytes + added;
+    for (const char c : std::string("\"w\"=dword:00000002")) {
+        expected += c;
+        expected += '\0';
+    }
+    EXPECT_EQ(doc.Serialize(), expected + added);
 }
 
 TEST(RegFile, StorableTextsAndKeyPaths) {

@@ -225,11 +225,103 @@ TEST_F(RegistryTest, HandWrittenFileIsReadAndItsCommentsSurviveAWrite) {
               "\"PREFIX1\"=dword:00000002\r\n");
 }
 
+// UTF-16LE text with a byte-order mark, as regedit exports.
+std::string Utf16File(std::u16string_view text) {
+    std::string bytes = "\xFF\xFE";
+    for (const char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+
+// A regedit 5.00 export: every line that is not one of ours (other value
+// types, a continuation, deletions, another root) stays byte for byte.
+TEST_F(RegistryTest, RegeditExportInUtf16IsReadAndWrittenBackInItsOwnForm) {
+    fs::create_directories(m_hiveDir);
+    const std::u16string head =
+        u"Windows Registry Editor Version 5.00\r\n"
+        u"\r\n"
+        u"[HKEY_LOCAL_MACHINE\\VARN\\QV_BarcodeAPI]\r\n";
+    const std::u16string prefix = u"\"PREFIX1\"=dword:00000011\r\n";
+    const std::u16string middle =
+        u"\"Blob\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\r\n"
+        u"  16,17,18\r\n"
+        u"\"Expand\"=hex(2):25,00,54,00,00,00\r\n"
+        u"\"Multi\"=hex(7):61,00,00,00,00,00\r\n"
+        u"\"Wide\"=hex(b):01,00,00,00,00,00,00,00\r\n"
+        u"\"Gone\"=-\r\n"
+        u"\"SNDPATH_SUCCESS\"=\"\\\\Nand\\\\Gr\u00FC\u00DFe \U0001F600.wav\"\r\n";
+    const std::u16string tail =
+        u"\r\n"
+        u"[-HKEY_LOCAL_MACHINE\\VARN\\Old]\r\n"
+        u"\r\n"
+        u"[HKEY_CURRENT_USER\\Software\\QV]\r\n"
+        u"\"PREFIX1\"=dword:00000099\r\n"
+        u"\r\n";
+    WriteAll(m_file, Utf16File(head + prefix + middle + tail));
+
+    std::unique_ptr<RegistryKey> key;
+    ASSERT_EQ(RegistryKey::Open(u"VARN\\QV_BarcodeAPI", key), RegStatus::Ok);
+    uint32_t value = 0;
+    EXPECT_EQ(key->QueryDword(u"PREFIX1", &value), RegStatus::Ok);
+    EXPECT_EQ(value, 0x11u);  // not the other root's
+    std::u16string path;
+    EXPECT_EQ(key->QueryString(u"SNDPATH_SUCCESS", &path), RegStatus::Ok);
+    EXPECT_EQ(path, u"\\Nand\\Gr\u00FC\u00DFe \U0001F600.wav");
+    EXPECT_EQ(key->QueryDword(u"Gone", &value), RegStatus::NotFound);
+    EXPECT_EQ(key->QueryDword(u"Wide", &value), RegStatus::NotFound);
+    EXPECT_EQ(RegistryKey::Open(u"Software\\QV", key), RegStatus::NotFound);
+
+    ASSERT_EQ(RegistryKey::Open(u"VARN\\QV_BarcodeAPI", key), RegStatus::Ok);
+    const RegWrite group[] = {RegWrite::Dword(u"PREFIX1", 0x22), RegWrite::Dword(u"SUFFIX1", 0x0D)};
+    ASSERT_EQ(key->SetValues(group), RegStatus::Ok);
+    EXPECT_EQ(ReadFile(m_file), Utf16File(head + u"\"PREFIX1\"=dword:00000022\r\n" + middle +
+                                          u"\"SUFFIX1\"=dword:0000000d\r\n" + tail));
+    EXPECT_EQ(Debug(), "");
+}
+
+// REGEDIT4 files are written by regedit in the ANSI code page.
+TEST_F(RegistryTest, Regedit4FileInTheAnsiCodePageKeepsItsBytes) {
+    test_support::ScopedEnv codePage("QV_ANSI_CODEPAGE", "CP1252");
+    fs::create_directories(m_hiveDir);
+    const std::string head =
+        "REGEDIT4\r\n"
+        "\r\n"
+        "; Ger\xE4t\r\n"
+        "[HKEY_LOCAL_MACHINE\\Ident]\r\n"
+        "\"OrigName\"=\"PL6-2 \xE9\"\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE\\VARN\\QV_BarcodeAPI]\r\n"
+        "\"Blob\"=hex:01,\\\r\n"
+        "  02\r\n";
+    const std::string tail = "[HKEY_LOCAL_MACHINE\\Other]\r\n";
+    WriteAll(m_file, head + "\"SNDPATH_FAIL\"=\"C:\\\\Gr\xFC\xDF\"\r\n" + tail);
+
+    std::unique_ptr<RegistryKey> key;
+    ASSERT_EQ(RegistryKey::Open(u"Ident", key), RegStatus::Ok);
+    std::u16string text;
+    EXPECT_EQ(key->QueryString(u"OrigName", &text), RegStatus::Ok);
+    EXPECT_EQ(text, u"PL6-2 \u00E9");
+    ASSERT_EQ(RegistryKey::Open(u"VARN\\QV_BarcodeAPI", key), RegStatus::Ok);
+    EXPECT_EQ(key->QueryString(u"SNDPATH_FAIL", &text), RegStatus::Ok);
+    EXPECT_EQ(text, u"C:\\Gr\u00FC\u00DF");
+
+    ASSERT_EQ(key->SetString(u"SNDPATH_FAIL", u"D:\\\u20AC"), RegStatus::Ok);
+    const std::string written = head + "\"SNDPATH_FAIL\"=\"D:\\\\\x80\"\r\n" + tail;
+    EXPECT_EQ(ReadFile(m_file), written);
+
+    // A character the code page lacks cannot be kept: refused, and said so.
+    EXPECT_EQ(key->SetString(u"SNDPATH_FAIL", u"\u03A9"), RegStatus::Failed);
+    EXPECT_EQ(ReadFile(m_file), written);
+    EXPECT_NE(Debug().find("code page CP1252 has no form"), std::string::npos) << Debug();
+}
+
 TEST_F(RegistryTest, UnparseableFileIsNeverOverwritten) {
     fs::create_directories(m_hiveDir);
-    const std::string bad =
-        "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Ident]\n"
-        "\"OrigName\"=hex:50,4c\n";
+    // Not a registry file: no header line (a UTF-16 big-endian file would do
+    // the same).
+    const std::string bad = "\n[HKEY_LOCAL_MACHINE\\Ident]\n\"OrigName\"=\"PL6-2\"\n";
     WriteAll(m_file, bad);
 
     std::unique_ptr<RegistryKey> key;
@@ -238,7 +330,7 @@ TEST_F(RegistryTest, UnparseableFileIsNeverOverwritten) {
     EXPECT_EQ(key, nullptr);
     EXPECT_EQ(ReadFile(m_file), bad);
     const std::string debug = Debug();
-    EXPECT_NE(debug.find("registry: cannot parse " + m_file + ", line 4: unsupported value type"),
+    EXPECT_NE(debug.find("registry: cannot parse " + m_file + ", line 2: the first line must be"),
               std::string::npos)
         << debug;
     EXPECT_NE(debug.find("nothing written, the file is left as it is"), std::string::npos);

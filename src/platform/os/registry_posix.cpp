@@ -21,6 +21,7 @@
 #include "platform/files.h"
 #include "platform/reg_file.h"
 #include "platform/registry.h"
+#include "platform/text_conversion.h"
 #include "platform/utf.h"
 
 namespace qv::platform {
@@ -231,30 +232,56 @@ class PosixKey final : public RegistryKey {
     }
 
     RegStatus SetDword(std::u16string_view name, uint32_t value) override {
-        return Set(name, regfile::Value::Dword(value));
+        const RegWrite one = RegWrite::Dword(name, value);
+        return SetValues({&one, 1});
     }
 
     RegStatus SetString(std::u16string_view name, std::u16string_view value) override {
-        return Set(name, regfile::Value::String(UpToZero(value)));
+        const RegWrite one = RegWrite::String(name, value);
+        return SetValues({&one, 1});
     }
 
-  private:
-    RegStatus Set(std::u16string_view rawName, const regfile::Value& value) {
+    RegStatus SetValues(std::span<const RegWrite> values) override {
         try {
-            const std::u16string_view name = UpToZero(rawName);
-            if (!regfile::IsStorable(name) || !regfile::IsStorable(value.text)) {
-                Report("cannot write value \"" + Utf16ToUtf8(name) + "\" of key \"" +
-                       Utf16ToUtf8(m_path) + "\" to " + m_file +
-                       ": line breaks and unpaired surrogates cannot be kept in the file");
-                return RegStatus::Failed;
+            std::vector<std::pair<std::u16string_view, regfile::Value>> changes;
+            for (const RegWrite& write : values) {
+                const std::u16string_view name = UpToZero(write.name);
+                const regfile::Value value = write.type == RegType::String
+                                                 ? regfile::Value::String(UpToZero(write.text))
+                                                 : regfile::Value::Dword(write.dword);
+                if (!regfile::IsStorable(name) || !regfile::IsStorable(value.text)) {
+                    Report("cannot write value \"" + Utf16ToUtf8(name) + "\" of key \"" +
+                           Utf16ToUtf8(m_path) + "\" to " + m_file +
+                           ": line breaks and unpaired surrogates cannot be kept in the file");
+                    return RegStatus::Failed;
+                }
+                changes.emplace_back(name, value);
             }
-            return Modify(
-                m_file, [&](regfile::Document& doc) { return doc.SetValue(m_path, name, value); });
+            bool encodable = true;
+            const RegStatus status = Modify(m_file, [&](regfile::Document& doc) {
+                for (const auto& [name, value] : changes) {
+                    if (!doc.CanEncode(m_path) || !doc.CanEncode(name) ||
+                        !doc.CanEncode(value.text)) {
+                        Report("cannot write value \"" + Utf16ToUtf8(name) + "\" of key \"" +
+                               Utf16ToUtf8(m_path) + "\" to " + m_file + ": the file's code page " +
+                               AnsiCodePage() +
+                               " has no form for its text; the file is left as it is");
+                        encodable = false;
+                        return false;
+                    }
+                }
+                bool changed = false;
+                for (const auto& [name, value] : changes)
+                    changed = doc.SetValue(m_path, name, value) || changed;
+                return changed;
+            });
+            return encodable ? status : RegStatus::Failed;
         } catch (...) {
             return RegStatus::Failed;
         }
     }
 
+  private:
     const std::string m_file;
     const std::u16string m_path;
 };
@@ -312,9 +339,20 @@ RegStatus RegistryKey::Create(std::u16string_view path, std::unique_ptr<Registry
     try {
         if (!CheckPath(path)) return RegStatus::Failed;
         const std::string file = RegistryFilePath();
-        const RegStatus status =
-            Modify(file, [&](regfile::Document& doc) { return doc.CreateKey(path); });
+        bool encodable = true;
+        const RegStatus status = Modify(file, [&](regfile::Document& doc) {
+            if (doc.HasKey(path)) return false;
+            if (!doc.CanEncode(path)) {
+                Report("cannot create key \"" + Utf16ToUtf8(path) + "\" in " + file +
+                       ": the file's code page " + AnsiCodePage() +
+                       " has no form for its name; the file is left as it is");
+                encodable = false;
+                return false;
+            }
+            return doc.CreateKey(path);
+        });
         if (status != RegStatus::Ok) return status;
+        if (!encodable) return RegStatus::Failed;
         key = std::make_unique<PosixKey>(file, std::u16string(path));
         return RegStatus::Ok;
     } catch (...) {

@@ -1,5 +1,6 @@
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <set>
@@ -119,7 +120,69 @@ void Convert(std::span<const uint8_t> bytes, Sink& out) {
     AppendUnits(out, buffer, static_cast<size_t>(o - buffer));
 }
 
+char Utf16ToCp1252(char16_t c, bool* mapped) {
+    *mapped = true;
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+    for (unsigned b = 0x80; b < 0xA0 && c != 0xFFFD; ++b) {
+        if (Cp1252ToUtf16(static_cast<uint8_t>(b)) == c) return static_cast<char>(b);
+    }
+    *mapped = false;
+    return '?';
+}
+
 }  // namespace
+
+std::string Utf16ToAnsi(std::u16string_view text, bool* lossless) {
+    bool all = true;
+    std::string out;
+    std::string name = AnsiCodePage();
+    iconv_t cd = ::iconv_open(name.c_str(), "UTF-16LE");
+    if (cd == kNoConverter && name != kDefaultCodePage) {
+        ReportUnknownOnce(name);
+        cd = ::iconv_open(kDefaultCodePage, "UTF-16LE");
+    }
+    if (cd == kNoConverter) {
+        for (const char16_t c : text) {
+            bool mapped = true;
+            out += Utf16ToCp1252(c, &mapped);
+            all = all && mapped;
+        }
+    } else {
+        std::string in;
+        for (const char16_t c : text) {
+            in += static_cast<char>(c & 0xFF);
+            in += static_cast<char>(c >> 8);
+        }
+        char* from = in.data();
+        size_t fromLeft = in.size();
+        char buffer[1024];
+        while (fromLeft > 0) {
+            char* o = buffer;
+            size_t oLeft = sizeof buffer;
+            const size_t rc = ::iconv(cd, &from, &fromLeft, &o, &oLeft);
+            const int error = errno;
+            out.append(buffer, static_cast<size_t>(o - buffer));
+            if (rc != static_cast<size_t>(-1) || error == E2BIG) continue;
+            // No form in the code page, or half a surrogate pair: one '?'
+            // for the unit (or the pair) and on with the next.
+            out += '?';
+            all = false;
+            const bool pair = fromLeft >= 4 &&
+                              (static_cast<unsigned char>(from[1]) & 0xFC) == 0xD8 &&
+                              (static_cast<unsigned char>(from[3]) & 0xFC) == 0xDC;
+            const size_t skip = std::min<size_t>(fromLeft, pair ? 4 : 2);
+            from += skip;
+            fromLeft -= skip;
+        }
+        char* o = buffer;
+        size_t oLeft = sizeof buffer;
+        ::iconv(cd, nullptr, nullptr, &o, &oLeft);
+        out.append(buffer, static_cast<size_t>(o - buffer));
+        ::iconv_close(cd);
+    }
+    if (lossless != nullptr) *lossless = all;
+    return out;
+}
 
 std::string AnsiCodePage() {
     return CurrentConfiguration()->codePage;
