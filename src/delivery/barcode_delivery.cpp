@@ -14,6 +14,7 @@
 #include "platform/message.h"
 #include "platform/sound.h"
 #include "platform/text_conversion.h"
+#include "platform/utf.h"
 #include "platform/window.h"
 #include "symbology/symbology_table.h"
 
@@ -163,7 +164,7 @@ void GetDelay(const ImagerEngine& engine, int32_t* mode, int32_t* value) {
 void SetProcessSoundPath(int32_t which, std::u16string_view path) {
     std::lock_guard lock(SoundPathLock());
     char16_t* target = ProcessSoundPath(which);
-    const size_t length = std::min(path.size(), kPathUnits - 1);
+    const size_t length = platform::CutUnits(path, kPathUnits - 1);
     std::fill(target, target + kPathUnits, u'\0');
     std::copy_n(path.data(), length, target);
 }

@@ -11,6 +11,7 @@
 #include "platform/message.h"
 #include "platform/message_record.h"
 #include "platform/power_notify.h"
+#include "platform/utf.h"
 #include "platform/window.h"
 
 using namespace qv::platform;
@@ -143,7 +144,7 @@ QV_PLATFORM_C_API int32_t QVPlatformGetClipboardText(char16_t* buffer, uint32_t 
         const std::optional<std::u16string> text = GetClipboardText();
         if (!text) return -1;
         if (buffer != nullptr && units > 0) {
-            const size_t n = std::min<size_t>(text->size(), units - 1);
+            const size_t n = CutUnits(*text, units - 1);
             std::copy_n(text->data(), n, buffer);
             buffer[n] = 0;
         }

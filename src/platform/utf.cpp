@@ -48,6 +48,15 @@ void ForEachUtf8(std::u16string_view text, Emit emit) {
 
 }  // namespace
 
+size_t CutUnits(std::u16string_view text, size_t limit) {
+    if (text.size() <= limit) return text.size();
+    if (limit > 0 && text[limit - 1] >= 0xD800 && text[limit - 1] <= 0xDBFF &&
+        text[limit] >= 0xDC00 && text[limit] <= 0xDFFF) {
+        return limit - 1;
+    }
+    return limit;
+}
+
 std::string Utf16ToUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());

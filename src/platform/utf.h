@@ -16,4 +16,11 @@ QV_PLATFORM_API size_t Utf16ToUtf8(std::u16string_view text, char* out, size_t c
 // Invalid sequences become U+FFFD.
 QV_PLATFORM_API std::u16string Utf8ToUtf16(std::string_view text);
 
+// How many units of `text` to keep when it must fit in `limit` units: all
+// of it when it fits, else `limit`, or one less where the cut would fall
+// between the two halves of a surrogate pair. Every cut of text goes
+// through here, so no cut leaves half a character that a later step
+// (the registry, a conversion) would refuse or garble.
+QV_PLATFORM_API size_t CutUnits(std::u16string_view text, size_t limit);
+
 }  // namespace qv::platform

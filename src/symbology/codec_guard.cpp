@@ -16,7 +16,7 @@ constexpr size_t kMessageUnits = 512;
 
 void Log(std::u16string_view format, const char* what) {
     std::u16string text = platform::Utf8ToUtf16(what != nullptr ? what : "");
-    if (text.size() > kMessageUnits) text.resize(kMessageUnits);
+    text.resize(platform::CutUnits(text, kMessageUnits));
     WriteLog(format, text);
 }
 
