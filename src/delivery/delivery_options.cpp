@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "platform/registry.h"
+#include "platform/utf.h"
 
 namespace qv {
 namespace {
@@ -11,6 +13,7 @@ namespace {
 using platform::RegistryKey;
 using platform::RegStatus;
 using platform::RegType;
+using platform::RegWrite;
 
 std::unique_ptr<RegistryKey> OpenKey() {
     std::unique_ptr<RegistryKey> key;
@@ -48,21 +51,26 @@ void ReadPath(RegistryKey& key, std::u16string_view name, char16_t (&field)[kSou
     std::copy_n(work, length, field);
 }
 
-// The stored form: 512 bytes of the path (cut to 255 units), its terminator
-// and zero filler.
-void WritePath(RegistryKey& key, std::u16string_view name, const char16_t* path) {
-    char16_t stored[kStoredPathUnits] = {};
-    const size_t length = std::find(path, path + kStoredPathUnits - 1, u'\0') - path;
-    std::copy_n(path, length, stored);
-    key.SetString(name, std::u16string_view(stored, kStoredPathUnits));
+std::u16string_view UpToZero(std::u16string_view text) {
+    return text.substr(0, text.find(u'\0'));
 }
 
+// The stored form: 512 bytes of the path (cut to 255 units, never inside a
+// surrogate pair, which the registry would refuse), its terminator and zero
+// filler.
+struct StoredPath {
+    explicit StoredPath(const char16_t (&path)[kSoundPathUnits]) {
+        const std::u16string_view whole = UpToZero({path, kSoundPathUnits});
+        std::copy_n(whole.data(), platform::CutUnits(whole, kStoredPathUnits - 1), units);
+    }
+    std::u16string_view View() const { return {units, kStoredPathUnits}; }
+    char16_t units[kStoredPathUnits] = {};
+};
+
 void CopyPath(char16_t (&field)[kSoundPathUnits], std::u16string_view path) {
-    const size_t length =
-        std::min(path.find(u'\0') == std::u16string_view::npos ? path.size() : path.find(u'\0'),
-                 kSoundPathUnits - 1);
+    const std::u16string_view text = UpToZero(path);
     std::fill(std::begin(field), std::end(field), u'\0');
-    std::copy_n(path.data(), length, field);
+    std::copy_n(text.data(), platform::CutUnits(text, kSoundPathUnits - 1), field);
 }
 
 }  // namespace
@@ -120,18 +128,31 @@ int32_t DeliveryOptions::LoadPasteClipboard() {
     return static_cast<int32_t>(paste);
 }
 
+// Values that belong together go in one rewrite of the registry, so that
+// no reader and no crash sees half of them.
 void DeliveryOptions::SavePrefix() const {
     auto key = CreateKey();
     if (!key) return;
-    key->SetDword(u"PREFIX1", m_prefix1);
-    key->SetDword(u"PREFIX2", m_prefix2);
+    const RegWrite values[] = {RegWrite::Dword(u"PREFIX1", m_prefix1),
+                               RegWrite::Dword(u"PREFIX2", m_prefix2)};
+    key->SetValues(values);
 }
 
 void DeliveryOptions::SaveSuffix() const {
     auto key = CreateKey();
     if (!key) return;
-    key->SetDword(u"SUFFIX1", m_suffix1);
-    key->SetDword(u"SUFFIX2", m_suffix2);
+    const RegWrite values[] = {RegWrite::Dword(u"SUFFIX1", m_suffix1),
+                               RegWrite::Dword(u"SUFFIX2", m_suffix2)};
+    key->SetValues(values);
+}
+
+void DeliveryOptions::SavePrefixAndSuffix() const {
+    auto key = CreateKey();
+    if (!key) return;
+    const RegWrite values[] = {
+        RegWrite::Dword(u"PREFIX1", m_prefix1), RegWrite::Dword(u"PREFIX2", m_prefix2),
+        RegWrite::Dword(u"SUFFIX1", m_suffix1), RegWrite::Dword(u"SUFFIX2", m_suffix2)};
+    key->SetValues(values);
 }
 
 void DeliveryOptions::SaveReceiveType() const {
@@ -143,27 +164,33 @@ void DeliveryOptions::SaveReceiveType() const {
 void DeliveryOptions::SaveSound() const {
     // Only types 0 to 2 have a "use" value; type 3 leaves it as it was.
     const auto hasUseValue = [](int32_t type) { return type >= 0 && type <= 2; };
-    {
-        auto key = CreateKey();
-        if (!key) return;
-        const int32_t success = m_sndManual;
-        const int32_t fail = m_sndManual2;
-        key->SetDword(u"SNDMANUAL", static_cast<uint32_t>(success));
-        if (hasUseValue(success)) key->SetDword(u"SNDUSE_SUCCESS", static_cast<uint32_t>(success));
-        key->SetDword(u"SNDMANUAL2", static_cast<uint32_t>(fail));
-        if (hasUseValue(fail)) key->SetDword(u"SNDUSE_FAIL", static_cast<uint32_t>(fail));
-    }
     auto key = CreateKey();
     if (!key) return;
-    WritePath(*key, u"SNDPATH_SUCCESS", m_sndPathSuccess);
-    WritePath(*key, u"SNDPATH_FAIL", m_sndPathFail);
+    const int32_t success = m_sndManual;
+    const int32_t fail = m_sndManual2;
+    const StoredPath successPath(m_sndPathSuccess);
+    const StoredPath failPath(m_sndPathFail);
+    std::vector<RegWrite> values;
+    values.push_back(RegWrite::Dword(u"SNDMANUAL", static_cast<uint32_t>(success)));
+    if (hasUseValue(success)) {
+        values.push_back(RegWrite::Dword(u"SNDUSE_SUCCESS", static_cast<uint32_t>(success)));
+    }
+    values.push_back(RegWrite::Dword(u"SNDMANUAL2", static_cast<uint32_t>(fail)));
+    if (hasUseValue(fail)) {
+        values.push_back(RegWrite::Dword(u"SNDUSE_FAIL", static_cast<uint32_t>(fail)));
+    }
+    values.push_back(RegWrite::String(u"SNDPATH_SUCCESS", successPath.View()));
+    values.push_back(RegWrite::String(u"SNDPATH_FAIL", failPath.View()));
+    key->SetValues(values);
 }
 
 void DeliveryOptions::SaveDelay(int32_t mode, int32_t milliseconds) {
     auto key = CreateKey();
     if (!key) return;
-    key->SetDword(u"DELAYMODE", static_cast<uint32_t>(mode >= 0 && mode <= 5 ? mode : 0));
-    key->SetDword(u"DELAY", static_cast<uint32_t>(std::clamp(milliseconds, 0, 1000)));
+    const RegWrite values[] = {
+        RegWrite::Dword(u"DELAYMODE", static_cast<uint32_t>(mode >= 0 && mode <= 5 ? mode : 0)),
+        RegWrite::Dword(u"DELAY", static_cast<uint32_t>(std::clamp(milliseconds, 0, 1000)))};
+    key->SetValues(values);
 }
 
 void DeliveryOptions::SetSoundPath(int32_t which, std::u16string_view path) {

@@ -38,6 +38,8 @@ class DeliveryOptions {
 
     void SavePrefix() const;
     void SaveSuffix() const;
+    // Both pairs in one write, as the closing saves them.
+    void SavePrefixAndSuffix() const;
     void SaveReceiveType() const;
     void SaveSound() const;
     // DELAYMODE gets the mode if it is 0 to 5, else 0; DELAY the delay

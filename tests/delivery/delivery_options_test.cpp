@@ -180,6 +180,14 @@ TEST_F(Options, Path255RoundTripsAndLongerIsCutOnlyInStorage) {
     Engine().m_options.LoadSound();
     EXPECT_EQ(Engine().m_options.SoundPath(0), path300.substr(0, 255));
     EXPECT_EQ(Path(1), path255);  // the other path is untouched
+
+    // A cut that would split a surrogate pair keeps 254 units; the write
+    // goes through, where half a pair would be refused and the old path
+    // silently kept.
+    std::u16string paired(254, u'r');
+    paired += u"\U0001F600tail";
+    ASSERT_EQ(QVImagerSetSoundPath(0, paired.c_str()), 1);
+    EXPECT_THAT(StoredString(u"SNDPATH_FAIL"), Optional(paired.substr(0, 254)));
 }
 
 TEST_F(Options, AStoredPathLongerThanTheBufferIsNotRead) {
