@@ -23,7 +23,9 @@ int32_t LoadFile(const char16_t* fileName, std::u16string_view logFormat, void* 
                  size_t size) {
     const std::u16string path = FullPath(fileName);
     WriteLog(logFormat, path);
-    platform::File file = platform::File::OpenForReading(path, platform::FileShare::None);
+    // Shared: two applications opening at once both load their records; only
+    // a save (or an opener without sharing) keeps a load out.
+    platform::File file = platform::File::OpenForReading(path, platform::FileShare::Read);
     if (!file.IsOpen()) return 0;
     uint8_t image[sizeof(DetailRecord)];
     const int64_t n = file.Read(image, size);
@@ -59,6 +61,26 @@ void Save(const char16_t* fileName, std::u16string_view logFormat, const void* r
     GuardCodec([&] { return SaveFile(fileName, logFormat, record, size); });
 }
 
+// Rewrites one slot of a record file that exists; a missing file stays
+// missing. The rest of the file is kept as it is (cut or filled to the
+// record's size, as a load would see it), not taken from the store.
+int32_t UpdateSlot(const char16_t* fileName, std::u16string_view logFormat, size_t size,
+                   size_t slot, int32_t value) {
+    const std::u16string path = FullPath(fileName);
+    uint8_t image[sizeof(DetailRecord)] = {};
+    {
+        platform::File file = platform::File::OpenForReading(path, platform::FileShare::Read);
+        if (!file.IsOpen()) return 0;
+        if (file.Read(image, size) < 0) {
+            WriteLog(u"File Exception [%s]\r\n", platform::FileErrorText(file.Error()));
+            return 0;
+        }
+    }
+    if (ReadSlot(image, slot) == value) return 1;
+    WriteSlot(image, slot, value);
+    return SaveFile(fileName, logFormat, image, size);
+}
+
 }  // namespace
 
 std::u16string GetSettingDirectory() {
@@ -92,6 +114,20 @@ void SaveEnableSetting(const SymbologySettings& store) {
 
 void SaveDetailSetting(const SymbologySettings& store) {
     Save(kDetailFileName, u"Set Detail Setting : %s\r\n", &store.m_detail, sizeof store.m_detail);
+}
+
+void UpdateEnableFileSlot(size_t slot, int32_t value) {
+    GuardCodec([&] {
+        return UpdateSlot(kEnableFileName, u"Set Enable Setting : %s\r\n", sizeof(EnableRecord),
+                          slot, value);
+    });
+}
+
+void UpdateDetailFileSlot(size_t slot, int32_t value) {
+    GuardCodec([&] {
+        return UpdateSlot(kDetailFileName, u"Set Detail Setting : %s\r\n", sizeof(DetailRecord),
+                          slot, value);
+    });
 }
 
 void SaveOtherSetting(const SymbologySettings& store) {

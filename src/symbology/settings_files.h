@@ -35,10 +35,16 @@ int32_t LoadOtherSetting(OtherRecord& record);
 
 // Writes the store's record to its file. The new file replaces the old one
 // whole (temporary file, flush, rename): a save that fails or is cut off
-// leaves the previous file as it was. A file held by another opener is
-// left alone.
+// leaves the previous file as it was. A file held by another opener, or one
+// the application may not write, is left alone; a file that already holds
+// these bytes is not written at all.
 void SaveEnableSetting(const SymbologySettings& store);
 void SaveDetailSetting(const SymbologySettings& store);
 void SaveOtherSetting(const SymbologySettings& store);
+
+// Puts `value` into one slot of the record's file if that file exists and
+// holds something else there; the file's other bytes stay as they are.
+void UpdateEnableFileSlot(size_t slot, int32_t value);
+void UpdateDetailFileSlot(size_t slot, int32_t value);
 
 }  // namespace qv

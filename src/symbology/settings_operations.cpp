@@ -15,6 +15,13 @@ namespace {
 constexpr const char16_t* kBarcodeReadFail = u"Get BARCODE Setting Fail\r\n";
 constexpr const char16_t* kOtherReadFail = u"Get Other Setting Fail\r\n";
 
+// The MacroPDF flag and PDF417's second option are one engine parameter.
+constexpr size_t kMacroPdfEnableSlot = 8;
+constexpr size_t kMacroPdfDetailSlot = 57;
+static_assert(kEnableSlots[kMacroPdfEnableSlot].group == kDetailSlots[kMacroPdfDetailSlot].group &&
+              kEnableSlots[kMacroPdfEnableSlot].param == kDetailSlots[kMacroPdfDetailSlot].param);
+constexpr int32_t kMacroPdfSymbology = kEnableSlots[kMacroPdfEnableSlot].symbology;
+
 void PutValue(void* record, RecordKind kind, size_t slot, int32_t value) {
     if (kind == RecordKind::Detail && kDetailSlots[slot].type == SlotType::Char) {
         WriteCharSlot(record, slot, static_cast<char>(value));
@@ -73,6 +80,7 @@ int32_t SymbologyOperations::ReadEnableSetting(EnableRecord& record) {
               kBarcodeReadFail) == 0) {
         return 0;
     }
+    m_store.m_bEnableKnown = 1;
     m_store.CopyOut(record);
     platform::Sleep(kReadSettleMs);
     return 1;
@@ -80,19 +88,54 @@ int32_t SymbologyOperations::ReadEnableSetting(EnableRecord& record) {
 
 int32_t SymbologyOperations::WriteEnableSetting(const EnableRecord& record) {
     m_store.CopyIn(record);
-    return Setup(&SymbologySettings::MakeEnableSetup, &SaveEnableSetting, false);
+    if (Setup(&SymbologySettings::MakeEnableSetup, &SaveEnableSetting, false) == 0) return 0;
+    m_store.m_bEnableKnown = 1;
+    MacroPdfSentByEnable();
+    return 1;
 }
 
 int32_t SymbologyOperations::WriteEnableOne(int32_t symbology, int32_t value) {
     const int slot = FindEnableSlot(symbology);
-    if (slot >= 0) WriteSlot(&m_store.m_enable, static_cast<size_t>(slot), value);
     std::array<uint8_t, kPayloadBufferSize> payload{};
     int32_t length = 0;
+    if (slot < 0) {
+        // Names no symbology: the empty command goes out as always, but
+        // there is nothing to keep.
+        if (m_store.MakeEnableSetupOne(symbology, payload, length) == 0) return 0;
+        return m_port.Send(FrameKind::SETUP_COMMAND, payload.data(), length, nullptr, nullptr) != 0
+                   ? 1
+                   : 0;
+    }
+    // The file is saved whole from the store, so the store must hold the
+    // engine's flags first, or every other symbology would be saved off.
+    if (m_store.m_bEnableKnown == 0) {
+        EnableRecord current{};
+        if (ReadEnableSetting(current) == 0) return 0;
+    }
+    WriteSlot(&m_store.m_enable, static_cast<size_t>(slot), value);
     if (m_store.MakeEnableSetupOne(symbology, payload, length) == 0) return 0;
-    const int32_t result =
-        m_port.Send(FrameKind::SETUP_COMMAND, payload.data(), length, nullptr, nullptr);
-    if (result != 0) SaveEnableSetting(m_store);
-    return result != 0 ? 1 : 0;
+    if (m_port.Send(FrameKind::SETUP_COMMAND, payload.data(), length, nullptr, nullptr) == 0) {
+        return 0;
+    }
+    SaveEnableSetting(m_store);
+    if (symbology == kMacroPdfSymbology) MacroPdfSentByEnable();
+    return 1;
+}
+
+// The engine now has the Enable record's MacroPDF flag; the Detail record
+// (applied after the Enable record at open) must not undo it.
+void SymbologyOperations::MacroPdfSentByEnable() {
+    const int32_t value = ReadSlot(&m_store.m_enable, kMacroPdfEnableSlot);
+    WriteSlot(&m_store.m_detail, kMacroPdfDetailSlot, value);
+    UpdateDetailFileSlot(kMacroPdfDetailSlot, value);
+}
+
+// And the other way round, so that the Enable file never carries an older
+// MacroPDF flag into the open either.
+void SymbologyOperations::MacroPdfSentByDetail() {
+    const int32_t value = ReadSlot(&m_store.m_detail, kMacroPdfDetailSlot);
+    WriteSlot(&m_store.m_enable, kMacroPdfEnableSlot, value);
+    UpdateEnableFileSlot(kMacroPdfEnableSlot, value);
 }
 
 int32_t SymbologyOperations::ReadEnableOne(int32_t symbology, int32_t& value) {
@@ -116,7 +159,9 @@ int32_t SymbologyOperations::ReadDetailSetting(DetailRecord& record) {
 
 int32_t SymbologyOperations::WriteDetailSetting(const DetailRecord& record) {
     m_store.CopyIn(record);
-    return Setup(&SymbologySettings::MakeDetailSetup, &SaveDetailSetting, true);
+    if (Setup(&SymbologySettings::MakeDetailSetup, &SaveDetailSetting, true) == 0) return 0;
+    MacroPdfSentByDetail();
+    return 1;
 }
 
 int32_t SymbologyOperations::ReadOtherSetting(OtherRecord& record) {

@@ -30,9 +30,11 @@ class SymbologyOperations {
 
     int32_t ReadEnableSetting(EnableRecord& record);
     int32_t WriteEnableSetting(const EnableRecord& record);
-    // Changes one flag in the store (no query first) and sends it alone; a
-    // number that names no symbology changes nothing and sends an empty
-    // setup.
+    // Changes one flag in the store and sends it alone. While the store
+    // does not yet hold the engine's Enable record, the record is read
+    // first; if that read fails nothing is sent or saved. A number that
+    // names no symbology changes nothing, sends an empty setup and saves
+    // nothing.
     int32_t WriteEnableOne(int32_t symbology, int32_t value);
     // 0 also when the number names no symbology; `value` is then untouched.
     int32_t ReadEnableOne(int32_t symbology, int32_t& value);
@@ -58,6 +60,8 @@ class SymbologyOperations {
                   const char16_t* failLog);
     int32_t Setup(int32_t (SymbologySettings::*make)(PayloadBuffer, int32_t&) const,
                   void (*save)(const SymbologySettings&), bool logBytes);
+    void MacroPdfSentByEnable();
+    void MacroPdfSentByDetail();
 
     SymbologySettings& m_store;
     CommandPort& m_port;

@@ -60,9 +60,14 @@ class SymbologySettings {
     EnableRecord m_enable;
     DetailRecord m_detail;
     OtherRecord m_other;
+    // 1 once the Enable record holds what the engine has: read from it, or
+    // set whole and answered (as the opening does with the stored file).
+    // Until then it is only zeros, which must not be saved as flags.
+    int32_t m_bEnableKnown = 0;
 };
 
-static_assert(sizeof(SymbologySettings) == 552);
+// The three records lie one after another in 552 bytes.
+static_assert(offsetof(SymbologySettings, m_other) + sizeof(OtherRecord) == 552);
 static_assert(offsetof(SymbologySettings, m_detail) == 164);
 static_assert(offsetof(SymbologySettings, m_other) == 452);
 

@@ -80,6 +80,19 @@ TEST_F(SettingsFiles, SaveWritesTheRecordImageIncludingCharacterSlotFiller) {
 
 TEST_F(SettingsFiles, FileHeldByAnotherOpenerIsNeitherLoadedNorOverwritten) {
     WriteFile("BarcodeRO25Enable.dat", Counting(164));
+    {
+        // Another application loading the same file at the same moment
+        // does not keep this one from loading it too, nor from its save of
+        // what it just applied.
+        platform::File otherLoad = platform::File::OpenForReadingUtf8(
+            PathOf("BarcodeRO25Enable.dat"), platform::FileShare::Read);
+        ASSERT_TRUE(otherLoad.IsOpen());
+        SymbologySettings loaded;
+        ASSERT_EQ(LoadEnableSetting(loaded.m_enable), 1);
+        EXPECT_EQ(std::memcmp(&loaded.m_enable, Counting(164).data(), 164), 0);
+        SaveEnableSetting(loaded);
+        EXPECT_EQ(FileBytes("BarcodeRO25Enable.dat"), Counting(164));
+    }
     platform::File holder = platform::File::OpenForReadingUtf8(PathOf("BarcodeRO25Enable.dat"),
                                                                platform::FileShare::None);
     ASSERT_TRUE(holder.IsOpen());
@@ -91,7 +104,7 @@ TEST_F(SettingsFiles, FileHeldByAnotherOpenerIsNeitherLoadedNorOverwritten) {
     SaveEnableSetting(store);
     holder.Close();
     EXPECT_EQ(FileBytes("BarcodeRO25Enable.dat"), Counting(164));
-    EXPECT_EQ(m_log.Count("Set Enable Setting : " + PathOf("BarcodeRO25Enable.dat")), 1u);
+    EXPECT_EQ(m_log.Count("Set Enable Setting : " + PathOf("BarcodeRO25Enable.dat")), 2u);
     for (const std::string& line : m_log.Lines())
         EXPECT_FALSE(line.starts_with("File Exception"));
 }

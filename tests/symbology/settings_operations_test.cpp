@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "symbology/settings_test_support.h"
@@ -101,10 +102,23 @@ TEST_F(SettingsOperations, WholeEnableRecordIsSentWithoutAQuery) {
 }
 
 TEST_F(SettingsOperations, OneEnableFlagAndTheNeverQueriedUpcE1) {
+    // Until the store holds the engine's flags, one flag is not saved over
+    // all the others: the record is read first.
+    m_engine.Param(0x42, 0x40) = 1;  // Code 39 on in the engine
     ASSERT_EQ(m_ops.WriteEnableOne(45, 1), 1);
+    ASSERT_EQ(m_engine.Sent().size(), 2u);
+    EXPECT_EQ(m_engine.Sent()[0].kind, FrameKind::SETUP_QUERY);
+    EXPECT_THAT(m_engine.Sent()[1].payload, ElementsAre(0x4B, 0x4C, 0x01));
+    Bytes file = FileBytes("BarcodeRO25Enable.dat");
+    ASSERT_EQ(file.size(), 164u);
+    EXPECT_EQ(file[4 * 7], 1);   // Code 39 kept
+    EXPECT_EQ(file[4 * 40], 1);  // UPC-E1 set
+
+    // Now known: the next flag goes out alone.
+    m_engine.ClearSent();
+    ASSERT_EQ(m_ops.WriteEnableOne(QV_SYM_CODE39, 0), 1);
     ASSERT_EQ(m_engine.Sent().size(), 1u);
-    EXPECT_THAT(m_engine.Sent()[0].payload, ElementsAre(0x4B, 0x4C, 0x01));
-    EXPECT_EQ(FileBytes("BarcodeRO25Enable.dat").size(), 164u);
+    EXPECT_THAT(m_engine.Sent()[0].payload, ElementsAre(0x42, 0x40, 0x00));
 
     // The engine is never asked for UPC-E1: its Get reports the store.
     m_engine.Param(0x4B, 0x4C) = 0;
@@ -117,12 +131,52 @@ TEST_F(SettingsOperations, OneEnableFlagAndTheNeverQueriedUpcE1) {
     EXPECT_EQ(value, 1);
 }
 
+TEST_F(SettingsOperations, OneEnableFlagWithTheRecordUnreadableSendsAndSavesNothing) {
+    m_engine.SetDefault(Outcome::Silent);
+    EXPECT_EQ(m_ops.WriteEnableOne(QV_SYM_QR, 1), 0);
+    ASSERT_EQ(m_engine.Sent().size(), 1u);
+    EXPECT_EQ(m_engine.Sent()[0].kind, FrameKind::SETUP_QUERY);
+    EXPECT_FALSE(FileExists("BarcodeRO25Enable.dat"));
+}
+
+// MacroPDF's flag and PDF417's second Detail slot are one engine parameter;
+// the open applies the Detail file after the Enable file, so both files
+// must carry the value last sent, whichever record sent it.
+TEST_F(SettingsOperations, MacroPdfFlagAndItsDetailSlotStayInStepInBothFiles) {
+    EnableRecord all;
+    for (size_t slot = 0; slot < 41; ++slot)
+        WriteSlot(&all, slot, 1);
+    ASSERT_EQ(m_ops.WriteEnableSetting(all), 1);
+    EXPECT_EQ(ReadSlot(&m_store.m_detail, 57), 1);
+    EXPECT_FALSE(FileExists("BarcodeRO25Detail.dat"));  // not made for it
+
+    Bytes detail(288);
+    for (size_t i = 0; i < detail.size(); ++i)
+        detail[i] = static_cast<uint8_t>(i + 1);
+    WriteFile("BarcodeRO25Detail.dat", detail);
+    ASSERT_EQ(m_ops.WriteEnableOne(QV_SYM_CODE39, 0), 1);
+    EXPECT_EQ(FileBytes("BarcodeRO25Detail.dat"), detail);  // MacroPDF not sent
+    ASSERT_EQ(m_ops.WriteEnableOne(71, 0), 1);
+    std::fill(detail.begin() + 228, detail.begin() + 232, 0);
+    EXPECT_EQ(FileBytes("BarcodeRO25Detail.dat"), detail);
+
+    DetailRecord record{};
+    WriteSlot(&record, 57, 1);
+    ASSERT_EQ(m_ops.WriteDetailSetting(record), 1);
+    EXPECT_EQ(m_store.m_enable.MACROPDF_ENABLE, 1);
+    const Bytes enable = FileBytes("BarcodeRO25Enable.dat");
+    ASSERT_EQ(enable.size(), 164u);
+    EXPECT_EQ(enable[32], 1);
+    EXPECT_EQ(enable[4 * 7], 0);  // the rest as saved
+}
+
 TEST_F(SettingsOperations, UnknownSymbologyNumberSendsAnEmptySetupAndGetFails) {
     const SymbologySettings before = m_store;
     ASSERT_EQ(m_ops.WriteEnableOne(5, 1), 1);
     ASSERT_EQ(m_engine.Sent().size(), 1u);
     EXPECT_TRUE(m_engine.Sent()[0].payload.empty());
     EXPECT_EQ(std::memcmp(&before, &m_store, sizeof before), 0);
+    EXPECT_FALSE(FileExists("BarcodeRO25Enable.dat"));
 
     m_engine.ClearSent();
     int32_t value = -7;
