@@ -43,9 +43,12 @@ int32_t SaveFile(const char16_t* fileName, std::u16string_view logFormat, const 
     WriteLog(logFormat, path);
     const int error = platform::ReplaceFileContents(
         path, std::span<const uint8_t>(static_cast<const uint8_t*>(record), size));
-    // Another opener holding the file is the one expected refusal; anything
-    // else is a real fault worth naming.
-    if (error != 0 && error != EWOULDBLOCK && error != EAGAIN) {
+    // A file that cannot be opened for writing (held by another opener,
+    // read-only) is skipped silently, as a plain create would be; a fault
+    // while writing is worth naming.
+    const bool refused = error == EWOULDBLOCK || error == EAGAIN || error == EACCES ||
+                         error == EPERM || error == EROFS;
+    if (error != 0 && !refused) {
         WriteLog(u"File Exception [%s]\r\n", platform::FileErrorText(error));
     }
     return error == 0 ? 1 : 0;
