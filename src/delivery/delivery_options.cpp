@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "platform/registry.h"
@@ -21,10 +22,12 @@ std::unique_ptr<RegistryKey> OpenKey() {
     return key;
 }
 
-std::unique_ptr<RegistryKey> CreateKey() {
-    std::unique_ptr<RegistryKey> key;
-    if (RegistryKey::Create(kOptionsKey, key) != RegStatus::Ok) return nullptr;
-    return key;
+// Opens or creates the key and writes the values in one rewrite of the
+// registry, so that no reader and no crash sees part of a group (or the
+// key without its values, which would read as values missing rather than
+// as the defaults of a missing key).
+void Write(std::span<const RegWrite> values) {
+    RegistryKey::CreateAndSetValues(kOptionsKey, values);
 }
 
 // Only a successful read of a 32-bit number changes the field; a key byte
@@ -128,44 +131,33 @@ int32_t DeliveryOptions::LoadPasteClipboard() {
     return static_cast<int32_t>(paste);
 }
 
-// Values that belong together go in one rewrite of the registry, so that
-// no reader and no crash sees half of them.
 void DeliveryOptions::SavePrefix() const {
-    auto key = CreateKey();
-    if (!key) return;
     const RegWrite values[] = {RegWrite::Dword(u"PREFIX1", m_prefix1),
                                RegWrite::Dword(u"PREFIX2", m_prefix2)};
-    key->SetValues(values);
+    Write(values);
 }
 
 void DeliveryOptions::SaveSuffix() const {
-    auto key = CreateKey();
-    if (!key) return;
     const RegWrite values[] = {RegWrite::Dword(u"SUFFIX1", m_suffix1),
                                RegWrite::Dword(u"SUFFIX2", m_suffix2)};
-    key->SetValues(values);
+    Write(values);
 }
 
 void DeliveryOptions::SavePrefixAndSuffix() const {
-    auto key = CreateKey();
-    if (!key) return;
     const RegWrite values[] = {
         RegWrite::Dword(u"PREFIX1", m_prefix1), RegWrite::Dword(u"PREFIX2", m_prefix2),
         RegWrite::Dword(u"SUFFIX1", m_suffix1), RegWrite::Dword(u"SUFFIX2", m_suffix2)};
-    key->SetValues(values);
+    Write(values);
 }
 
 void DeliveryOptions::SaveReceiveType() const {
-    auto key = CreateKey();
-    if (!key) return;
-    key->SetDword(u"RECEIVETYPE", static_cast<uint32_t>(m_storedRecvType.load()));
+    const RegWrite value = RegWrite::Dword(u"RECEIVETYPE", static_cast<uint32_t>(m_storedRecvType));
+    Write({&value, 1});
 }
 
 void DeliveryOptions::SaveSound() const {
     // Only types 0 to 2 have a "use" value; type 3 leaves it as it was.
     const auto hasUseValue = [](int32_t type) { return type >= 0 && type <= 2; };
-    auto key = CreateKey();
-    if (!key) return;
     const int32_t success = m_sndManual;
     const int32_t fail = m_sndManual2;
     const StoredPath successPath(m_sndPathSuccess);
@@ -181,16 +173,14 @@ void DeliveryOptions::SaveSound() const {
     }
     values.push_back(RegWrite::String(u"SNDPATH_SUCCESS", successPath.View()));
     values.push_back(RegWrite::String(u"SNDPATH_FAIL", failPath.View()));
-    key->SetValues(values);
+    Write(values);
 }
 
 void DeliveryOptions::SaveDelay(int32_t mode, int32_t milliseconds) {
-    auto key = CreateKey();
-    if (!key) return;
     const RegWrite values[] = {
         RegWrite::Dword(u"DELAYMODE", static_cast<uint32_t>(mode >= 0 && mode <= 5 ? mode : 0)),
         RegWrite::Dword(u"DELAY", static_cast<uint32_t>(std::clamp(milliseconds, 0, 1000)))};
-    key->SetValues(values);
+    Write(values);
 }
 
 void DeliveryOptions::SetSoundPath(int32_t which, std::u16string_view path) {

@@ -51,6 +51,9 @@ class QV_PLATFORM_API RegistryKey {
     static RegStatus Open(std::u16string_view path, std::unique_ptr<RegistryKey>& key);
     // Opens the key, creating it (and writing the file) when it does not exist.
     static RegStatus Create(std::u16string_view path, std::unique_ptr<RegistryKey>& key);
+    // Opens or creates the key and writes the values, all in one locked
+    // rewrite: no reader and no crash sees the key without its values.
+    static RegStatus CreateAndSetValues(std::u16string_view path, std::span<const RegWrite> values);
 
     virtual ~RegistryKey() = default;
 

@@ -355,6 +355,22 @@ TEST_F(RegistryTest, TextThatTheFileCannotHoldIsRefused) {
     EXPECT_NE(Debug().find("line breaks"), std::string::npos);
 }
 
+// A group is all or nothing: the key comes with its values in one rewrite,
+// and a value the file cannot hold keeps the whole group (and the key) out.
+TEST_F(RegistryTest, GroupOfValuesIsWrittenWholeOrNotAtAll) {
+    const RegWrite bad[] = {RegWrite::Dword(u"SNDMANUAL", 2),
+                            RegWrite::String(u"SNDPATH_FAIL", u"two\nlines")};
+    EXPECT_EQ(RegistryKey::CreateAndSetValues(u"VARN\\QV_BarcodeAPI", bad), RegStatus::Failed);
+    EXPECT_FALSE(fs::exists(m_file));
+
+    const RegWrite good[] = {RegWrite::Dword(u"SNDMANUAL", 2),
+                             RegWrite::String(u"SNDPATH_FAIL", u"\\x.wav")};
+    ASSERT_EQ(RegistryKey::CreateAndSetValues(u"VARN\\QV_BarcodeAPI", good), RegStatus::Ok);
+    EXPECT_EQ(ReadFile(m_file),
+              "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\VARN\\QV_BarcodeAPI]\n"
+              "\"SNDMANUAL\"=dword:00000002\n\"SNDPATH_FAIL\"=\"\\\\x.wav\"\n");
+}
+
 TEST_F(RegistryTest, UnwritableDirectoryLeavesTheOldFileIntact) {
     auto key = CreateKey(u"VARN\\QV_BarcodeAPI");
     ASSERT_EQ(key->SetDword(u"SUFFIX1", 0x0A), RegStatus::Ok);

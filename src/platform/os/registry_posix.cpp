@@ -270,7 +270,9 @@ class PosixKey final : public RegistryKey {
                         return false;
                     }
                 }
-                bool changed = false;
+                // A key deleted by another process since it was opened is
+                // made again with its values, as the platform's would.
+                bool changed = doc.CreateKey(m_path);
                 for (const auto& [name, value] : changes)
                     changed = doc.SetValue(m_path, name, value) || changed;
                 return changed;
@@ -355,6 +357,16 @@ RegStatus RegistryKey::Create(std::u16string_view path, std::unique_ptr<Registry
         if (!encodable) return RegStatus::Failed;
         key = std::make_unique<PosixKey>(file, std::u16string(path));
         return RegStatus::Ok;
+    } catch (...) {
+        return RegStatus::Failed;
+    }
+}
+
+RegStatus RegistryKey::CreateAndSetValues(std::u16string_view path,
+                                          std::span<const RegWrite> values) {
+    try {
+        if (!CheckPath(path)) return RegStatus::Failed;
+        return PosixKey(RegistryFilePath(), std::u16string(path)).SetValues(values);
     } catch (...) {
         return RegStatus::Failed;
     }
