@@ -136,8 +136,6 @@ int32_t DelayForMode(int32_t mode, int32_t value) {
             return 10;
         case 3:
             return 1;
-        case 4:
-            return std::max(value, 0);
         default:
             return std::clamp(value, 0, kMaxDelayMs);
     }
