@@ -54,6 +54,8 @@ intptr_t WindowProc(QVHWND window, uint32_t message, uintptr_t wParam, intptr_t 
         return 0;
     }
     if (message == kSentMessage) {
+        // Handled inside the close's wait, which cannot be entered again.
+        g_reentry->closeFromWindow = QVImagerClose();
         ++g_reentry->handledSends;
         return 42;
     }
@@ -184,6 +186,7 @@ TEST_F(ReentryScenario, CallbackThatSendsToTheClosingThreadDoesNotHoldTheClose) 
     EXPECT_LT(TimedClose(), kCloseBoundMs);
     EXPECT_EQ(answer.load(), 42);
     EXPECT_EQ(m_reentry.handledSends.load(), 1);
+    EXPECT_EQ(m_reentry.closeFromWindow.load(), -1);
     // The reader ended in time; it was not left behind.
     EXPECT_EQ(m_log.Count("ThreadComProc is still in the application's code"), 0);
 }
