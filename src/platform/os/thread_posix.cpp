@@ -17,15 +17,17 @@ struct Thread::State {
 
 namespace {
 
-// Gives the calling thread the ordinary scheduler, dropping any real-time
-// policy inherited from the thread that created it. Lowering needs no rights.
-void UseNormalScheduling() {
+// A new thread inherits its creator's scheduling; one created by a raised
+// thread is given the ordinary scheduler. Done by the creator before Start
+// returns, so a SetPriority that follows is never undone. Lowering needs no
+// rights.
+void UseNormalScheduling(std::thread& thread) {
     int policy = SCHED_OTHER;
     sched_param param{};
     if (pthread_getschedparam(pthread_self(), &policy, &param) != 0) return;
     if (policy == SCHED_OTHER) return;
     param = sched_param{};
-    (void)pthread_setschedparam(pthread_self(), SCHED_OTHER, &param);
+    (void)pthread_setschedparam(thread.native_handle(), SCHED_OTHER, &param);
 }
 
 }  // namespace
@@ -49,7 +51,6 @@ bool Thread::Start(std::function<void()> body) {
     auto state = std::make_shared<State>();
     try {
         state->thread = std::thread([body = std::move(body), state]() mutable {
-            UseNormalScheduling();
             body();
             // What the body captured goes before the end is signalled, so a
             // joiner never sees the thread ended while it still holds them.
@@ -59,6 +60,7 @@ bool Thread::Start(std::function<void()> body) {
     } catch (const std::system_error&) {
         return false;
     }
+    UseNormalScheduling(state->thread);
     m_state = std::move(state);
     return true;
 }
