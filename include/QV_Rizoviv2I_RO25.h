@@ -6,6 +6,32 @@
 #ifndef QV_RIZOVIV2I_RO25_H
 #define QV_RIZOVIV2I_RO25_H
 
+/* Threads.
+ *
+ * - Barcodes are delivered on the library's reader thread, not on the
+ *   application's: the callback given to QVImagerScanStart runs there, and
+ *   while it runs no further frame is read from the engine. Keep it short.
+ * - The callback (and the WM_IMAGER_DATA message) is used only after a
+ *   target window has been set with QVImagerSetWindow; with no window the
+ *   barcode is dropped.
+ * - The text handed over (the callback's argument, the message's lParam)
+ *   stays valid until the next barcode, which overwrites it; copy it to
+ *   keep it. Never free it.
+ * - From the callback, these may be called: the delivery options kept in
+ *   the registry (receive type, sound, prefix, suffix, delay, their Get
+ *   functions), QVImagerSetWindow, QVImagerScanStart and QVImagerScanStop.
+ *   QVImagerOpen, QVImagerClose and every function that exchanges a
+ *   command with the engine (the symbology Get/Set functions, the whole
+ *   records, QVImagerGetVersion, QVImagerTestCommand, QVImagerFactoryReset)
+ *   return -1 there at once: only the reader thread could read the reply,
+ *   and a close would wait for the very thread it runs on.
+ * - QVImagerOpen and QVImagerClose called from a window procedure while an
+ *   open or close of the same thread dispatches messages return -1.
+ * - QVImagerClose waits at most one second for the reader, handling
+ *   messages sent to its thread meanwhile. A callback still running then
+ *   is left to finish on its own; the library stays safe for it.
+ * - The functions must not be called from two threads at once. */
+
 #include <stdint.h>
 #ifdef __cplusplus
 #include <cstddef>

@@ -40,10 +40,12 @@ void KeyUp(uint8_t vk) {
     platform::KeybdEvent(vk, 0, platform::kKeyEventKeyUp);
 }
 
-// The pause after a typed key; a negative delay is no pause.
-void Pause(const ImagerEngine& engine) {
+// The pause after a typed key; a negative delay is no pause. A close under
+// way ends it at once, so the rest of the text is typed without pauses and
+// the close is not held for the whole typing.
+void Pause(ImagerEngine& engine) {
     const int32_t delay = engine.m_delayMs;
-    if (delay > 0) platform::Sleep(static_cast<uint32_t>(delay));
+    if (delay > 0) (void)engine.m_readerGate.Pause(static_cast<uint32_t>(delay));
 }
 
 QVHWND ShellInFront() {
@@ -79,14 +81,17 @@ void FillClipboard(std::span<const uint8_t> text, int32_t n) {
 
 // One flash of `led` for `ms` on the engine's worker `worker`, guarded by
 // `busy`. The flag is taken here, on the delivering thread, so a second
-// request made before the worker starts is dropped as well.
-void StartFlash(platform::Thread& worker, std::atomic<int32_t>& busy, uint32_t led, uint32_t ms) {
+// request made before the worker starts is dropped as well. A close ends
+// the flash early, so destroying the engine does not wait for it.
+void StartFlash(ImagerEngine& engine, platform::Thread& worker, std::atomic<int32_t>& busy,
+                uint32_t led, uint32_t ms) {
     if (busy.exchange(1) == 1) return;
     // The previous flash cleared the flag as its last step; it is ending.
     worker.Join();
-    const bool started = worker.Start([&busy, led, ms] {
+    ReaderGate& gate = engine.m_readerGate;
+    const bool started = worker.Start([&busy, &gate, led, ms] {
         SetLed(led, 1);
-        platform::Sleep(ms);
+        (void)gate.Pause(ms);
         SetLed(led, 0);
         busy = 0;
     });
@@ -137,8 +142,6 @@ int32_t DelayForMode(int32_t mode, int32_t value) {
             return 10;
         case 3:
             return 1;
-        case 4:
-            return std::max(value, 0);
         default:
             return std::clamp(value, 0, kMaxDelayMs);
     }
@@ -219,7 +222,7 @@ void ActivateShellWindow() {
 
 void PauseIfShellInFront(ImagerEngine& engine) {
     if (ShellInFront() == nullptr) return;
-    platform::Sleep(static_cast<uint32_t>(std::max<int32_t>(engine.m_delayMs, 0)));
+    (void)engine.m_readerGate.Pause(static_cast<uint32_t>(std::max<int32_t>(engine.m_delayMs, 0)));
 }
 
 void BroadcastClipboardChange() {
@@ -238,11 +241,11 @@ void PlaySuccessSound() {
 }
 
 void FlashLed(ImagerEngine& engine) {
-    StartFlash(engine.m_ledWorker, engine.m_bLedBusy, 0, kLedFlashMs);
+    StartFlash(engine, engine.m_ledWorker, engine.m_bLedBusy, 0, kLedFlashMs);
 }
 
 void FlashModelLed(ImagerEngine& engine) {
-    StartFlash(engine.m_modelLedWorker, engine.m_bModelLedBusy, 3, kModelLedFlashMs);
+    StartFlash(engine, engine.m_modelLedWorker, engine.m_bModelLedBusy, 3, kModelLedFlashMs);
 }
 
 void SetLed(uint32_t number, int32_t state) {
@@ -296,7 +299,11 @@ void DeliverBarcode(ImagerEngine& engine, const uint8_t* payload, int32_t n) {
             platform::PostMessage(window, WM_IMAGER_DATA, static_cast<uintptr_t>(symbology),
                                   reinterpret_cast<intptr_t>(g_barcodeText));
         } else if (BarcodeCallback callback = g_pfnBarcodeCallback.load()) {
+            // A close may leave this thread behind in the callback; nothing
+            // more is done for this engine then.
+            engine.m_readerGate.EnterApplication();
             callback(symbology, g_barcodeText);
+            (void)engine.m_readerGate.LeaveApplication();
         }
         return;
     }
@@ -311,7 +318,10 @@ void DeliverBarcode(ImagerEngine& engine, const uint8_t* payload, int32_t n) {
         ActivateShellWindow();
         if (engine.m_bPasteClipboard == 1) SendCtrlV();
         PauseIfShellInFront(engine);
+        // Waits on the application's windows, like a callback.
+        engine.m_readerGate.EnterApplication();
         BroadcastClipboardChange();
+        if (!engine.m_readerGate.LeaveApplication()) return;
     }
     SendAffix(engine, engine.m_options.m_suffix1, engine.m_options.m_suffix2);
 }

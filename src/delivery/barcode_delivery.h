@@ -18,6 +18,9 @@ inline constexpr std::u16string_view kShellWindowClass = u"TSSHELLWND";
 inline constexpr uint32_t kSuccessSoundFlags = 0x00020001;  // file name, asynchronous
 inline constexpr uint32_t kLedFlashMs = 300;
 inline constexpr uint32_t kModelLedFlashMs = 400;
+// The longest pause between two typed characters, for every mode that takes
+// a value (4 and above): one second. A longer one would hold the reader,
+// and with it the next barcode and a close, for no use a person would want.
 inline constexpr int32_t kMaxDelayMs = 1000;
 // How long the clipboard-change broadcast waits for a window whose thread
 // does not take it, so a busy or blocked application cannot hold the reader
@@ -42,8 +45,7 @@ struct KeyStroke {
 std::optional<KeyStroke> CharToVirtualKey(uint8_t c);
 
 // The delay that mode and value give: 0, 100, 10 or 1 ms for modes 0 to 3,
-// the value for mode 4 (a negative one as 0, never an endless pause), the
-// value limited to 0..1000 for any other mode.
+// the value limited to 0..kMaxDelayMs for mode 4 and any other mode.
 int32_t DelayForMode(int32_t mode, int32_t value);
 // What the delay getter reports: 0, 100, 10 or 1 for modes 0 to 3, else the delay.
 int32_t EffectiveDelay(int32_t mode, int32_t delayMs);

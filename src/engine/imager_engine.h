@@ -13,6 +13,7 @@
 
 #include "QV_Rizoviv2I_RO25.h"
 #include "delivery/delivery_options.h"
+#include "engine/reader_gate.h"
 #include "link/serial_port.h"
 #include "platform/event.h"
 #include "platform/power_notify.h"
@@ -46,11 +47,16 @@ class ImagerEngine {
     std::mutex m_sendLock;
     std::unique_ptr<platform::Event> m_hStopEvent;
     platform::Thread m_hComThread;
+    // Where the reader stands, for a close that cannot wait for it for ever.
+    ReaderGate m_readerGate;
     std::atomic<int32_t> m_bIdle{0};
     std::atomic<int32_t> m_bActive{0};
     std::atomic<int32_t> m_bUseCallback{0};
     std::unique_ptr<platform::Event> m_hRespEvent;
     ModuleControl m_module;
+    // Held while the module's supply is switched by the open or by the power
+    // watcher's resume, so the two never drive the driver at once.
+    std::mutex m_powerLock;
     DeliveryOptions m_options;
     SerialPort m_serial;
     platform::Thread m_hPowerThread;
@@ -77,6 +83,11 @@ class ImagerEngine {
     std::atomic<int32_t> m_delayMode{0};
     std::atomic<int32_t> m_delayMs{0};
     std::atomic<int32_t> m_bPasteClipboard{0};
+
+    // Set when the engine is owned shared (as QVImagerOpen creates it): the
+    // reader then holds the engine alive, so a close that has to leave a
+    // reader behind in the application's code frees nothing it still uses.
+    std::weak_ptr<ImagerEngine> m_self;
 
     // LED flash workers of barcode delivery. Declared last, so destroying the
     // engine joins them before the busy flags they clear go away.

@@ -2,11 +2,20 @@
 // no engine, or an engine that is not usable, gives -1 and changes nothing;
 // otherwise the operation runs and its success gives 1, its failure -1.
 // No exception crosses the C boundary.
+//
+// Exports that exchange a command with the engine use InCommandFrame: on
+// the reader thread (from the barcode callback) they are refused at once,
+// since only that thread reads the engine's reply, so they could only run
+// into the time-out. The delivery options, the target window and scan
+// start and stop work from there.
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "engine/imager_engine.h"
+#include "engine/reader_gate.h"
+#include "engine/write_log.h"
 
 #define QV_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -21,6 +30,20 @@ int32_t InFrame(Op&& op) noexcept {
     } catch (...) {
         return -1;
     }
+}
+
+template <class Op>
+int32_t InCommandFrame(Op&& op) noexcept {
+    if (OnReaderThread()) {
+        try {
+            WriteLog(
+                u"Command refused: called on the reader thread (from the barcode "
+                u"callback), which alone could read the engine's reply\r\n");
+        } catch (...) {
+        }
+        return -1;
+    }
+    return InFrame(std::forward<Op>(op));
 }
 
 }  // namespace qv

@@ -1,9 +1,12 @@
 // Target window, open, close and scan.
+#include <memory>
+#include <mutex>
 #include <new>
 
+#include "engine/reader_gate.h"
+#include "engine/write_log.h"
 #include "interface/export_frame.h"
 #include "interface/lifecycle.h"
-#include "engine/write_log.h"
 
 using namespace qv;
 
@@ -14,6 +17,60 @@ void StartScan(ImagerEngine& engine) {
     engine.m_serial.Purge();
     engine.m_module.SetTriggerLine(1);
     engine.m_module.SetTriggerLine(0);
+}
+
+// The owner of the current engine object; m_RO25 is its plain view for the
+// exports. Shared so the reader can keep the object alive past a close that
+// had to leave it in the application's callback. Never destroyed: an engine
+// left open at exit is not taken down while the process ends.
+std::shared_ptr<ImagerEngine>& g_engine = *new std::shared_ptr<ImagerEngine>;
+
+// One open or close at a time in the process. A window procedure run by an
+// open's or close's own wait (same thread) is refused instead of waiting on
+// itself; see LifecycleCall.
+std::mutex g_lifecycleLock;
+thread_local bool t_inLifecycle = false;
+
+// Why an open or close cannot run here, or null when it can.
+const char16_t* RefusalOfLifecycleCall() {
+    if (OnReaderThread()) {
+        return u"called on the reader thread (from the barcode callback), which the close "
+               u"would have to wait for";
+    }
+    if (t_inLifecycle) {
+        return u"an open or close is already under way on this thread (called from a window "
+               u"procedure during its wait)";
+    }
+    return nullptr;
+}
+
+// Runs `step` as the one open or close under way, or refuses with -1 and
+// a log line naming `name` and the cause.
+template <class Step>
+int32_t LifecycleCall(const char16_t* name, Step&& step) noexcept {
+    try {
+        if (const char16_t* why = RefusalOfLifecycleCall()) {
+            WriteLog(u"%s refused: %s\r\n", name, why);
+            return -1;
+        }
+        std::lock_guard lock(g_lifecycleLock);
+        t_inLifecycle = true;
+        struct Leave {
+            ~Leave() { t_inLifecycle = false; }
+        } leave;
+        return step();
+    } catch (...) {
+        return -1;
+    }
+}
+
+// Takes the engine out of m_RO25 first, so an export re-entered while it
+// closes finds no engine, then closes it. The object goes when its last
+// owner lets go: here, or on a reader left behind, when its callback returns.
+void CloseAndRelease() {
+    std::shared_ptr<ImagerEngine> engine = std::move(g_engine);
+    m_RO25.store(nullptr);
+    CloseEngine(*engine);
 }
 
 }  // namespace
@@ -27,34 +84,30 @@ QV_EXPORT int32_t QVImagerSetWindow(QVHWND window) {
 }
 
 QV_EXPORT int32_t QVImagerOpen(void) {
-    try {
-        if (ImagerEngine* old = m_RO25.load()) {
-            CloseEngine(*old);
-            m_RO25.store(nullptr);
-            delete old;
+    return LifecycleCall(u"QVImagerOpen", [] {
+        if (g_engine) CloseAndRelease();
+        std::shared_ptr<ImagerEngine> engine;
+        try {
+            engine = std::make_shared<ImagerEngine>();
+        } catch (const std::bad_alloc&) {
+            return -1;
         }
-        auto* engine = new (std::nothrow) ImagerEngine();
-        if (engine == nullptr) return -1;
-        m_RO25.store(engine);
+        engine->m_self = engine;
+        g_engine = engine;
+        m_RO25.store(engine.get());
         return OpenImager(*engine);
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 QV_EXPORT int32_t QVImagerClose(void) {
-    try {
-        ImagerEngine* engine = m_RO25.load();
+    return LifecycleCall(u"QVImagerClose", [] {
+        ImagerEngine* engine = g_engine.get();
         if (engine == nullptr) return 1;
         if (engine->m_bEngineOpen.load() == 0) return -1;
         engine->SetReceiveWnd(nullptr);
-        CloseEngine(*engine);
-        m_RO25.store(nullptr);
-        delete engine;
+        CloseAndRelease();
         return 1;
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 QV_EXPORT int32_t QVImagerScanStart(BarcodeCallback callback) {

@@ -6,7 +6,7 @@
 using namespace qv;
 
 QV_EXPORT int32_t QVImagerTestCommand(void) {
-    return InFrame([](ImagerEngine& engine) {
+    return InCommandFrame([](ImagerEngine& engine) {
         EngineCommandPort port(engine);
         SendTestCommand(port);
         return true;
@@ -14,7 +14,7 @@ QV_EXPORT int32_t QVImagerTestCommand(void) {
 }
 
 QV_EXPORT int32_t QVImagerFactoryReset(void) {
-    return InFrame([](ImagerEngine& engine) {
+    return InCommandFrame([](ImagerEngine& engine) {
         EngineCommandPort port(engine);
         FactoryReset(port);
         return true;
@@ -22,7 +22,7 @@ QV_EXPORT int32_t QVImagerFactoryReset(void) {
 }
 
 QV_EXPORT int32_t QVImagerGetVersion(char16_t* firmware, char16_t* boot, char16_t* hardware) {
-    return InFrame([&](ImagerEngine& engine) {
+    return InCommandFrame([&](ImagerEngine& engine) {
         if (firmware == nullptr || boot == nullptr || hardware == nullptr) return false;
         EngineCommandPort port(engine);
         ReadVersion(port, firmware, boot, hardware);

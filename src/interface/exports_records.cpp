@@ -9,7 +9,7 @@ namespace {
 // Runs `op` on the engine's symbology operations inside the export frame.
 template <class Op>
 int32_t WithOperations(Op&& op) {
-    return InFrame([&](ImagerEngine& engine) {
+    return InCommandFrame([&](ImagerEngine& engine) {
         EngineCommandPort port(engine);
         SymbologyOperations ops(engine.m_settings, port);
         return op(ops);

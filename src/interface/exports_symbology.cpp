@@ -34,7 +34,7 @@ template <size_t I, class... A>
 int32_t SetOption(A... values) {
     static_assert(ArgumentsMatchSlots<I, A...>());
     const std::array<int32_t, sizeof...(A)> v{static_cast<int32_t>(values)...};
-    return InFrame([&](ImagerEngine& engine) {
+    return InCommandFrame([&](ImagerEngine& engine) {
         EngineCommandPort port(engine);
         return SymbologyOperations(engine.m_settings, port).SetMember(kOptionMembers[I], v);
     });
@@ -44,7 +44,7 @@ int32_t SetOption(A... values) {
 template <size_t I, class... A>
 int32_t GetOption(A*... out) {
     static_assert(ArgumentsMatchSlots<I, A...>());
-    return InFrame([&](ImagerEngine& engine) {
+    return InCommandFrame([&](ImagerEngine& engine) {
         if ((!out || ...)) return false;
         std::array<int32_t, sizeof...(A)> v{};
         EngineCommandPort port(engine);

@@ -21,6 +21,8 @@ void WaitDispatchingMessages(uint32_t milliseconds) {
 // is still waiting on; the stop signal is left for the main loop.
 bool ShouldLetGo(ImagerEngine& engine) {
     if (engine.m_bActive.load() == 0) return true;
+    // The event may have been used up by the main loop; the close's request stays.
+    if (engine.m_readerGate.StopRequested()) return true;
     platform::Event* stop = engine.m_hStopEvent.get();
     if (stop == nullptr || !stop->Wait(0)) return false;
     stop->Set();
@@ -40,7 +42,8 @@ size_t ReadInto(ImagerEngine& engine, FrameReader& reader) {
 // whose end is still in doubt gets more reads until the line is quiet.
 void TakeBytes(ImagerEngine& engine, FrameReader& reader, EngineLinkActions& actions) {
     engine.m_bIdle = 0;
-    WaitDispatchingMessages(kSettleMs);
+    // A close under way does not wait for more of a frame.
+    if (!engine.m_readerGate.StopRequested()) WaitDispatchingMessages(kSettleMs);
     const size_t n = ReadInto(engine, reader);
     if (n == 0 && reader.Held() == 0) {
         engine.m_serial.Purge();
@@ -64,19 +67,26 @@ void TakeBytes(ImagerEngine& engine, FrameReader& reader, EngineLinkActions& act
 
 }  // namespace
 
+// A reader that a close left behind in the application's callback finds
+// the port and the driver taken down when it comes back: it acts no more.
+
 void EngineLinkActions::Acknowledge(uint8_t sequence) {
+    if (m_engine.m_readerGate.IsLeftBehind()) return;
     SendAck(m_engine, kTypeAck, sequence);
 }
 
 void EngineLinkActions::Deliver(const uint8_t* data, int32_t length) {
+    if (m_engine.m_readerGate.IsLeftBehind()) return;
     DeliverBarcode(m_engine, data, length);
 }
 
 void EngineLinkActions::Reply(const uint8_t* payload, int32_t length) {
+    if (m_engine.m_readerGate.IsLeftBehind()) return;
     PostReply(m_engine, payload, length);
 }
 
 void EngineLinkActions::Refuse() {
+    if (m_engine.m_readerGate.IsLeftBehind()) return;
     // Stepped back before the command is released, so the command that
     // follows at once reuses the refused number.
     PreviousFrameNumber(m_engine.m_module);
@@ -84,10 +94,12 @@ void EngineLinkActions::Refuse() {
 }
 
 void EngineLinkActions::Purge() {
+    if (m_engine.m_readerGate.IsLeftBehind()) return;
     m_engine.m_serial.Purge();
 }
 
 uint32_t ThreadComProc(ImagerEngine* engine) {
+    engine->m_readerGate.Begin();
     WriteLog(u"\t----> [ThreadComProc] Start!!!!!!!\r\n");
     // The buffer is the thread's own; it lives on the heap to keep the
     // thread's stack small.
@@ -97,6 +109,7 @@ uint32_t ThreadComProc(ImagerEngine* engine) {
     platform::SerialDevice* device = engine->m_serial.GetHandle();
     bool running = device != nullptr;
     while (running) {
+        if (engine->m_readerGate.IsLeftBehind()) break;
         uint32_t events = 0;
         if (device->WaitEvent(&events) != platform::WaitResult::Events || events == 0) {
             running = false;
@@ -116,6 +129,7 @@ uint32_t ThreadComProc(ImagerEngine* engine) {
         if ((events & platform::EV_RXCHAR) != 0) TakeBytes(*engine, *reader, actions);
     }
     WriteLog(u"\t----> [ThreadComProc] Stop!!!!!!!\r\n");
+    engine->m_readerGate.End();
     return 0;
 }
 

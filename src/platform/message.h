@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "QVPlatform.h"
 #include "platform/platform_api.h"
@@ -53,5 +54,17 @@ QV_PLATFORM_API bool WaitForMessages(uint32_t milliseconds);
 // spinning. A WM_QUIT ends it early and is posted again for the caller's
 // own loop; the result is then false.
 QV_PLATFORM_API bool PumpMessagesFor(uint32_t milliseconds);
+
+// Blocks until `ready` holds or `milliseconds` of library time pass,
+// handling the messages other threads send to the calling thread meanwhile
+// (so a thread that sends to it synchronously cannot deadlock the wait).
+// Posted messages stay queued for the thread's own loop. `ready` is tested
+// at the start and again after each WakeMessageWaiters(); it runs under the
+// stand-in's lock, so it only reads flags: no waits, no window calls.
+// True when it held.
+QV_PLATFORM_API bool WaitHandlingSentMessages(const std::function<bool()>& ready,
+                                              uint32_t milliseconds);
+// Makes every thread in WaitHandlingSentMessages test its condition again.
+QV_PLATFORM_API void WakeMessageWaiters();
 
 }  // namespace qv::platform

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <mutex>
 
 #include "engine/imager_engine.h"
 #include "engine/write_log.h"
@@ -33,7 +34,11 @@ void HandlePowerMessage(ImagerEngine& engine, std::span<const uint8_t> message) 
         }
     } else if (state == platform::POWER_STATE_ON_BACKLIGHT_PASSWORD) {
         if (engine.m_bActive.load() == 0) {
-            engine.m_module.SetModulePower(1);
+            {
+                // Not while the open is still bringing the supply up itself.
+                std::lock_guard lock(engine.m_powerLock);
+                engine.m_module.SetModulePower(1);
+            }
             platform::Sleep(100);
             WriteLog(u"======================[APP] PWM : POWER_STATE_ON\r\n");
             engine.m_bActive = 1;

@@ -200,6 +200,32 @@ TEST_F(StandInWindows, TwoThreadsSendingToEachOtherDoNotDeadlock) {
     EXPECT_FALSE(IsWindow(theirs));  // gone with its thread
 }
 
+TEST_F(StandInWindows, WaitForAConditionHandlesSendsAndKeepsPostedMessages) {
+    Seen* seen = nullptr;
+    QVHWND mine = Make(u"WAITER", seen);
+    ASSERT_TRUE(PostMessage(mine, 0x41, 0, 0));
+    std::atomic<int32_t> done{0};
+    std::atomic<intptr_t> answer{0};
+    // Sends to the waiting thread, then makes the condition true.
+    std::thread other([&] {
+        answer = SendMessage(mine, 0x42, 0, 0);
+        done = 1;
+        WakeMessageWaiters();
+    });
+    EXPECT_TRUE(WaitHandlingSentMessages([&] { return done.load() == 1; }, kInfinite));
+    other.join();
+    EXPECT_EQ(answer.load(), 0x42 + 1000);
+    // The posted message was left for the thread's own loop.
+    ASSERT_EQ(seen->All().size(), 1u);
+    Message msg{};
+    EXPECT_TRUE(PeekMessage(&msg, nullptr, true));
+    EXPECT_EQ(msg.message, 0x41u);
+    // A condition that never holds ends with the time.
+    SetClockScale(0.05);
+    EXPECT_FALSE(WaitHandlingSentMessages([] { return false; }, 100));
+    SetClockScale(1.0);
+}
+
 TEST_F(StandInWindows, BroadcastReachesEveryWindow) {
     Seen* local = nullptr;
     Make(u"LOCAL", local);

@@ -113,6 +113,8 @@ TEST_F(ImagerScenario, SerialPortThatCannotOpenFailsTheOpenAndPowersOff) {
 
 TEST_F(ImagerScenario, SuspendRefusesWorkAndResumeRestoresItWithoutANewOpen) {
     ASSERT_EQ(QVImagerOpen(), 1);
+    // An engine left by an earlier failed open in this process ends its watcher here.
+    const int ends = m_log.Count("CheckPowerStateThread END\r\n");
     qv::platform::InjectPowerNotification(1, 0x00200000, u"suspend");
     ASSERT_TRUE(Eventually([] { return QVImagerTestCommand() == -1; }));
     int32_t level = 0;
@@ -125,7 +127,7 @@ TEST_F(ImagerScenario, SuspendRefusesWorkAndResumeRestoresItWithoutANewOpen) {
     EXPECT_EQ(m_log.Count("POWER_STATE_SUSPEND\r\n"), 1);
     EXPECT_EQ(m_log.Count("POWER_STATE_ON\r\n"), 1);
     EXPECT_EQ(QVImagerClose(), 1);
-    EXPECT_EQ(m_log.Count("CheckPowerStateThread END\r\n"), 1);
+    EXPECT_EQ(m_log.Count("CheckPowerStateThread END\r\n"), ends + 1);
 }
 
 TEST_F(ImagerScenario, FactoryResetSendsResetThenPayloadAndKeepsTheFiles) {

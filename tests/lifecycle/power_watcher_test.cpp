@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "engine/imager_engine.h"
+#include "interface/lifecycle.h"
 #include "platform/clock.h"
 #include "platform/power_notify.h"
 #include "test_support/log_capture.h"
@@ -125,6 +126,40 @@ TEST_F(PowerWatcherTest, NotificationsArriveThroughTheSocket) {
     StopPowerWatcher(engine);
     EXPECT_EQ(log.Count("CheckPowerStateThread END\r\n"), 1);
     ::close(peer);
+    ::close(server);
+}
+
+TEST_F(PowerWatcherTest, SuspendSeenAsTheOpenStartsTheWatcherIsKept) {
+    test_support::TempDir dir;
+    test_support::ScopedEnv registry("QV_REGISTRY", dir.Path() + "/registry.reg");
+    const std::string path = dir.Path() + "/power.sock";
+    const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(server, 1), 0);
+    test_support::ScopedEnv env("QV_POWER_NOTIFY", "unix:" + path);
+    // The device suspends the moment the watcher subscribes, while the open
+    // is still preparing the engine.
+    std::thread peer([server] {
+        const int connection = ::accept(server, nullptr, nullptr);
+        const std::string record = platform::EncodePowerBroadcast(1, 0x00200000, u"suspend");
+        const uint32_t n = static_cast<uint32_t>(record.size());
+        const uint8_t header[4] = {uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)};
+        (void)!::write(connection, header, 4);
+        (void)!::write(connection, record.data(), record.size());
+        char drain;
+        (void)!::read(connection, &drain, 1);  // until the subscription ends
+        ::close(connection);
+    });
+    engine.m_bActive = 0;
+    ResetEngineState(engine);
+    ASSERT_TRUE(Eventually([&] { return log.Count(kSuspendLine) == 1; }));
+    // The open's own mark of the engine as active did not overwrite it.
+    EXPECT_EQ(engine.m_bActive.load(), 0);
+    StopPowerWatcher(engine);
+    peer.join();
     ::close(server);
 }
 

@@ -45,6 +45,8 @@ struct ThreadQueue {
     // translation sees Shift held for the keys typed while it was down.
     bool shift = false;
     bool control = false;
+    // Inside WaitHandlingSentMessages, so WakeMessageWaiters reaches it.
+    bool waitingOnCondition = false;
 };
 
 struct WindowRecord {
@@ -476,6 +478,40 @@ bool PumpMessagesFor(uint32_t milliseconds) {
         }
         if (Clock::now() >= deadline) return true;
         WaitUntil(deadline);
+    }
+}
+
+bool WaitHandlingSentMessages(const std::function<bool()>& ready, uint32_t milliseconds) {
+    const Clock::time_point deadline = DeadlineAfter(milliseconds);
+    Desktop& desktop = TheDesktop();
+    std::unique_lock lock(desktop.mutex);
+    std::shared_ptr<ThreadQueue> queue = QueueOfThisThread(desktop);
+    // A procedure run from here may wait the same way; the outer wait keeps its mark.
+    const bool outer = queue->waitingOnCondition;
+    queue->waitingOnCondition = true;
+    bool held = false;
+    for (;;) {
+        HandleSentMessages(desktop, lock, *queue);
+        // Tested under the lock, so a wake that follows a change is not lost.
+        if ((held = ready())) break;
+        if (!queue->sent.empty()) continue;
+        if (deadline == Clock::time_point::max()) {
+            queue->cv.wait(lock);
+        } else if (queue->cv.wait_until(lock, deadline) == std::cv_status::timeout) {
+            HandleSentMessages(desktop, lock, *queue);
+            held = ready();
+            break;
+        }
+    }
+    queue->waitingOnCondition = outer;
+    return held;
+}
+
+void WakeMessageWaiters() {
+    Desktop& desktop = TheDesktop();
+    std::lock_guard lock(desktop.mutex);
+    for (auto& [id, queue] : desktop.queues) {
+        if (queue->waitingOnCondition) queue->cv.notify_all();
     }
 }
 
