@@ -9,6 +9,7 @@
 #include "link/command_exchange.h"
 #include "link/engine_frames.h"
 #include "link/link_test_support.h"
+#include "platform/clock.h"
 #include "sim/simulator.h"
 
 namespace qv {
@@ -131,6 +132,147 @@ TEST_F(ReaderThreadTest, WhileSuspendedEveryLineEventClearsAndNothingIsAcknowled
     engine.m_bActive = 1;
     pty.Write(Full(0x61, 0x48, {}));
     EXPECT_EQ(pty.Read(5), (Bytes{0x02, 0x48, 0x06, 0x00, 0x03}));
+}
+
+// Frames that arrive while the reader acknowledges or delivers the one
+// before are kept, in the driver and in the buffer alike: a reply 60 to
+// 150 ms behind a barcode, a NAK 60 ms behind one, a barcode 50 to 90 ms
+// behind a reply are all handled at once, each acknowledged with its own
+// sequence number.
+TEST_F(ReaderThreadTest, FramesBehindABarcodeOrAReplyAreNotPurged) {
+    const Bytes payload = {0x48, 0x48, 0x03};
+    const Bytes barcode = Barcode(0x44, {'j', 'A', 0x03, 0x02, 'B'});
+    const Bytes barcodeAck = {0x02, 0x44, 0x06, 0x00, 0x03};
+    const Bytes replyAck = {0x02, 0x71, 0x06, 0x00, 0x03};
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, Bytes>> engine;  // pause in ms, then bytes
+        int32_t result;
+        Bytes acknowledgements;
+    };
+    const Case cases[] = {
+        {"reply 60 ms behind a barcode",
+         {{0, barcode}, {60, Join({Short(0x06, 0x20), Full(0x50, 0x71, payload)})}},
+         1,
+         Join({barcodeAck, replyAck})},
+        {"reply 150 ms behind a barcode",
+         {{0, barcode}, {150, Join({Short(0x06, 0x20), Full(0x50, 0x71, payload)})}},
+         1,
+         Join({barcodeAck, replyAck})},
+        {"NAK 60 ms behind a barcode",
+         {{0, barcode}, {60, Short(0x15, 0x20, 0x50)}},
+         0,
+         barcodeAck},
+        {"barcode 50 ms behind a reply",
+         {{0, Join({Short(0x06, 0x20), Full(0x50, 0x71, payload)})}, {50, barcode}},
+         1,
+         Join({replyAck, barcodeAck})},
+        {"barcode 90 ms behind a reply",
+         {{0, Join({Short(0x06, 0x20), Full(0x50, 0x71, payload)})}, {90, barcode}},
+         1,
+         Join({replyAck, barcodeAck})},
+    };
+    for (const Case& c : cases) {
+        const int barcodesBefore = log.Count("READ DATA[jA");
+        std::thread engineSide([&] {
+            command = pty.Read(7);
+            for (const auto& [pause, bytes] : c.engine) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+                pty.Write(bytes);
+            }
+        });
+        uint8_t reply[kFrameBufferSize] = {};
+        int32_t replyLength = 0;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(
+            SendCommand(engine, FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false),
+            c.result)
+            << c.name;
+        // Far below the 3000 ms time-out.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2000ms) << c.name;
+        engineSide.join();
+        if (c.result == 1) {
+            EXPECT_EQ(Bytes(reply, reply + replyLength), payload) << c.name;
+        }
+        EXPECT_EQ(pty.Read(c.acknowledgements.size()), c.acknowledgements) << c.name;
+        EXPECT_TRUE(log.WaitFor("READ DATA[jA")) << c.name;
+        EXPECT_EQ(log.Count("READ DATA[jA"), barcodesBefore + 1) << c.name;
+        std::this_thread::sleep_for(100ms);  // the reader back between frames
+    }
+    EXPECT_FALSE(log.Contains("SKIP"));
+    EXPECT_FALSE(log.Contains("REFUSED"));
+}
+
+// The engine loses power on suspend: the head of a frame cut by it is not
+// glued to what the engine says after the resume, whether or not the line
+// stirred while suspended.
+TEST_F(ReaderThreadTest, AFrameCutBySuspendIsNotGluedToTheNextAnswer) {
+    for (const bool lineEventWhileSuspended : {true, false}) {
+        pty.Write({0x02, 0x35, 0x50, 0x00, 0x02});  // a reply's head
+        std::this_thread::sleep_for(150ms);
+        engine.m_bActive = 0;
+        if (lineEventWhileSuspended) {
+            pty.Write({0x00});
+            ASSERT_TRUE(log.WaitFor("[RO25]CLEAR BUFFER\r\n"));
+        }
+        engine.m_bActive = 1;
+        std::thread engineSide = Answer(7, Short(0x15, 0x20, 0x50));
+        uint8_t reply[kFrameBufferSize];
+        int32_t replyLength = 0;
+        EXPECT_EQ(
+            SendCommand(engine, FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false), 0)
+            << lineEventWhileSuspended;
+        engineSide.join();
+        EXPECT_TRUE(log.Contains("[RO25]<== NAK COME [<== bad checksum]\r\n"));
+        // Nothing acknowledged: no reply was made up of the glued bytes.
+        EXPECT_TRUE(pty.Read(1, 200).empty());
+    }
+    EXPECT_FALSE(log.Contains("SETUP_REPLY"));
+}
+
+// Barcodes back to back as fast as the line takes them, of every length,
+// with start and stop bytes and whole frames in their data and escaped
+// length fields: each is acknowledged with its own sequence number and
+// delivered once, in order, with nothing dropped.
+TEST_F(ReaderThreadTest, ThreeHundredBarcodesBackToBackAreEachDeliveredOnce) {
+    // Every acknowledgement's wake pulse a twentieth as long.
+    struct ScaledClock {
+        ScaledClock() { platform::SetClockScale(0.05); }
+        ~ScaledClock() { platform::SetClockScale(1.0); }
+    } scaled;
+    uint64_t state = 12345;
+    const auto random = [&state](size_t low, size_t high) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return low + static_cast<size_t>((state >> 33) % (high - low + 1));
+    };
+    Bytes line;
+    Bytes acknowledgements;
+    for (int i = 0; i < 300; ++i) {
+        Bytes data(random(1, 1000));
+        data[0] = 'j';
+        for (size_t k = 1; k < data.size(); ++k) {
+            const size_t pick = random(0, 9);
+            data[k] = pick < 2 ? 0x02 : pick < 4 ? 0x03 : uint8_t(random(0x20, 0x7E));
+        }
+        if (data.size() > 30 && i % 3 == 0) {
+            const Bytes inner =
+                i % 2 == 0 ? Full(0x50, 0x21, {0x48, 0x03}) : Short(0x15, 0x22, 0x50);
+            std::copy(inner.begin(), inner.end(), data.begin() + 10);
+        }
+        const auto sequence = uint8_t(i);
+        line = Join({line, Barcode(sequence, data, /*escape=*/i % 7 == 0)});
+        acknowledgements = Join({acknowledgements, {0x02, sequence, 0x06, 0x00, 0x03}});
+    }
+    std::thread engineSide([&] { pty.Write(line); });
+    EXPECT_EQ(pty.Read(acknowledgements.size(), 60000), acknowledgements);
+    engineSide.join();
+    EXPECT_TRUE(log.WaitFor("[RO25]READ DATA"));
+    EXPECT_EQ(log.Count("[RO25]<== BARCODE_DATA\r\n"), 300);
+    EXPECT_EQ(log.Count("[RO25]READ DATA[j"), 300);
+    EXPECT_FALSE(log.Contains("SKIP"));
+    EXPECT_FALSE(log.Contains("REFUSED"));
+    EXPECT_FALSE(log.Contains("NAK COME"));
+    EXPECT_FALSE(log.Contains("SETUP_REPLY"));
 }
 
 TEST_F(ReaderThreadTest, TheStopEventEndsAnIdleReaderAtTheNextLineEvent) {
