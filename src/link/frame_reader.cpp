@@ -182,7 +182,6 @@ SplitResult FrameReader::FullFrame(LineState line) {
         const size_t end = i;
         bool front = Verifies(0, end);
         size_t later = 0;
-        bool laterBarcode = false;
         for (size_t k = 0; !front && k < m_candidateCount; ++k) {
             Candidate& c = m_candidates[k];
             if (c.start + kFrameOverhead - 1 > end) break;
@@ -196,7 +195,6 @@ SplitResult FrameReader::FullFrame(LineState line) {
                 }
                 if (c.end == end && Verifies(c.start, end)) {
                     later = c.start;
-                    laterBarcode = true;
                     break;
                 }
             } else if (Verifies(c.start, end)) {
@@ -205,14 +203,12 @@ SplitResult FrameReader::FullFrame(LineState line) {
             }
         }
         if (!front && later == 0) continue;
-        // A reply's verified end counts only where what follows can begin
-        // a frame; a barcode's end is settled by its length.
-        if (!laterBarcode) {
-            if (end + 1 < m_held) {
-                if (m_data[end + 1] != kStartByte) continue;
-            } else if (line == LineState::Busy) {
-                return Wait(SplitWait::Confirm);
-            }
+        // An end inside a reply that has not verified yet counts only where
+        // what follows can begin a frame.
+        if (end + 1 < m_held) {
+            if (m_data[end + 1] != kStartByte) continue;
+        } else if (line == LineState::Busy) {
+            return Wait(SplitWait::Confirm);
         }
         if (front) return Step(SplitKind::Frame, end + 1);
         const size_t start = NextFrameStart(1);

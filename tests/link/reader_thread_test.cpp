@@ -294,39 +294,61 @@ TEST_F(ReaderThreadTest, AVanishedDeviceEndsTheReader) {
     EXPECT_TRUE(log.Contains("[ThreadComProc] Stop!!!!!!!"));
 }
 
-// End to end against the engine simulator on its own pseudo-terminal.
-TEST(ReaderOnTheSimulator, ASetupQueryIsAnsweredThroughTheReader) {
+// End to end against the engine simulator on its own pseudo-terminal,
+// powered through its driver, so every frame goes out behind a real wake
+// pulse.
+class ReaderOnTheSimulator : public ::testing::Test {
+  protected:
+    static sim::Simulator::Options Options() {
+        sim::Simulator::Options options;
+        options.driverSocket = false;
+        options.powerSocket = false;
+        return options;
+    }
+    void SetUp() override {
+        ::unsetenv("QV_DRIVER_BAR1");
+        std::string error;
+        ASSERT_TRUE(simulator.Start(&error)) << error;  // "BAR1:" registered in-process
+        ::setenv("QV_PORT_COM2", simulator.SlavePath().c_str(), 1);
+        ASSERT_EQ(engine.m_module.OpenDriver(), 1);
+        ASSERT_NE(engine.m_module.SetModulePower(1), 0);
+        engine.m_serial.Configure(2, 57600, 8, 0, 0);
+        ASSERT_TRUE(engine.m_serial.Open());
+        engine.m_bActive = 1;
+        engine.m_hStopEvent = std::make_unique<platform::Event>();
+        engine.m_hRespEvent = std::make_unique<platform::Event>();
+        ASSERT_TRUE(engine.m_hComThread.Start([this] { ThreadComProc(&engine); }));
+    }
+    void TearDown() override {
+        engine.m_serial.PrepareClose();
+        engine.m_bIdle = 1;
+        if (engine.m_hStopEvent) engine.m_hStopEvent->Set();
+        EXPECT_TRUE(engine.m_hComThread.WaitFor(5000));
+        engine.m_hComThread.Join();
+        engine.m_module.SetModulePower(0);
+        engine.m_module.CloseDriver();
+        simulator.Stop();
+    }
+
     LogCapture log;
     test_support::TempDir registryDir;
     test_support::ScopedEnv registry{"QV_REGISTRY", registryDir.Path() + "/registry.reg"};
     test_support::ScopedEnv noDriverSocket{"QV_DRIVER_BAR1", ""};
-    ::unsetenv("QV_DRIVER_BAR1");
-    sim::Simulator::Options options;
-    options.driverSocket = false;
-    options.powerSocket = false;
-    sim::Simulator simulator(options);  // its "BAR1:" driver is registered in-process
-    std::string error;
-    ASSERT_TRUE(simulator.Start(&error)) << error;
-    test_support::ScopedEnv port{"QV_PORT_COM2", simulator.SlavePath()};
-
-    // Powered through the driver, so every frame goes out behind a real wake pulse.
+    test_support::ScopedEnv port{"QV_PORT_COM2", ""};
+    sim::Simulator simulator{Options()};
     ImagerEngine engine;
-    ASSERT_EQ(engine.m_module.OpenDriver(), 1);
-    ASSERT_NE(engine.m_module.SetModulePower(1), 0);
-    engine.m_serial.Configure(2, 57600, 8, 0, 0);
-    ASSERT_TRUE(engine.m_serial.Open());
-    engine.m_bActive = 1;
-    engine.m_hStopEvent = std::make_unique<platform::Event>();
-    engine.m_hRespEvent = std::make_unique<platform::Event>();
-    ASSERT_TRUE(engine.m_hComThread.Start([&] { ThreadComProc(&engine); }));
+};
 
-    // The initialised query: three code-ID parameters.
-    const uint8_t query[] = {0x48, 0x48, 0x48, 0x49, 0x48, 0x4E};
+// The initialised query: three code-ID parameters.
+constexpr uint8_t kInitialisedQuery[] = {0x48, 0x48, 0x48, 0x49, 0x48, 0x4E};
+
+TEST_F(ReaderOnTheSimulator, ASetupQueryIsAnsweredThroughTheReader) {
     uint8_t reply[kFrameBufferSize] = {};
     int32_t replyLength = 0;
     for (int round = 0; round < 3; ++round) {
         const auto start = std::chrono::steady_clock::now();
-        ASSERT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, query, 6, reply, &replyLength, false),
+        ASSERT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, kInitialisedQuery, 6, reply,
+                              &replyLength, false),
                   1);
         // Typically a few hundred ms; far below the time-out even on a loaded machine.
         EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
@@ -334,15 +356,31 @@ TEST(ReaderOnTheSimulator, ASetupQueryIsAnsweredThroughTheReader) {
         EXPECT_EQ(reply[0], 0x48);
     }
     EXPECT_TRUE(simulator.WaitForReceived(0x06, 3, 5000));  // our ACKs of its replies
+}
 
-    engine.m_serial.PrepareClose();
-    engine.m_bIdle = 1;
-    engine.m_hStopEvent->Set();
-    EXPECT_TRUE(engine.m_hComThread.WaitFor(5000));
-    engine.m_hComThread.Join();
-    engine.m_module.SetModulePower(0);
-    engine.m_module.CloseDriver();
-    simulator.Stop();
+// A query made while the engine decodes: its answer arrives while the
+// reader acknowledges and delivers the barcode, and is still taken.
+TEST_F(ReaderOnTheSimulator, AQueryDuringAScanIsAnsweredAndTheBarcodeDelivered) {
+    int round = 0;
+    for (const int delayMs : {160, 200, 240}) {
+        ASSERT_TRUE(simulator.QueueBarcode(9, "SCAN-" + std::to_string(round)));
+        engine.m_module.SetTriggerLine(1);  // a fresh edge, as a scan starts
+        engine.m_module.SetTriggerLine(0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        uint8_t reply[kFrameBufferSize] = {};
+        int32_t replyLength = 0;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, kInitialisedQuery, 6, reply,
+                              &replyLength, false),
+                  1)
+            << delayMs;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2000ms) << delayMs;
+        EXPECT_EQ(replyLength % 3, 0);
+        EXPECT_TRUE(log.WaitFor("SCAN-" + std::to_string(round) + "]\r\n")) << delayMs;
+        ++round;
+    }
+    EXPECT_EQ(log.Count("READ DATA["), 3);
+    EXPECT_FALSE(log.Contains("TIME OUT"));
 }
 
 }  // namespace
