@@ -223,6 +223,10 @@ SplitResult FrameReader::FullFrame(LineState line) {
     }
     if (std::memchr(m_data + 3, kStopByte, m_held - 3) == nullptr) return Wait(SplitWait::None);
     if (line == LineState::Quiet) {
+        // Noise right behind a whole reply: its verified end stands.
+        for (size_t end = kFrameOverhead - 1; end < m_held; ++end) {
+            if (Verifies(0, end)) return Step(SplitKind::Frame, end + 1);
+        }
         return Step(SplitKind::Refuse, NextFrameStart(1), RefuseReason::NoVerifiedEnd);
     }
     return Wait(SplitWait::Quiet);

@@ -102,8 +102,9 @@ void RemoveFront(uint8_t* buffer, size_t count, size_t n);
 //   checksum verifies and what follows can begin a frame (a start byte, or
 //   nothing: then the reader confirms that nothing follows at once). A later
 //   frame start that verifies the same way means the bytes ahead of it are a
-//   broken head; they are dropped. A head that never verifies is refused
-//   once the line is quiet, so what follows it is found.
+//   broken head; they are dropped. Once the line is quiet, a verified end
+//   followed by noise stands, and a head that never verified is refused, so
+//   what follows it is found.
 // - A buffer that fills without a decision refuses its front.
 class FrameReader {
   public:

@@ -83,6 +83,13 @@ TEST(FrameReader, StrayBytesAheadOfAFrameAreDropped) {
     EXPECT_EQ(reader.Held(), 0u);
     Feed(reader, actions, Short(0x15, 0x23, 0x30));
     EXPECT_THAT(actions.events.back(), "refuse");
+
+    // Noise right behind a reply: the reply is taken once the line is quiet.
+    EXPECT_EQ(Feed(reader, actions, Join({Full(0x50, 0x24, {0x48, 0x03}), {0x7F, 0x03}})).wait,
+              SplitWait::Quiet);
+    reader.Process(actions, LineState::Quiet);
+    EXPECT_EQ(actions.replies.back(), Bytes({0x48, 0x03}));
+    EXPECT_EQ(reader.Held(), 0u);
 }
 
 TEST(FrameReader, AFrameSplitAtEveryPositionIsFoundOnce) {
