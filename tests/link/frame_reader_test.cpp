@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "link/engine_frames.h"
 #include "link/link_test_support.h"
@@ -20,7 +19,7 @@ using ::testing::ElementsAre;
 FrameReader::Outcome Feed(FrameReader& reader, Recorder& actions, const Bytes& bytes,
                           LineState line = LineState::Paused) {
     EXPECT_LE(bytes.size(), reader.Room());
-    std::memcpy(reader.Tail(), bytes.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), reader.Tail());
     reader.Append(bytes.size());
     return reader.Process(actions, line);
 }
