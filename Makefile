@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 CTEST := ctest --output-on-failure -j $(JOBS) --timeout 300
 
-.PHONY: all deps build run test test-asan test-tsan fuzz bench clean
+.PHONY: all deps build run test test-asan test-tsan fuzz bench property clean
 
 all: build
 
@@ -66,6 +66,14 @@ bench: deps build-bench/build.ninja
 	build-bench/bench/qv_micro_bench --benchmark_min_time=0.2 \
 	    --benchmark_out=build/bench-micro.csv --benchmark_out_format=csv > build/bench-micro.txt
 	build-bench/bench/qv_scenario_bench --json build/bench.json --micro build/bench-micro.csv $(BENCH_FLAGS)
+
+# The seeded property run of the reader's frame search: 10^6 realistic
+# frames cut at random read boundaries must come out whole (see
+# docs/performance.md). PROPERTY_FLAGS="--frames N --seed S" to vary it.
+PROPERTY_FLAGS ?= --frames 1000000 --seed 1
+property: deps build-bench/build.ninja
+	cmake --build build-bench -j $(JOBS) --target qv_frame_property
+	build-bench/bench/qv_frame_property $(PROPERTY_FLAGS)
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz build-bench

@@ -25,7 +25,6 @@ class NoLinkActions final : public LinkActions {
     void Deliver(const uint8_t*, int32_t) override {}
     void Reply(const uint8_t*, int32_t) override {}
     void Refuse() override {}
-    void Purge() override {}
 };
 
 std::vector<uint8_t> FrameOfLength(size_t length) {
@@ -86,14 +85,15 @@ BENCHMARK(BM_BuildFrame_DetailSetup);
 void BM_SplitMixedStream(benchmark::State& state) {
     const SampleStream stream = MakeMixedStream();
     for (auto _ : state) {
-        size_t at = 0;
+        FrameReader reader;
+        std::memcpy(reader.Tail(), stream.bytes.data(), stream.bytes.size());
+        reader.Append(stream.bytes.size());
         size_t frames = 0;
-        while (at < stream.bytes.size()) {
-            const SplitResult r =
-                FindFrame(stream.bytes.data() + at, stream.bytes.size() - at, false);
-            if (r.kind == SplitKind::NeedMore || r.length == 0) break;
+        for (;;) {
+            const SplitResult r = reader.Next(LineState::Paused);
+            if (r.kind == SplitKind::NeedMore) break;
             if (r.kind == SplitKind::Frame) ++frames;
-            at += r.length;
+            reader.Remove(r.length);
         }
         benchmark::DoNotOptimize(frames);
     }
@@ -110,7 +110,7 @@ void BM_ReaderProcessMixedStream(benchmark::State& state) {
         FrameReader reader;
         std::memcpy(reader.Tail(), stream.bytes.data(), stream.bytes.size());
         reader.Append(stream.bytes.size());
-        benchmark::DoNotOptimize(reader.Process(actions, false));
+        benchmark::DoNotOptimize(reader.Process(actions, LineState::Paused));
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * stream.Frames()));
 }

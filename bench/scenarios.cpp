@@ -42,9 +42,9 @@ constexpr uint8_t kBarcodeDataType = 0x60;
 constexpr int kShortBarcodeSymbology = 9;  // Code 128
 constexpr int kLongBarcodeSymbology = 37;  // QR Code
 constexpr auto kDeliveryTimeout = std::chrono::seconds(5);
-// The reader purges the line once a barcode is delivered, so a scan started
-// right behind the callback could lose its frame to that purge; nobody
-// scans that fast, so the next scan waits this long.
+// Scans follow each other this far apart, as a user's would. (The reader
+// once purged the line after each delivery and could lose a barcode that
+// came right behind; it no longer does, but the figures keep their pace.)
 constexpr auto kPauseBetweenScans = std::chrono::milliseconds(30);
 // Frames still on their way when an operation returns (the reader's last
 // ACK) are given this long to be counted.

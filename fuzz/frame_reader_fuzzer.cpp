@@ -1,10 +1,12 @@
 // Arbitrary byte streams, cut into arbitrary reads, through the reader's
 // frame search and dispatch. Besides what the sanitizers catch, it checks
-// that whatever came before, a valid frame that follows is still found and
-// nothing stays stuck in the buffer.
+// that every reply or barcode handed over is a frame at the front of the
+// buffer whose checksum verifies, acknowledged first with its own sequence
+// number; that a NAK is a NAK; and that whatever came before, a valid frame
+// that follows is still found and nothing stays stuck in the buffer.
 //
-// Input: a control byte per read (low six bits + 1 = bytes in the read,
-// top bit = the line is quiet after it), then that many bytes.
+// Input: a control byte per read (low six bits + 1 = bytes in the read; bit
+// 6 = the line pauses after it, bit 7 = it goes quiet), then that many bytes.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -17,27 +19,61 @@
 namespace {
 
 using qv::FrameReader;
+using qv::LineState;
 
 class Checker final : public qv::LinkActions {
   public:
-    void Acknowledge(uint8_t) override {}
+    explicit Checker(const FrameReader& reader) : m_reader(reader) {}
+
+    void Acknowledge(uint8_t sequence) override {
+        const uint8_t* frame = m_reader.Data();
+        if (frame[0] != qv::kStartByte || frame[1] != sequence) std::abort();
+        if (!qv::IsFullEngineFrame(frame[2])) std::abort();
+        m_acknowledged = frame;
+    }
     void Deliver(const uint8_t* data, int32_t length) override {
-        if (length < 1 || length > 1024) std::abort();
+        const uint8_t* frame = Acknowledged();
+        if (frame[2] != static_cast<uint8_t>(qv::EngineFrameType::BARCODE_DATA)) std::abort();
+        const auto barcode = qv::DecodeBarcodeLength(frame, m_reader.Held());
+        if (!barcode || data != frame + barcode->dataOffset) std::abort();
+        if (length < 1 || static_cast<size_t>(length) != barcode->length) std::abort();
+        if (!qv::ChecksumMatches(frame, barcode->dataOffset + barcode->length + 4)) std::abort();
         Touch(data, length);
     }
     void Reply(const uint8_t* payload, int32_t length) override {
-        if (length < 0 || length > 1024 - 7) std::abort();
+        const uint8_t* frame = Acknowledged();
+        if (!qv::IsReplyFrame(frame[2]) || payload != frame + 3) std::abort();
+        if (length < 0 || static_cast<size_t>(length) + qv::kFrameOverhead > m_reader.Held()) {
+            std::abort();
+        }
+        if (!qv::ChecksumMatches(frame, static_cast<size_t>(length) + qv::kFrameOverhead)) {
+            std::abort();
+        }
         Touch(payload, length);
     }
-    void Refuse() override {}
-    void Purge() override {}
+    void Refuse() override {
+        const uint8_t* frame = m_reader.Data();
+        if (frame[0] != qv::kStartByte ||
+            frame[2] != static_cast<uint8_t>(qv::EngineFrameType::NAK)) {
+            std::abort();
+        }
+    }
 
   private:
+    // The frame at the front, which must have been acknowledged just now.
+    const uint8_t* Acknowledged() {
+        const uint8_t* frame = m_reader.Data();
+        if (m_acknowledged != frame) std::abort();
+        m_acknowledged = nullptr;
+        return frame;
+    }
     // Reads every byte handed over, so a bad span shows under the sanitizers.
     void Touch(const uint8_t* data, int32_t length) {
         for (int32_t i = 0; i < length; ++i)
             m_sum += data[i];
     }
+    const FrameReader& m_reader;
+    const uint8_t* m_acknowledged = nullptr;
     uint32_t m_sum = 0;
 };
 
@@ -55,7 +91,7 @@ std::vector<uint8_t> ValidReply() {
     }
 }
 
-int Feed(FrameReader& reader, Checker& checker, const uint8_t* data, size_t size, bool settled) {
+int Feed(FrameReader& reader, Checker& checker, const uint8_t* data, size_t size, LineState line) {
     int frames = 0;
     while (size > 0) {
         const size_t n = std::min(size, reader.Room());
@@ -63,7 +99,7 @@ int Feed(FrameReader& reader, Checker& checker, const uint8_t* data, size_t size
         reader.Append(n);
         data += n;
         size -= n;
-        frames += reader.Process(checker, settled && size == 0).frames;
+        frames += reader.Process(checker, size == 0 ? line : LineState::Busy).frames;
     }
     return frames;
 }
@@ -78,21 +114,27 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::vector<uint8_t> valid = ValidReply();
-    auto reader = std::make_unique<FrameReader>();
-    Checker checker;
+    // One reader for every input, emptied first as the reader thread empties
+    // it when the engine loses power.
+    static const auto reader = std::make_unique<FrameReader>();
+    reader->Clear();
+    Checker checker(*reader);
     size_t at = 0;
     while (at < size) {
         const uint8_t control = data[at++];
         const size_t n = std::min<size_t>((control & 0x3F) + 1, size - at);
-        Feed(*reader, checker, data + at, n, (control & 0x80) != 0);
+        const LineState line = (control & 0x80) != 0   ? LineState::Quiet
+                               : (control & 0x40) != 0 ? LineState::Paused
+                                                       : LineState::Busy;
+        Feed(*reader, checker, data + at, n, line);
         if (reader->Held() > qv::kReceiveBufferSize) std::abort();
         at += n;
     }
     // The line goes quiet, then the engine sends a good frame: it must be
-    // found, and nothing may be left waiting.
-    reader->Process(checker, true);
-    const int frames = Feed(*reader, checker, valid.data(), valid.size(), false);
-    reader->Process(checker, true);
+    // found, and nothing may be left waiting once the line is quiet again.
+    reader->Process(checker, LineState::Quiet);
+    int frames = Feed(*reader, checker, valid.data(), valid.size(), LineState::Paused);
+    frames += reader->Process(checker, LineState::Quiet).frames;
     if (frames < 1 || reader->Held() != 0) std::abort();
     return 0;
 }

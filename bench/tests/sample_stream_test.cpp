@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 
 #include "link/frame_reader.h"
@@ -16,18 +17,22 @@ TEST(SampleStream, SplitsIntoTheFramesItWasBuiltFrom) {
     const SampleStream s = MakeMixedStream();
     ASSERT_EQ(s.parts.size(), 7u);
     EXPECT_EQ(s.Frames(), 6u);
+    FrameReader reader;
+    std::copy(s.bytes.begin(), s.bytes.end(), reader.Tail());
+    reader.Append(s.bytes.size());
     size_t at = 0;
     for (const StreamPart& part : s.parts) {
-        const SplitResult r = FindFrame(s.bytes.data() + at, s.bytes.size() - at, false);
+        const SplitResult r = reader.Next(LineState::Paused);
         EXPECT_EQ(r.kind, part.type == 0 ? SplitKind::Drop : SplitKind::Frame) << at;
         ASSERT_EQ(r.length, part.length) << at;
         if (part.type != 0) {
-            EXPECT_EQ(s.bytes[at + 2], part.type);
+            EXPECT_EQ(reader.Data()[2], part.type);
             if (part.type == 0x60) {
-                const FrameContent c = ReadFrameContent(s.bytes.data() + at, part.length);
+                const FrameContent c = ReadFrameContent(reader.Data(), part.length);
                 EXPECT_TRUE(c.dataLength == 20 || c.dataLength == 300) << c.dataLength;
             }
         }
+        reader.Remove(r.length);
         at += r.length;
     }
     EXPECT_EQ(at, s.bytes.size());

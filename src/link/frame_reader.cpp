@@ -5,7 +5,6 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "engine/write_log.h"
 #include "link/frame.h"
@@ -14,9 +13,10 @@
 namespace qv {
 namespace {
 
-enum class FrameClass { Short, Full, Other };
+enum class FrameClass { Short, Full, Barcode, Unknown };
 
 FrameClass ClassOf(uint8_t type) {
+    if (type == static_cast<uint8_t>(EngineFrameType::BARCODE_DATA)) return FrameClass::Barcode;
     if (IsFullEngineFrame(type)) return FrameClass::Full;
     switch (static_cast<EngineFrameType>(type)) {
         case EngineFrameType::RESEND:
@@ -25,57 +25,12 @@ FrameClass ClassOf(uint8_t type) {
         case EngineFrameType::BUSY:
             return FrameClass::Short;
         default:
-            return FrameClass::Other;
+            return FrameClass::Unknown;
     }
 }
 
-// Prefix sums that make the checksum test of any stretch of the buffer a
-// constant-time step, so the search stays cheap whatever the buffer holds.
-class ChecksumIndex {
-  public:
-    // Sums live on the stack for everything the receive buffer can hold, so
-    // the reader's steady state allocates nothing; only a longer stream
-    // (never the reader's) falls back to the heap.
-    ChecksumIndex(const uint8_t* data, size_t held) : m_data(data) {
-        if (held + 1 <= kStackSums) {
-            m_s1 = m_stack1.data();
-            m_s2 = m_stack2.data();
-        } else {
-            m_heap1.resize(held + 1);
-            m_heap2.resize(held + 1);
-            m_s1 = m_heap1.data();
-            m_s2 = m_heap2.data();
-        }
-        m_s1[0] = 0;
-        m_s2[0] = 0;
-        for (size_t i = 0; i < held; ++i) {
-            m_s1[i + 1] = m_s1[i] + data[i];
-            m_s2[i + 1] = m_s2[i] + static_cast<uint64_t>(i) * data[i];
-        }
-    }
-
-    // True when data[start..end] is a full frame whose checksum verifies.
-    bool Verifies(size_t start, size_t end) const {
-        if (end < start + kFrameOverhead - 1) return false;
-        if (m_data[start] != kStartByte || m_data[end] != kStopByte) return false;
-        // Bytes start+1 .. end-3, the byte at j weighing (end - 2) - j.
-        const uint64_t plain = m_s1[end - 2] - m_s1[start + 1];
-        const uint64_t indexed = m_s2[end - 2] - m_s2[start + 1];
-        const uint64_t sum = static_cast<uint64_t>(end - 2) * plain - indexed;
-        const uint32_t found = (static_cast<uint32_t>(m_data[end - 2]) << 8) | m_data[end - 1];
-        return (sum & 0xFFFFu) == found;
-    }
-
-  private:
-    static constexpr size_t kStackSums = kReceiveBufferSize + 1;
-    const uint8_t* m_data;
-    uint64_t* m_s1;  // sum of the bytes before i
-    uint64_t* m_s2;  // sum of j * byte j before i
-    std::array<uint64_t, kStackSums> m_stack1;
-    std::array<uint64_t, kStackSums> m_stack2;
-    std::vector<uint64_t> m_heap1;
-    std::vector<uint64_t> m_heap2;
-};
+// A barcode candidate whose length runs past the buffer never ends.
+constexpr uint16_t kNoEnd = 0xFFFF;
 
 std::u16string_view ReasonText(RefuseReason reason) {
     switch (reason) {
@@ -87,6 +42,10 @@ std::u16string_view ReasonText(RefuseReason reason) {
             return u"barcode length past frame";
         case RefuseReason::BarcodePastBuffer:
             return u"barcode length past 1024 bytes";
+        case RefuseReason::BarcodeBroken:
+            return u"barcode end not verified";
+        case RefuseReason::NoVerifiedEnd:
+            return u"no verified end";
         case RefuseReason::NoStopInFullBuffer:
             return u"no frame end in 1024 bytes";
         case RefuseReason::None:
@@ -95,72 +54,202 @@ std::u16string_view ReasonText(RefuseReason reason) {
     return u"";
 }
 
-size_t NextStart(const uint8_t* data, size_t held, size_t from) {
-    for (size_t i = from; i < held; ++i) {
-        if (data[i] == kStartByte) return i;
-    }
-    return held;
+SplitResult Step(SplitKind kind, size_t length, RefuseReason reason = RefuseReason::None) {
+    return {kind, length, reason, SplitWait::None};
 }
 
-SplitResult Framed(const uint8_t* data, size_t length) {
-    const FrameContent content = ReadFrameContent(data, length);
-    if (content.refused != RefuseReason::None) {
-        return {SplitKind::Refuse, length, false, content.refused};
-    }
-    return {SplitKind::Frame, length, false, RefuseReason::None};
+SplitResult Wait(SplitWait wait) {
+    return {SplitKind::NeedMore, 0, RefuseReason::None, wait};
 }
 
 }  // namespace
 
-SplitResult FindFrame(const uint8_t* data, size_t held, bool settled) {
-    if (held == 0) return {};
-    if (data[0] != kStartByte) {
-        return {SplitKind::Drop, NextStart(data, held, 1), false, RefuseReason::None};
-    }
-    if (held < 3) return {};
-    const uint8_t type = data[2];
-    const FrameClass frameClass = ClassOf(type);
-    const bool full = held >= kReceiveBufferSize;
-    bool settledNow = settled || full;
+FrameReader::FrameReader() = default;
 
-    const ChecksumIndex index(data, held);
-    std::optional<size_t> firstStop;
-    for (size_t end = 3; end < held; ++end) {
-        if (data[end] != kStopByte) continue;
-        if (!firstStop) firstStop = end;
-        if (frameClass == FrameClass::Full && index.Verifies(0, end)) return Framed(data, end + 1);
-        // A verified frame that starts later and ends here: what lies ahead
-        // of it is a broken frame.
-        for (size_t start = 1; start + kFrameOverhead - 1 <= end; ++start) {
-            if (data[start] == kStartByte && index.Verifies(start, end)) {
-                return {SplitKind::Drop, start, false, RefuseReason::None};
+void FrameReader::Append(size_t n) {
+    n = std::min(n, Room());
+    for (size_t i = m_held; i < m_held + n; ++i) {
+        const uint32_t byte = m_data[i];
+        m_sum[i + 1] = m_sum[i] + byte;
+        m_weighted[i + 1] = m_weighted[i] + (m_base + static_cast<uint32_t>(i)) * byte;
+    }
+    m_held += n;
+}
+
+void FrameReader::Clear() {
+    std::memset(m_data, 0, m_held);
+    m_held = 0;
+    m_sum[0] = 0;
+    m_weighted[0] = 0;
+    m_base = 0;
+    m_scan = 0;
+    m_candidateCount = 0;
+    m_pendingLength = 0;
+    m_skipped = 0;
+}
+
+void FrameReader::Remove(size_t n) {
+    n = std::min(n, m_held);
+    if (n == 0) return;
+    RemoveFront(m_data, m_held, n);
+    std::memmove(m_sum.data(), m_sum.data() + n, (m_held - n + 1) * sizeof(uint32_t));
+    std::memmove(m_weighted.data(), m_weighted.data() + n, (m_held - n + 1) * sizeof(uint32_t));
+    m_held -= n;
+    m_base += static_cast<uint32_t>(n);
+    m_scan = m_scan > n ? m_scan - n : 0;
+    size_t kept = 0;
+    for (size_t i = 0; i < m_candidateCount; ++i) {
+        Candidate c = m_candidates[i];
+        if (c.start <= n) continue;
+        c.start = static_cast<uint16_t>(c.start - n);
+        if (c.end != 0 && c.end != kNoEnd) c.end = static_cast<uint16_t>(c.end - n);
+        m_candidates[kept++] = c;
+    }
+    m_candidateCount = kept;
+    // A pending frame lives on only while it has not been taken.
+    if (m_pendingLength != 0 && static_cast<int32_t>(m_base - m_pendingStart) > 0) {
+        m_pendingLength = 0;
+    }
+}
+
+bool FrameReader::Verifies(size_t start, size_t end) const {
+    if (end < start + kFrameOverhead - 1) return false;
+    if (m_data[start] != kStartByte || m_data[end] != kStopByte) return false;
+    // The bytes start+1 .. end-3 weigh (end - 2) - j each.
+    const uint32_t plain = m_sum[end - 2] - m_sum[start + 1];
+    const uint32_t indexed = m_weighted[end - 2] - m_weighted[start + 1];
+    const uint32_t sum = (m_base + static_cast<uint32_t>(end) - 2) * plain - indexed;
+    const uint32_t found = (static_cast<uint32_t>(m_data[end - 2]) << 8) | m_data[end - 1];
+    return (sum & 0xFFFFu) == found;
+}
+
+size_t FrameReader::NextFrameStart(size_t from) const {
+    for (size_t s = from; s < m_held; ++s) {
+        if (m_data[s] != kStartByte) continue;
+        // Its type byte not here yet, or naming an engine frame.
+        if (s + 2 >= m_held || ClassOf(m_data[s + 2]) != FrameClass::Unknown) return s;
+    }
+    return m_held;
+}
+
+SplitResult FrameReader::ShortFrame() const {
+    const void* stop = m_held > 3 ? std::memchr(m_data + 3, kStopByte, m_held - 3) : nullptr;
+    if (stop == nullptr) {
+        if (m_held < kReceiveBufferSize) return Wait(SplitWait::None);
+        return Step(SplitKind::Refuse, NextFrameStart(1), RefuseReason::NoStopInFullBuffer);
+    }
+    const size_t end = static_cast<size_t>(static_cast<const uint8_t*>(stop) - m_data);
+    // A frame start inside it: what lies ahead is a stale head.
+    const size_t start = NextFrameStart(1);
+    if (start + 3 <= end) return Step(SplitKind::Drop, start);
+    return Step(SplitKind::Frame, end + 1);
+}
+
+SplitResult FrameReader::BarcodeFrame(LineState line) const {
+    const auto barcode = DecodeBarcodeLength(m_data, m_held);
+    if (!barcode) return Wait(SplitWait::None);
+    const size_t total = barcode->dataOffset + barcode->length + 4;
+    if (total > kReceiveBufferSize) {
+        return Step(SplitKind::Refuse, NextFrameStart(1), RefuseReason::BarcodePastBuffer);
+    }
+    if (total > m_held) {
+        if (line == LineState::Quiet) {
+            return Step(SplitKind::Refuse, NextFrameStart(1), RefuseReason::NoVerifiedEnd);
+        }
+        return Wait(SplitWait::Quiet);
+    }
+    if (!Verifies(0, total - 1)) {
+        return Step(SplitKind::Refuse, NextFrameStart(1), RefuseReason::BarcodeBroken);
+    }
+    const FrameContent content = ReadFrameContent(m_data, total);
+    if (content.refused != RefuseReason::None) {
+        return Step(SplitKind::Refuse, total, content.refused);
+    }
+    return Step(SplitKind::Frame, total);
+}
+
+SplitResult FrameReader::FullFrame(LineState line) {
+    for (; m_scan < m_held; ++m_scan) {
+        const size_t i = m_scan;
+        // A later frame start whose type byte is here.
+        if (i >= 3 && m_data[i - 2] == kStartByte) {
+            const FrameClass c = ClassOf(m_data[i]);
+            if (c == FrameClass::Full || c == FrameClass::Barcode) {
+                m_candidates[m_candidateCount++] = {static_cast<uint16_t>(i - 2), 0};
             }
         }
-        // Short and unknown frames end at their first stop byte.
-        if (frameClass != FrameClass::Full) return Framed(data, end + 1);
-    }
-
-    // A full frame with no verified end among the bytes held.
-    if (type == static_cast<uint8_t>(EngineFrameType::BARCODE_DATA)) {
-        if (const auto length = DecodeBarcodeLength(data, held)) {
-            const size_t total = length->dataOffset + length->length + 4;
-            if (total > kReceiveBufferSize) {
-                return {SplitKind::Refuse, firstStop ? *firstStop + 1 : 1, false,
-                        RefuseReason::BarcodePastBuffer};
+        if (m_data[i] != kStopByte || i + 1 < kFrameOverhead) continue;
+        const size_t end = i;
+        bool front = Verifies(0, end);
+        size_t later = 0;
+        for (size_t k = 0; !front && k < m_candidateCount; ++k) {
+            Candidate& c = m_candidates[k];
+            if (c.start + kFrameOverhead - 1 > end) break;
+            if (ClassOf(m_data[c.start + 2]) == FrameClass::Barcode) {
+                if (c.end == 0) {
+                    const auto barcode = DecodeBarcodeLength(m_data + c.start, end - c.start);
+                    const size_t total = barcode->dataOffset + barcode->length + 4;
+                    c.end = total > kReceiveBufferSize || c.start + total - 1 >= kNoEnd
+                                ? kNoEnd
+                                : static_cast<uint16_t>(c.start + total - 1);
+                }
+                if (c.end == end && Verifies(c.start, end)) {
+                    later = c.start;
+                    break;
+                }
+            } else if (Verifies(c.start, end)) {
+                later = c.start;
+                break;
             }
-            // Its end by the length is here and does not check out: more
-            // bytes cannot help.
-            if (total <= held) settledNow = true;
         }
+        if (!front && later == 0) continue;
+        // An end inside a reply that has not verified yet counts only where
+        // what follows can begin a frame.
+        if (end + 1 < m_held) {
+            if (m_data[end + 1] != kStartByte) continue;
+        } else if (line == LineState::Busy) {
+            return Wait(SplitWait::Confirm);
+        }
+        if (front) return Step(SplitKind::Frame, end + 1);
+        const size_t start = NextFrameStart(1);
+        if (start == later) {
+            m_pendingStart = m_base + static_cast<uint32_t>(later);
+            m_pendingLength = end - later + 1;
+        }
+        return Step(SplitKind::Drop, start);
     }
-    if (!settledNow) return {SplitKind::NeedMore, 0, firstStop.has_value(), RefuseReason::None};
-    if (firstStop) return Framed(data, *firstStop + 1);
-    if (full) {
-        return {SplitKind::Refuse, NextStart(data, held, 1), false,
-                RefuseReason::NoStopInFullBuffer};
+    if (m_held == kReceiveBufferSize) {
+        return Step(SplitKind::Refuse, NextFrameStart(1), RefuseReason::NoStopInFullBuffer);
     }
-    // No stop byte yet: the rest may come with a later line event.
-    return {};
+    if (std::memchr(m_data + 3, kStopByte, m_held - 3) == nullptr) return Wait(SplitWait::None);
+    if (line == LineState::Quiet) {
+        // Noise right behind a whole reply: its verified end stands.
+        for (size_t end = kFrameOverhead - 1; end < m_held; ++end) {
+            if (Verifies(0, end)) return Step(SplitKind::Frame, end + 1);
+        }
+        return Step(SplitKind::Refuse, NextFrameStart(1), RefuseReason::NoVerifiedEnd);
+    }
+    return Wait(SplitWait::Quiet);
+}
+
+SplitResult FrameReader::Next(LineState line) {
+    if (m_pendingLength != 0 && m_pendingStart == m_base) {
+        return Step(SplitKind::Frame, m_pendingLength);
+    }
+    if (m_held == 0) return Wait(SplitWait::None);
+    if (m_data[0] != kStartByte) return Step(SplitKind::Drop, NextFrameStart(1));
+    if (m_held < 3) return Wait(SplitWait::None);
+    switch (ClassOf(m_data[2])) {
+        case FrameClass::Short:
+            return ShortFrame();
+        case FrameClass::Barcode:
+            return BarcodeFrame(line);
+        case FrameClass::Full:
+            return FullFrame(line);
+        case FrameClass::Unknown:
+            break;
+    }
+    return Step(SplitKind::Drop, NextFrameStart(1));
 }
 
 FrameContent ReadFrameContent(const uint8_t* frame, size_t length) {
@@ -200,9 +289,9 @@ FrameContent ReadFrameContent(const uint8_t* frame, size_t length) {
     return content;
 }
 
-bool DispatchFrame(const uint8_t* frame, size_t length, LinkActions& actions) {
+void DispatchFrame(const uint8_t* frame, size_t length, LinkActions& actions) {
     const FrameContent content = ReadFrameContent(frame, length);
-    if (content.refused != RefuseReason::None) return false;
+    if (content.refused != RefuseReason::None) return;
     const uint8_t* data = frame + content.dataOffset;
     const auto dataLength = static_cast<int32_t>(content.dataLength);
     switch (static_cast<EngineFrameType>(content.type)) {
@@ -215,8 +304,7 @@ bool DispatchFrame(const uint8_t* frame, size_t length, LinkActions& actions) {
                 std::span<const uint8_t>(data, content.dataLength), text, std::size(text));
             WriteLog(u"READ DATA[%s]\r\n", std::u16string_view(text, units));
             actions.Deliver(data, dataLength);
-            actions.Purge();
-            return true;
+            return;
         }
         case EngineFrameType::SETUP_REPLY:
         case EngineFrameType::RESULT:
@@ -242,31 +330,29 @@ bool DispatchFrame(const uint8_t* frame, size_t length, LinkActions& actions) {
                     break;
             }
             actions.Reply(data, dataLength);
-            actions.Purge();
-            return true;
+            return;
         }
         case EngineFrameType::EVENT_NOTIFICATION:
             WriteLog(u"<== EVENT_NOTIFICATION COME\r\n");
             actions.Acknowledge(content.sequence);
-            return false;
+            return;
         case EngineFrameType::ACK:
             WriteLog(u"<== ACK COME\r\n");
-            return false;
+            return;
         case EngineFrameType::NAK: {
             const std::u16string_view reason =
                 content.dataLength > 0 ? NakReasonText(data[0]) : std::u16string_view();
             actions.Refuse();
             WriteLog(u"<== NAK COME [%s]\r\n", reason);
-            return false;
+            return;
         }
         case EngineFrameType::BUSY:
             WriteLog(u"<== BUSY COME\r\n");
-            return false;
+            return;
         case EngineFrameType::RESEND:
             WriteLog(u"<== RESEND COME\r\n");
-            return false;
+            return;
     }
-    return false;
 }
 
 void RemoveFront(uint8_t* buffer, size_t count, size_t n) {
@@ -275,37 +361,34 @@ void RemoveFront(uint8_t* buffer, size_t count, size_t n) {
     std::memset(buffer + (count - n), 0, n);
 }
 
-void FrameReader::Append(size_t n) {
-    m_held = std::min(kReceiveBufferSize, m_held + n);
-}
-
-FrameReader::Outcome FrameReader::Process(LinkActions& actions, bool settled) {
+FrameReader::Outcome FrameReader::Process(LinkActions& actions, LineState line) {
     Outcome outcome;
     for (;;) {
-        const SplitResult step = FindFrame(m_data, m_held, settled);
+        const SplitResult step = Next(line);
         switch (step.kind) {
             case SplitKind::NeedMore:
-                outcome.ambiguous = step.ambiguous;
+                outcome.wait = step.wait;
                 return outcome;
             case SplitKind::Drop:
-                WriteLog(u"<== SKIP %d BYTES BEFORE FRAME START\r\n", step.length);
-                RemoveFront(m_data, m_held, step.length);
-                m_held -= step.length;
+                m_skipped += step.length;
                 break;
             case SplitKind::Refuse:
                 WriteLog(u"<== FRAME REFUSED [%s] %d BYTES\r\n", ReasonText(step.reason),
                          step.length);
-                RemoveFront(m_data, m_held, step.length);
-                m_held -= step.length;
                 break;
             case SplitKind::Frame:
                 ++outcome.frames;
                 DispatchFrame(m_data, step.length, actions);
-                // Bytes behind the frame were received whole and are kept,
-                // even behind a reply or a barcode: they are the next frame.
-                RemoveFront(m_data, m_held, step.length);
-                m_held -= step.length;
                 break;
+        }
+        // The one place held bytes go: behind a dispatched frame, whatever
+        // it was, the bytes stay; they are the next frame.
+        Remove(step.length);
+        // Noise that came in several reads is logged once, when the frame
+        // start behind it is reached.
+        if (m_skipped != 0 && m_held != 0 && m_data[0] == kStartByte) {
+            WriteLog(u"<== SKIP %d BYTES BEFORE FRAME START\r\n", m_skipped);
+            m_skipped = 0;
         }
     }
 }

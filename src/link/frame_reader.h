@@ -4,6 +4,7 @@
 // it reads and carries out the actions; tests and the fuzzer record them.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -23,15 +24,20 @@ class LinkActions {
     virtual void Reply(const uint8_t* payload, int32_t length) = 0;
     // The engine refused the last command.
     virtual void Refuse() = 0;
-    // Discard what the driver holds.
-    virtual void Purge() = 0;
+};
+
+// What the reader knows of the line when it asks for frames.
+enum class LineState {
+    Busy,    // bytes may still be arriving behind the last read
+    Paused,  // nothing more arrived for a moment after the last read
+    Quiet,   // nothing arrived for long: an unfinished frame stays unfinished
 };
 
 enum class SplitKind {
-    NeedMore,  // no whole frame yet
+    NeedMore,  // no decision without more bytes or a later line state
     Frame,     // a frame fills the first `length` bytes
-    Drop,      // the first `length` bytes are not the start of a frame
-    Refuse,    // the first `length` bytes are a malformed frame
+    Drop,      // the first `length` bytes are ahead of a frame start
+    Refuse,    // the first `length` bytes are a frame that cannot be taken
 };
 
 enum class RefuseReason {
@@ -40,34 +46,24 @@ enum class RefuseReason {
     EmptyBarcode,        // BARCODE_DATA without data
     BarcodePastFrame,    // its length runs past the frame's end
     BarcodePastBuffer,   // its length runs past 1024 bytes
+    BarcodeBroken,       // the end its length gives is not a verified frame end
+    NoVerifiedEnd,       // the line went quiet before its checksum verified
     NoStopInFullBuffer,  // 1024 bytes without a frame end
+};
+
+// What the search needs before it can go on.
+enum class SplitWait {
+    None,     // nothing: all held bytes are decided or wait for a stop byte
+    Confirm,  // a verified end is the last byte held: does more follow at once?
+    Quiet,    // a frame head that never verified: is the line quiet now?
 };
 
 struct SplitResult {
     SplitKind kind = SplitKind::NeedMore;
     size_t length = 0;
-    // NeedMore with a stop byte whose frame does not check out yet: more
-    // bytes may still complete it, else the first stop byte ends it once
-    // the line is quiet.
-    bool ambiguous = false;
     RefuseReason reason = RefuseReason::None;
+    SplitWait wait = SplitWait::None;
 };
-
-// Finds the first frame in `data` (`held` bytes). `settled` says that no
-// more bytes will come for now (a quiet line); a full buffer counts as
-// settled too.
-//
-// A frame begins with the start byte; bytes ahead of it are dropped. The
-// engine's short frames (ACK, NAK, BUSY, RESEND) and unknown types end at
-// the first stop byte from offset 3. Full frames (replies, BARCODE_DATA,
-// EVENT_NOTIFICATION) end at the first stop byte where the weighted
-// checksum verifies, so a 0x02 or 0x03 in a payload or checksum cuts
-// nothing; BARCODE_DATA also says by its length how far to wait. A later
-// start byte that begins a verified frame ending at the same stop byte
-// means the bytes ahead of it were a broken frame, and they are dropped.
-// When nothing verifies and the line is settled, the first stop byte ends
-// the frame.
-SplitResult FindFrame(const uint8_t* data, size_t held, bool settled);
 
 // A frame's payload bounds: from offset 3 to the frame-management byte.
 // Refusal when the frame is too short or a BARCODE_DATA length is wrong.
@@ -80,34 +76,98 @@ struct FrameContent {
 };
 FrameContent ReadFrameContent(const uint8_t* frame, size_t length);
 
-// Carries out one frame (with its log lines); true for the frames after
-// which the driver's queue is purged (replies and barcodes).
-bool DispatchFrame(const uint8_t* frame, size_t length, LinkActions& actions);
+// Carries out one frame with its log lines. The line is never purged here:
+// what arrived behind a frame is the next frame.
+void DispatchFrame(const uint8_t* frame, size_t length, LinkActions& actions);
 
 // Moves the bytes from `n` on to the front and zeroes the rest of `count`.
 void RemoveFront(uint8_t* buffer, size_t count, size_t n);
 
-// The receive buffer and the frames found in it.
+// The receive buffer and the search for frames in it: a state machine over
+// the held bytes whose one decision, Next(), says what the front of the
+// buffer is. Frames are found incrementally: the checksum of any stretch is
+// a constant-time test on running sums kept as bytes arrive, and stop bytes
+// already examined are not examined again for the same frame start.
+//
+// Framing rules, in the order Next() applies them:
+// - Bytes ahead of a start byte whose type byte names an engine frame are
+//   dropped.
+// - ACK, NAK, BUSY and RESEND end at their first stop byte; a known frame
+//   start found inside them (a stale head ahead of the real frame) moves the
+//   start there.
+// - BARCODE_DATA ends where its length field says; nothing inside that
+//   length starts a frame. If that end is not a verified frame end, the
+//   head is refused.
+// - Replies and EVENT_NOTIFICATION end at the first stop byte where the
+//   checksum verifies and what follows can begin a frame (a start byte, or
+//   nothing: then the reader confirms that nothing follows at once). A later
+//   frame start that verifies the same way means the bytes ahead of it are a
+//   broken head; they are dropped. Once the line is quiet, a verified end
+//   followed by noise stands, and a head that never verified is refused, so
+//   what follows it is found.
+// - A buffer that fills without a decision refuses its front.
 class FrameReader {
   public:
+    FrameReader();
+
     uint8_t* Tail() { return m_data + m_held; }
     size_t Room() const { return kReceiveBufferSize - m_held; }
     size_t Held() const { return m_held; }
     const uint8_t* Data() const { return m_data; }
     // `n` bytes were read into Tail().
     void Append(size_t n);
+    // Forgets everything held (the engine lost power: nothing held can be
+    // completed any more).
+    void Clear();
+
+    // What the front of the held bytes is. Pure: it logs and dispatches
+    // nothing, and only advances the search's own bookkeeping.
+    SplitResult Next(LineState line);
+    // Takes the first `n` bytes off the front.
+    void Remove(size_t n);
 
     struct Outcome {
-        int frames = 0;          // dispatched
-        bool ambiguous = false;  // waiting on a frame end that may still come
+        int frames = 0;  // dispatched
+        SplitWait wait = SplitWait::None;
     };
     // Dispatches every whole frame held, dropping and refusing (with a log
     // line) what cannot be a frame.
-    Outcome Process(LinkActions& actions, bool settled);
+    Outcome Process(LinkActions& actions, LineState line);
 
   private:
+    // A later frame start that a reply or barcode may begin at.
+    struct Candidate {
+        uint16_t start;
+        uint16_t end;  // barcode: its last byte by the length field; 0 unknown
+    };
+
+    bool Verifies(size_t start, size_t end) const;
+    bool CanFollow(size_t end, LineState line) const;
+    size_t NextFrameStart(size_t from) const;
+    SplitResult FirstEnd(LineState line);
+    SplitResult ShortFrame() const;
+    SplitResult BarcodeFrame(LineState line) const;
+    SplitResult FullFrame(LineState line);
+    SplitResult Decide(LineState line);
+
     uint8_t m_data[kReceiveBufferSize] = {};
     size_t m_held = 0;
+    // Running sums of the bytes and of position times byte (modulo 2^32),
+    // for the bytes before each position; positions count from m_base.
+    std::array<uint32_t, kReceiveBufferSize + 1> m_sum{};
+    std::array<uint32_t, kReceiveBufferSize + 1> m_weighted{};
+    uint32_t m_base = 0;
+    // The reply search: stop bytes before m_scan have been examined, and
+    // the later frame starts seen so far.
+    size_t m_scan = 0;
+    std::array<Candidate, kReceiveBufferSize> m_candidates{};
+    size_t m_candidateCount = 0;
+    // A frame already found behind bytes dropped ahead of it; its start
+    // counts from the same origin as m_base.
+    uint32_t m_pendingStart = 0;
+    size_t m_pendingLength = 0;
+    // Bytes dropped ahead of the next frame start, not logged yet.
+    size_t m_skipped = 0;
 };
 
 }  // namespace qv

@@ -29,38 +29,47 @@ bool ShouldLetGo(ImagerEngine& engine) {
     return true;
 }
 
-// Reads what the driver holds into the reader's buffer; 0 when nothing.
+// Reads what the driver holds into the reader's buffer; 0 when nothing. The
+// queue is asked first: a read of an empty queue would purge the line.
 size_t ReadInto(ImagerEngine& engine, FrameReader& reader) {
-    if (reader.Room() == 0) return 0;
+    // A reader a close left behind finds the port gone.
+    if (engine.m_readerGate.IsLeftBehind()) return 0;
+    if (reader.Room() == 0 || engine.m_serial.QueuedBytes() <= 0) return 0;
     const int32_t n = engine.m_serial.Read(reader.Tail(), static_cast<int32_t>(reader.Room()));
     if (n <= 0) return 0;
     reader.Append(static_cast<size_t>(n));
     return static_cast<size_t>(n);
 }
 
-// After a line event: settle, read, and dispatch every whole frame. A frame
-// whose end is still in doubt gets more reads until the line is quiet.
+// After a line event: settle, read, and dispatch every whole frame. Nothing
+// is purged here: bytes behind a frame are the next frame. While the search
+// waits on the line (a verified end that may still be followed, a head that
+// never verified), the reader keeps reading until it can decide.
 void TakeBytes(ImagerEngine& engine, FrameReader& reader, EngineLinkActions& actions) {
     engine.m_bIdle = 0;
     // A close under way does not wait for more of a frame.
     if (!engine.m_readerGate.StopRequested()) WaitDispatchingMessages(kSettleMs);
-    const size_t n = ReadInto(engine, reader);
-    if (n == 0 && reader.Held() == 0) {
-        engine.m_serial.Purge();
+    if (ReadInto(engine, reader) == 0 && reader.Held() == 0) {
+        engine.m_bIdle = 1;
         return;
     }
-    if (n == 0) return;
-    FrameReader::Outcome outcome = reader.Process(actions, false);
-    if (outcome.frames > 0) engine.m_bIdle = 1;
+    LineState line = LineState::Busy;
     uint32_t quietSince = platform::GetTickCount();
-    while (outcome.ambiguous && !ShouldLetGo(engine)) {
-        WaitDispatchingMessages(kSettleMs);
-        const bool quiet = engine.m_serial.QueuedBytes() == 0;
-        if (!quiet && ReadInto(engine, reader) > 0) quietSince = platform::GetTickCount();
-        const bool settled = quiet && platform::GetTickCount() - quietSince >= kQuietLineMs;
-        outcome = reader.Process(actions, settled);
+    for (;;) {
+        const FrameReader::Outcome outcome = reader.Process(actions, line);
         if (outcome.frames > 0) engine.m_bIdle = 1;
-        if (settled) break;
+        if (outcome.wait == SplitWait::None || line == LineState::Quiet || ShouldLetGo(engine)) {
+            break;
+        }
+        WaitDispatchingMessages(outcome.wait == SplitWait::Confirm ? kConfirmMs : kSettleMs);
+        if (ReadInto(engine, reader) > 0) {
+            line = LineState::Busy;
+            quietSince = platform::GetTickCount();
+        } else if (platform::GetTickCount() - quietSince >= kQuietLineMs) {
+            line = LineState::Quiet;
+        } else {
+            line = LineState::Paused;
+        }
     }
     if (reader.Held() == 0) engine.m_bIdle = 1;
 }
@@ -93,11 +102,6 @@ void EngineLinkActions::Refuse() {
     PostRefusal(m_engine);
 }
 
-void EngineLinkActions::Purge() {
-    if (m_engine.m_readerGate.IsLeftBehind()) return;
-    m_engine.m_serial.Purge();
-}
-
 uint32_t ThreadComProc(ImagerEngine* engine) {
     engine->m_readerGate.Begin();
     WriteLog(u"\t----> [ThreadComProc] Start!!!!!!!\r\n");
@@ -116,8 +120,11 @@ uint32_t ThreadComProc(ImagerEngine* engine) {
             break;
         }
         if (engine->m_bActive.load() == 0) {
+            // The engine lost power: nothing it was sending will be finished,
+            // so what is held goes with what the driver holds.
             WriteLog(u"CLEAR BUFFER\r\n");
             engine->m_serial.Purge();
+            reader->Clear();
             continue;
         }
         platform::Event* stop = engine->m_hStopEvent.get();

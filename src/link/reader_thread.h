@@ -14,8 +14,11 @@ class ImagerEngine;
 
 // Time the reader gives the rest of a frame to arrive after a line event.
 inline constexpr uint32_t kSettleMs = 40;
-// A frame whose end does not check out is cut at its first stop byte once
-// the line has been quiet this long.
+// A verified reply end that is the last byte held is taken once nothing more
+// arrived for this long (a few byte times at 57600 baud).
+inline constexpr uint32_t kConfirmMs = 2;
+// A frame head that never verified is refused once the line has been quiet
+// this long.
 inline constexpr uint32_t kQuietLineMs = 200;
 
 // The link actions of the reader, carried out on the engine object.
@@ -26,7 +29,6 @@ class EngineLinkActions final : public LinkActions {
     void Deliver(const uint8_t* data, int32_t length) override;
     void Reply(const uint8_t* payload, int32_t length) override;
     void Refuse() override;
-    void Purge() override;
 
   private:
     ImagerEngine& m_engine;

@@ -70,12 +70,10 @@ class Recorder : public LinkActions {
         events.push_back("reply");
     }
     void Refuse() override { events.push_back("refuse"); }
-    void Purge() override { ++purges; }
 
     std::vector<std::string> events;
     std::vector<Bytes> delivered;
     std::vector<Bytes> replies;
-    int purges = 0;
 };
 
 }  // namespace qv::test_frames

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "link/engine_frames.h"
 #include "link/link_test_support.h"
@@ -15,13 +14,14 @@ namespace {
 using namespace test_frames;
 using ::testing::ElementsAre;
 
-// Feeds bytes to a reader as one read and processes them.
+// Feeds bytes to a reader as one read and processes them; by default the
+// line then pauses, as behind a whole answer.
 FrameReader::Outcome Feed(FrameReader& reader, Recorder& actions, const Bytes& bytes,
-                          bool settled = false) {
+                          LineState line = LineState::Paused) {
     EXPECT_LE(bytes.size(), reader.Room());
-    std::memcpy(reader.Tail(), bytes.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), reader.Tail());
     reader.Append(bytes.size());
-    return reader.Process(actions, settled);
+    return reader.Process(actions, line);
 }
 
 // A payload whose frame (type 0x50, sequence 0x21) has 0x03 in its checksum.
@@ -47,7 +47,6 @@ TEST(FrameReader, AReplyAndAnAckInOneReadAreBothDispatched) {
         EXPECT_EQ(actions.replies, std::vector<Bytes>{Bytes({0x48, 0x48, 0x42})});
         EXPECT_EQ(actions.events, (std::vector<std::string>{"ack 48", "reply"}));
         EXPECT_EQ(reader.Held(), 0u);
-        EXPECT_EQ(actions.purges, 1);
     }
     EXPECT_EQ(log.Count("[RO25]<== ACK COME\r\n"), 2);
     EXPECT_EQ(log.Count("[RO25]<== SETUP_REPLY\r\n"), 2);
@@ -83,6 +82,13 @@ TEST(FrameReader, StrayBytesAheadOfAFrameAreDropped) {
     EXPECT_EQ(reader.Held(), 0u);
     Feed(reader, actions, Short(0x15, 0x23, 0x30));
     EXPECT_THAT(actions.events.back(), "refuse");
+
+    // Noise right behind a reply: the reply is taken once the line is quiet.
+    EXPECT_EQ(Feed(reader, actions, Join({Full(0x50, 0x24, {0x48, 0x03}), {0x7F, 0x03}})).wait,
+              SplitWait::Quiet);
+    reader.Process(actions, LineState::Quiet);
+    EXPECT_EQ(actions.replies.back(), Bytes({0x48, 0x03}));
+    EXPECT_EQ(reader.Held(), 0u);
 }
 
 TEST(FrameReader, AFrameSplitAtEveryPositionIsFoundOnce) {
@@ -91,7 +97,7 @@ TEST(FrameReader, AFrameSplitAtEveryPositionIsFoundOnce) {
     for (size_t cut = 1; cut < frame.size(); ++cut) {
         FrameReader reader;
         Recorder actions;
-        Feed(reader, actions, Bytes(frame.begin(), frame.begin() + long(cut)));
+        Feed(reader, actions, Bytes(frame.begin(), frame.begin() + long(cut)), LineState::Busy);
         EXPECT_TRUE(actions.replies.empty()) << "cut " << cut;
         Feed(reader, actions, Bytes(frame.begin() + long(cut), frame.end()));
         ASSERT_EQ(actions.replies.size(), 1u) << "cut " << cut;
@@ -162,7 +168,6 @@ TEST(FrameReader, BarcodesAreAcknowledgedThenDeliveredWhole) {
     EXPECT_THAT(actions.events, ElementsAre("ack 44", "deliver"));
     ASSERT_EQ(actions.delivered.size(), 1u);
     EXPECT_EQ(actions.delivered[0], data);
-    EXPECT_EQ(actions.purges, 1);
     EXPECT_TRUE(log.Contains("[RO25]<== BARCODE_DATA\r\n"));
     EXPECT_TRUE(log.Contains("[RO25]READ DATA[jAAA"));
 }
@@ -180,80 +185,114 @@ TEST(FrameReader, EscapedBarcodeLengthStartsTheDataOneLater) {
 
 TEST(FrameReader, MalformedFramesAreRefusedNotCopied) {
     LogCapture log;
-    {
-        // A reply cut to five bytes: refused once the line is quiet.
-        FrameReader reader;
-        Recorder actions;
-        EXPECT_TRUE(Feed(reader, actions, {0x02, 0x30, 0x50, 0x11, 0x03}).ambiguous);
-        EXPECT_TRUE(actions.replies.empty());
-        reader.Process(actions, true);
-        EXPECT_TRUE(actions.events.empty());
-        EXPECT_EQ(reader.Held(), 0u);
-        EXPECT_TRUE(log.Contains("[RO25]<== FRAME REFUSED [too short] 5 BYTES\r\n"));
-    }
-    {
-        // A barcode whose length runs past 1024 bytes.
-        FrameReader reader;
-        Recorder actions;
-        Feed(reader, actions, Full(0x60, 0x31, {0x04, 0x00, 'j', 'x'}));
-        EXPECT_TRUE(actions.events.empty());
-        EXPECT_TRUE(log.Contains("[RO25]<== FRAME REFUSED [barcode length past 1024 bytes]"));
-    }
-    {
-        // A verified barcode frame whose length claims more than it holds.
-        FrameReader reader;
-        Recorder actions;
-        Feed(reader, actions, Full(0x60, 0x32, {0x00, 0x20, 'j', 'x'}));
-        EXPECT_TRUE(actions.events.empty());
-        EXPECT_TRUE(log.Contains("[RO25]<== FRAME REFUSED [barcode length past frame]"));
-    }
-    {
-        FrameReader reader;
-        Recorder actions;
-        Feed(reader, actions, Full(0x60, 0x33, {0x00, 0x00}));
-        EXPECT_TRUE(actions.events.empty());
-        EXPECT_TRUE(log.Contains("[RO25]<== FRAME REFUSED [no barcode data]"));
-    }
-}
-
-TEST(FrameReader, AFrameThatNeverChecksOutEndsAtItsFirstStopByteOnceQuiet) {
-    Bytes frame = Full(0x50, 0x34, {0x30, 0x03, 0x07});
-    frame[frame.size() - 2] ^= 0xFF;  // corrupt the checksum
+    // A BARCODE_DATA frame that checks out but says it holds no data.
     FrameReader reader;
     Recorder actions;
-    EXPECT_TRUE(Feed(reader, actions, frame).ambiguous);
-    EXPECT_TRUE(actions.replies.empty());
-    // Nothing more comes: the first stop byte ends it, as the engine's
-    // framing has always been read. Its payload is cut at the value 3.
-    reader.Process(actions, true);
-    EXPECT_TRUE(actions.replies.empty());  // 0x02 .. 0x03 is too short for a reply
+    Feed(reader, actions, Full(0x60, 0x33, {0x00, 0x00}));
+    EXPECT_TRUE(log.Contains("[RO25]<== FRAME REFUSED [no barcode data] 9 BYTES\r\n"));
+    // A barcode whose length runs past 1024 bytes is refused at once.
+    Feed(reader, actions, Full(0x60, 0x31, {0x04, 0x00, 'j', 'x'}));
+    EXPECT_TRUE(log.Contains("[RO25]<== FRAME REFUSED [barcode length past 1024 bytes]"));
+    EXPECT_TRUE(actions.events.empty());
     EXPECT_EQ(reader.Held(), 0u);
-
-    // A bad checksum with no stop byte ahead of the end is handed over whole.
-    Bytes clean = Full(0x51, 0x35, {0x30, 0x07, 0x41, 0x42});
-    ASSERT_EQ(std::count(clean.begin(), clean.end(), 0x03), 1);
-    clean[clean.size() - 2] ^= 0x80;
-    Feed(reader, actions, clean, true);
-    EXPECT_EQ(actions.replies, std::vector<Bytes>{Bytes({0x30, 0x07, 0x41, 0x42})});
 }
 
-TEST(FrameReader, ABrokenFrameAheadOfAGoodOneIsDropped) {
+// An answer the engine never finished, or whose checksum never verifies,
+// is refused once the line is quiet: never handed over, never acknowledged.
+TEST(FrameReader, AFrameThatNeverVerifiesIsRefusedOnceTheLineIsQuiet) {
     LogCapture log;
-    FrameReader reader;
-    Recorder actions;
-    // A reply head that never finished, then a whole reply.
-    const Bytes good = Full(0x50, 0x36, {0x48, 0x48, 0x42});
-    Feed(reader, actions, Join({{0x02, 0x35, 0x50, 0x48}, good}));
-    EXPECT_EQ(actions.replies, std::vector<Bytes>{Bytes({0x48, 0x48, 0x42})});
-    EXPECT_TRUE(log.Contains("[RO25]<== SKIP 4 BYTES BEFORE FRAME START\r\n"));
-    // The same behind a lone start byte, and behind a short frame's head.
-    for (const Bytes& head : {Bytes{0x02}, Bytes{0x02, 0x37, 0x06}}) {
-        FrameReader next;
-        Recorder more;
-        Feed(next, more, head);
-        Feed(next, more, good);
-        EXPECT_EQ(more.replies.size(), 1u);
-        EXPECT_EQ(next.Held(), 0u);
+    Bytes badChecksum = Full(0x51, 0x35, {0x30, 0x07, 0x41, 0x42});
+    badChecksum[badChecksum.size() - 2] ^= 0x80;
+    const Bytes reply = Full(0x50, 0x34, {0x48, 0x49, 0x00, 0x48, 0x4A, 0x03, 0x48, 0x4B, 0x01});
+    const Bytes barcode = Barcode(0x36, {'j', 'A', 0x03, 'B'});
+    const Bytes cases[] = {
+        {0x02, 0x30, 0x50, 0x11, 0x03},               // a reply cut to five bytes
+        Bytes(reply.begin(), reply.begin() + 9),      // cut right behind a value 3
+        Bytes(reply.begin(), reply.begin() + 11),     // cut further on
+        badChecksum,                                  // whole, checksum wrong
+        Bytes(barcode.begin(), barcode.begin() + 8),  // barcode cut short
+        Full(0x60, 0x32, {0x00, 0x20, 'j', 'x'}),     // length past what came
+    };
+    for (const Bytes& bytes : cases) {
+        FrameReader reader;
+        Recorder actions;
+        EXPECT_EQ(Feed(reader, actions, bytes).wait, SplitWait::Quiet);
+        EXPECT_EQ(reader.Process(actions, LineState::Quiet).wait, SplitWait::None);
+        EXPECT_TRUE(actions.events.empty()) << bytes.size();
+        EXPECT_EQ(reader.Held(), 0u);
+    }
+    EXPECT_EQ(log.Count("[RO25]<== FRAME REFUSED [no verified end]"), 6);
+}
+
+// Whatever stale head lies ahead (a lone start byte, a start and sequence,
+// a head with its type, an unfinished reply, a barcode head whose length
+// swallows what follows), only the frame behind it is dispatched, and it is
+// acknowledged with its own sequence number.
+TEST(FrameReader, OnlyTheFrameBehindAStaleHeadIsDispatched) {
+    const Bytes heads[] = {
+        {0x02},
+        {0x02, 0x35},
+        {0x02, 0x35, 0x50},
+        {0x02, 0x35, 0x50, 0x48, 0x49, 0x03, 0x48, 0x02},
+        {0x02, 0x35, 0x60, 0x00, 0x05, 'j'},
+    };
+    struct Following {
+        Bytes frame;
+        std::vector<std::string> events;
+        Bytes data;
+    };
+    const Following followers[] = {
+        {Short(0x06, 0x15), {}, {}},  // the engine's ACK of host sequence 0x15
+        {Short(0x15, 0x26, 0x50), {"refuse"}, {}},
+        {Short(0x1B, 0x27), {}, {}},
+        {Full(0x50, 0x30, {0x48, 0x49, 0x03}), {"ack 48", "reply"}, {0x48, 0x49, 0x03}},
+        {Barcode(0x44, {'j', 0x02, 0x03, 'x'}), {"ack 68", "deliver"}, {'j', 0x02, 0x03, 'x'}},
+    };
+    for (const Bytes& head : heads) {
+        for (const Following& next : followers) {
+            LogCapture log;
+            FrameReader reader;
+            Recorder actions;
+            Feed(reader, actions, Join({head, next.frame}));
+            reader.Process(actions, LineState::Quiet);
+            const std::string where =
+                std::to_string(head.size()) + " + type " + std::to_string(next.frame[2]);
+            EXPECT_EQ(actions.events, next.events) << where;
+            if (!next.data.empty()) {
+                const auto& got = next.frame[2] == 0x60 ? actions.delivered : actions.replies;
+                EXPECT_EQ(got, std::vector<Bytes>{next.data}) << where;
+            }
+            const int shortFrames =
+                log.Count("ACK COME") + log.Count("BUSY COME") + log.Count("NAK COME");
+            EXPECT_EQ(
+                shortFrames,
+                next.frame[2] == 0x06 || next.frame[2] == 0x1B || next.frame[2] == 0x15 ? 1 : 0)
+                << where;
+            EXPECT_EQ(reader.Held(), 0u) << where;
+        }
+    }
+}
+
+// A reply whose checksum happens to verify at an earlier stop byte is not
+// cut there unless a frame can begin behind it.
+TEST(FrameReader, AnEarlyChanceMatchDoesNotEndAReply) {
+    // The payload opens with what, read from the reply's start byte, is a
+    // whole frame with a valid checksum: 02 40 50 48 01 v 60 c1 c2 03.
+    Bytes payload;
+    for (int v = 0; v < 256 && payload.empty(); ++v) {
+        const Bytes early = Full(0x50, 0x40, {0x48, 0x01, uint8_t(v)});
+        if (early[7] > 0x03 && early[8] > 0x03) payload = Bytes(early.begin() + 3, early.end());
+    }
+    payload.insert(payload.end(), {0x48, 0x20, 0x04});
+    const Bytes reply = Full(0x50, 0x40, payload);
+    // Whole, and cut right behind the early end while more is on its way.
+    for (size_t cut : {reply.size(), size_t{10}}) {
+        FrameReader reader;
+        Recorder actions;
+        Feed(reader, actions, Bytes(reply.begin(), reply.begin() + long(cut)), LineState::Busy);
+        Feed(reader, actions, Bytes(reply.begin() + long(cut), reply.end()));
+        EXPECT_EQ(actions.replies, std::vector<Bytes>{payload}) << cut;
+        EXPECT_EQ(actions.events.front(), "ack 64");
     }
 }
 
@@ -277,11 +316,24 @@ TEST(FrameReader, AFrameWithoutItsStopByteWaitsForTheRest) {
     const Bytes frame = Full(0x51, 0x39, {0x11, 0x22, 0x33, 0x44});
     ASSERT_EQ(std::count(frame.begin(), frame.end(), 0x03), 1);
     const auto outcome =
-        Feed(reader, actions, Bytes(frame.begin(), frame.end() - 1), /*settled=*/true);
-    EXPECT_FALSE(outcome.ambiguous);
+        Feed(reader, actions, Bytes(frame.begin(), frame.end() - 1), LineState::Quiet);
+    EXPECT_EQ(outcome.wait, SplitWait::None);
     EXPECT_EQ(reader.Held(), frame.size() - 1);
-    Feed(reader, actions, {0x03});
+    // A verified end that is the last byte held waits for the line to pause.
+    EXPECT_EQ(Feed(reader, actions, {0x03}, LineState::Busy).wait, SplitWait::Confirm);
+    EXPECT_TRUE(actions.replies.empty());
+    reader.Process(actions, LineState::Paused);
     EXPECT_EQ(actions.replies.size(), 1u);
+}
+
+TEST(FrameReader, ClearForgetsWhatIsHeld) {
+    FrameReader reader;
+    Recorder actions;
+    Feed(reader, actions, {0x02, 0x35, 0x50, 0x48, 0x49});
+    reader.Clear();
+    EXPECT_EQ(reader.Held(), 0u);
+    Feed(reader, actions, Short(0x15, 0x26, 0x30));
+    EXPECT_EQ(actions.events, std::vector<std::string>{"refuse"});
 }
 
 TEST(RemoveFront, MovesTheRestForwardAndZeroesBehind) {
