@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <linux/input.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <termios.h>
@@ -19,8 +20,10 @@
 #include <thread>
 #include <vector>
 
+#include "QVPlatform.h"
 #include "QV_Rizoviv2I_RO25.h"
 #include "delivery/barcode_delivery.h"
+#include "engine/imager_engine.h"
 #include "platform/keyboard.h"
 #include "platform/os/keyboard_uinput.h"
 #include "platform/utf.h"
@@ -240,6 +243,14 @@ TEST_F(OnTheKernel, EngineOnThe8250UartScansAndChangesASetting) {
     }
     ASSERT_EQ(QVImagerOpen(), 1);
     {
+        // DTR and RTS are cleared in the UART's modem-control register. Asked
+        // on the library's own descriptor: every open of a serial port raises both.
+        int lines = 0;
+        ASSERT_EQ(
+            ::ioctl(qv::m_RO25.load()->m_serial.GetHandle()->NativeHandle(), TIOCMGET, &lines), 0);
+        EXPECT_EQ(lines & (TIOCM_DTR | TIOCM_RTS), 0);
+    }
+    {
         const int fd = ::open(kEngineTty, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         ASSERT_GE(fd, 0);
         termios t{};
@@ -254,6 +265,9 @@ TEST_F(OnTheKernel, EngineOnThe8250UartScansAndChangesASetting) {
         EXPECT_EQ(t.c_oflag & OPOST, 0u);
     }
 
+    // The callback goes to the application that named a window.
+    QVHWND window = QVPlatformCreateWindow(u"LinuxTestWindow", QVPlatformDefWindowProc, nullptr);
+    ASSERT_EQ(QVImagerSetWindow(window), 1);
     ASSERT_EQ(QVImagerScanStart(OnBarcode), 1);
     for (int i = 0; i < 200 && g_received.count == 0; ++i)
         std::this_thread::sleep_for(50ms);
@@ -265,6 +279,7 @@ TEST_F(OnTheKernel, EngineOnThe8250UartScansAndChangesASetting) {
     ASSERT_EQ(QVImagerGetSecurtyLevel(&level), 1);
     EXPECT_EQ(level, 2);
     EXPECT_EQ(QVImagerClose(), 1);
+    QVPlatformDestroyWindow(window);
 }
 
 }  // namespace
