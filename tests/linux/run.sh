@@ -40,7 +40,7 @@ COMMAND
 
 echo "test-linux: booting the rig (console in $out/console.log)"
 status=0
-QV_RIG_TTYS1="tty,id=ttys1,path=$pty" QV_RIG_TTYS2="socket,id=ttys2,path=$simdir/bar1.sock" \
+QV_RIG_TTYS1="serial,id=ttys1,path=$pty" QV_RIG_TTYS2="socket,id=ttys2,path=$simdir/bar1.sock" \
     "$src/scripts/linux-rig/boot" "$rig" "$out" 600 || status=$?
 cat "$out/output" 2> /dev/null || true
 if [ "$status" -ne 0 ]; then
