@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "platform/configuration.h"
 #include "platform/debug_output.h"
 
 namespace qv::platform {
@@ -100,12 +101,13 @@ const char* RequestedName(std::string_view value, std::string& name) {
 // Creates the device when QV_KEYBOARD asks for one; true when it exists.
 bool Ensure(Keyboard& k) {
     if (k.uinput != nullptr) return true;
-    const char* value = std::getenv("QV_KEYBOARD");
-    if (value == nullptr || *value == '\0' || k.refusedFor == value) return false;
+    // As read when the imager was opened, not on the delivering thread.
+    const std::string value = CurrentConfiguration()->keyboard;
+    if (value.empty() || k.refusedFor == value) return false;
     std::string name;
     if (RequestedName(value, name) == nullptr) {
         k.refusedFor = value;
-        DebugOutputUtf8(std::string("key injection: QV_KEYBOARD=") + value +
+        DebugOutputUtf8("key injection: QV_KEYBOARD=" + value +
                         " is not uinput or uinput:<device name>; using the stand-in\n");
         return false;
     }
