@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 CTEST := ctest --output-on-failure -j $(JOBS) --timeout 300
 
-.PHONY: all deps build run test test-asan test-tsan fuzz bench property clean
+.PHONY: all deps build run test test-linux test-asan test-tsan fuzz bench property clean
 
 all: build
 
@@ -21,6 +21,12 @@ run: build
 
 test: build
 	cd build && $(CTEST)
+
+# The bindings on a real kernel: Debian's kernel booted under qemu, the library
+# on its 8250 UART and typing through uinput, against ro25-sim on this side.
+# The rig (kernel, initramfs) is made from Debian packages in build/linux-rig.
+test-linux: build
+	tests/linux/run.sh build
 
 build-asan/build.ninja: | deps
 	cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=address

@@ -23,6 +23,8 @@ struct Configuration {
     std::string trace;        // QV_PLATFORM_TRACE: empty or a file
     std::string codePage;     // QV_ANSI_CODEPAGE, CP1252 when unset
     std::string powerNotify;  // QV_POWER_NOTIFY
+    std::string keyboard;     // QV_KEYBOARD: empty, "uinput" or "uinput:<device name>"
+    std::string leds;         // QV_LEDS: empty or "sysfs:<dir>[,<index>=<name>...]"
 };
 
 // Reads the variables again and opens the outputs they name; the outputs in

@@ -29,6 +29,8 @@ void LoadLocked() {
     config->trace = ReadEnvironment("QV_PLATFORM_TRACE").value_or("");
     config->codePage = ReadEnvironment("QV_ANSI_CODEPAGE").value_or(kDefaultCodePage);
     config->powerNotify = ReadEnvironment("QV_POWER_NOTIFY").value_or("");
+    config->keyboard = ReadEnvironment("QV_KEYBOARD").value_or("");
+    config->leds = ReadEnvironment("QV_LEDS").value_or("");
     Snapshot next;
     // Opened afresh at each load: a journal started since, or a log file
     // rotated away, is picked up by the next open of the imager.

@@ -4,6 +4,7 @@
 
 #include "platform/keyboard.h"
 #include "platform/message_record.h"
+#include "platform/os/keyboard_uinput.h"
 #include "platform/os/window_standin.h"
 
 namespace qv::platform {
@@ -51,6 +52,7 @@ constexpr OemKey kOemKeys[] = {
 }  // namespace
 
 void KeybdEvent(uint8_t virtualKey, uint8_t scanCode, uint32_t flags) {
+    if (TypeOnVirtualKeyboard(virtualKey, (flags & kKeyEventKeyUp) != 0)) return;
     char line[64];
     std::snprintf(line, sizeof line, "key 0x%02X %u %u", virtualKey, scanCode, flags);
     RecordEffect(line);

@@ -5,10 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -17,62 +15,11 @@
 #include "platform/clock.h"
 #include "platform/configuration.h"
 #include "platform/debug_output.h"
+#include "platform/os/power_queue.h"
 #include "platform/power_notify.h"
 
 namespace qv::platform {
 namespace {
-
-class Queue final : public PowerMessageQueue {
-  public:
-    Queue(uint32_t maxMessages, uint32_t maxMessageBytes)
-        : m_maxMessages(maxMessages), m_maxMessageBytes(maxMessageBytes) {}
-
-    bool Read(void* buffer, uint32_t size, uint32_t* bytesRead, uint32_t milliseconds) override {
-        std::unique_lock lock(m_mutex);
-        const auto deadline = DeadlineAfter(milliseconds);
-        while (m_messages.empty() && !m_writerEnded) {
-            if (deadline == std::chrono::steady_clock::time_point::max()) {
-                m_cv.wait(lock);
-            } else if (m_cv.wait_until(lock, deadline) == std::cv_status::timeout) {
-                break;
-            }
-        }
-        if (m_messages.empty()) return false;
-        const std::string message = std::move(m_messages.front());
-        m_messages.pop_front();
-        const uint32_t n = std::min<uint32_t>(size, static_cast<uint32_t>(message.size()));
-        if (buffer != nullptr && n > 0) std::memcpy(buffer, message.data(), n);
-        if (bytesRead != nullptr) *bytesRead = n;
-        return true;
-    }
-
-    // A full queue refuses the message, as a writer to a full queue would see.
-    void Write(std::string message) {
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_writerEnded || m_messages.size() >= m_maxMessages) return;
-            if (message.size() > m_maxMessageBytes) message.resize(m_maxMessageBytes);
-            m_messages.push_back(std::move(message));
-        }
-        m_cv.notify_one();
-    }
-
-    void EndWriter() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_writerEnded = true;
-        }
-        m_cv.notify_all();
-    }
-
-  private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::deque<std::string> m_messages;
-    bool m_writerEnded = false;
-    const uint32_t m_maxMessages;
-    const uint32_t m_maxMessageBytes;
-};
 
 class Subscription;
 
@@ -95,7 +42,7 @@ bool ReadAll(int fd, void* data, size_t size) {
 
 class Subscription final : public PowerNotifications {
   public:
-    explicit Subscription(Queue* queue) : m_queue(queue) {
+    explicit Subscription(PowerQueue* queue) : m_queue(queue) {
         std::lock_guard lock(g_subscriptionsMutex);
         g_subscriptions.push_back(this);
     }
@@ -126,6 +73,7 @@ class Subscription final : public PowerNotifications {
             std::lock_guard lock(g_subscriptionsMutex);
             std::erase(g_subscriptions, this);
         }
+        m_source.reset();  // no feed may write once the writer has ended
         if (m_socket >= 0) {
             ::shutdown(m_socket, SHUT_RDWR);  // ends the pump's pending recv
             if (m_pump.joinable()) m_pump.join();
@@ -135,6 +83,8 @@ class Subscription final : public PowerNotifications {
         m_queue->EndWriter();
         return true;
     }
+
+    void Attach(std::unique_ptr<PowerSource> source) { m_source = std::move(source); }
 
   private:
     void Pump() {
@@ -162,9 +112,10 @@ class Subscription final : public PowerNotifications {
         }
     }
 
-    Queue* const m_queue;
+    PowerQueue* const m_queue;
     int m_socket = -1;
     std::thread m_pump;
+    std::unique_ptr<PowerSource> m_source;
     std::mutex m_stopMutex;
     bool m_stopped = false;
 };
@@ -174,17 +125,24 @@ class Subscription final : public PowerNotifications {
 std::unique_ptr<PowerMessageQueue> PowerMessageQueue::Create(uint32_t maxMessages,
                                                              uint32_t maxMessageBytes) {
     if (maxMessages == 0 || maxMessageBytes == 0) return nullptr;
-    return std::make_unique<Queue>(maxMessages, maxMessageBytes);
+    return std::make_unique<PowerQueue>(maxMessages, maxMessageBytes);
 }
 
 std::unique_ptr<PowerNotifications> PowerNotifications::Request(PowerMessageQueue* queue,
                                                                 uint32_t /*mask*/) {
-    auto* impl = dynamic_cast<Queue*>(queue);
+    auto* impl = dynamic_cast<PowerQueue*>(queue);
     if (impl == nullptr) return nullptr;
     auto subscription = std::make_unique<Subscription>(impl);
     // As read when the imager was opened, not on the watcher's thread.
     const std::string value = CurrentConfiguration()->powerNotify;
     if (!value.empty()) {
+        if (value == "logind") {
+            // The source says why it failed.
+            auto source = StartLogindPowerSource(*impl);
+            if (!source) return nullptr;
+            subscription->Attach(std::move(source));
+            return subscription;
+        }
         if (value.rfind("unix:", 0) != 0 || !subscription->Connect(value.substr(5))) {
             DebugOutputUtf8("power notifications: cannot subscribe through QV_POWER_NOTIFY=" +
                             value + ": " + std::strerror(errno) + "\n");

@@ -1,0 +1,158 @@
+// Suspend and resume from systemd-logind (QV_POWER_NOTIFY=logind), against a
+// private system bus (dbus-daemon) with python3-dbusmock's logind template.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "imager_fixture.h"
+
+namespace lifecycle_test {
+namespace {
+
+pid_t Spawn(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Quiet: the mock echoes every call it gets.
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+void End(pid_t pid) {
+    if (pid <= 0) return;
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+}
+
+// A system bus of the test's own with a mock logind on it, and a connection
+// that plays the system's side.
+class MockLogind {
+  public:
+    MockLogind() : m_address("unix:path=" + m_dir.Path() + "/system_bus_socket") {
+        m_daemon = Spawn({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
+                          "--address=" + m_address});
+        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.c_str(), 1);
+        m_mock = Spawn({"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "logind"});
+    }
+    ~MockLogind() {
+        sd_bus_flush_close_unref(m_bus);
+        End(m_mock);
+        End(m_daemon);
+    }
+
+    // True once the mock answers on the bus.
+    bool Ready() {
+        return Eventually([this] {
+            if (m_bus == nullptr && !Connect()) return false;
+            return Inhibitors() >= 0;
+        });
+    }
+
+    // The sleep delay locks logind holds, or -1 when it does not answer.
+    int Inhibitors() {
+        sd_bus_message* reply = nullptr;
+        int n = -1;
+        if (sd_bus_call_method(m_bus, "org.freedesktop.login1", "/org/freedesktop/login1",
+                               "org.freedesktop.login1.Manager", "ListInhibitors", nullptr, &reply,
+                               "") >= 0 &&
+            sd_bus_message_enter_container(reply, 'a', "(ssssuu)") >= 0) {
+            n = 0;
+            const char *what, *who, *why, *mode;
+            uint32_t uid, pid;
+            while (sd_bus_message_read(reply, "(ssssuu)", &what, &who, &why, &mode, &uid, &pid) >
+                   0) {
+                if (std::string(what) == "sleep" && std::string(mode) == "delay") ++n;
+            }
+        }
+        sd_bus_message_unref(reply);
+        return n;
+    }
+
+    bool PrepareForSleep(bool sleeping) {
+        sd_bus_message* call = nullptr;
+        bool ok = sd_bus_message_new_method_call(m_bus, &call, "org.freedesktop.login1",
+                                                 "/org/freedesktop/login1",
+                                                 "org.freedesktop.DBus.Mock", "EmitSignal") >= 0 &&
+                  sd_bus_message_append(call, "sss", "org.freedesktop.login1.Manager",
+                                        "PrepareForSleep", "b") >= 0 &&
+                  sd_bus_message_append(call, "av", 1, "b", sleeping ? 1 : 0) >= 0 &&
+                  sd_bus_call(m_bus, call, 0, nullptr, nullptr) >= 0;
+        sd_bus_message_unref(call);
+        return ok;
+    }
+
+  private:
+    bool Connect() {
+        sd_bus* bus = nullptr;
+        if (sd_bus_new(&bus) < 0) return false;
+        if (sd_bus_set_address(bus, m_address.c_str()) < 0 || sd_bus_set_bus_client(bus, 1) < 0 ||
+            sd_bus_start(bus) < 0) {
+            sd_bus_unref(bus);
+            return false;
+        }
+        m_bus = bus;
+        return true;
+    }
+
+    test_support::TempDir m_dir;
+    std::string m_address;
+    test_support::ScopedEnv m_keepAddress{"DBUS_SYSTEM_BUS_ADDRESS", ""};
+    pid_t m_daemon = -1;
+    pid_t m_mock = -1;
+    sd_bus* m_bus = nullptr;
+};
+
+TEST_F(ImagerScenario, SuspendAndResumeComeFromLogindWithASleepDelayLock) {
+    ASSERT_TRUE(std::filesystem::exists("/usr/bin/dbus-daemon")) << "scripts/install-deps";
+    MockLogind logind;
+    ASSERT_TRUE(logind.Ready()) << "no mock logind on the private bus (python3-dbusmock)";
+    test_support::ScopedEnv notify("QV_POWER_NOTIFY", "logind");
+
+    ASSERT_EQ(QVImagerOpen(), 1);
+    ASSERT_TRUE(Eventually([&] { return logind.Inhibitors() == 1; }));
+
+    ASSERT_TRUE(logind.PrepareForSleep(true));
+    ASSERT_TRUE(Eventually([&] { return logind.Inhibitors() == 0; }));
+    // The lock went only after the engine was marked inactive.
+    EXPECT_EQ(QVImagerTestCommand(), -1);
+    EXPECT_EQ(m_log.Count("POWER_STATE_SUSPEND\r\n"), 1);
+
+    ASSERT_TRUE(logind.PrepareForSleep(false));
+    ASSERT_TRUE(Eventually([] { return QVImagerTestCommand() == 1; }));
+    EXPECT_EQ(m_log.Count("POWER_STATE_ON\r\n"), 1);
+    ASSERT_TRUE(Eventually([&] { return logind.Inhibitors() == 1; }));  // taken again
+
+    EXPECT_EQ(QVImagerClose(), 1);
+    EXPECT_EQ(m_log.Count("CheckPowerStateThread END\r\n"), 1);
+    EXPECT_TRUE(Eventually([&] { return logind.Inhibitors() == 0; }));
+    ASSERT_TRUE(logind.PrepareForSleep(true));  // no one listens any more
+    EXPECT_EQ(m_log.Count("POWER_STATE_SUSPEND\r\n"), 1);
+}
+
+TEST_F(ImagerScenario, WithoutASystemBusTheWatcherSaysSoAndTheImagerStillWorks) {
+    test_support::TempDir dir;
+    test_support::ScopedEnv bus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + dir.Path() + "/none");
+    test_support::ScopedEnv notify("QV_POWER_NOTIFY", "logind");
+    ASSERT_EQ(QVImagerOpen(), 1);
+    EXPECT_TRUE(Eventually(
+        [&] { return m_log.Count("[APP] PWM : RequestPowerNotifications: error") == 1; }));
+    EXPECT_EQ(m_log.Count("power notifications: cannot connect to the system bus"), 1);
+    EXPECT_EQ(QVImagerTestCommand(), 1);
+}
+
+}  // namespace
+}  // namespace lifecycle_test
