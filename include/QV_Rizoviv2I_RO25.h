@@ -14,6 +14,16 @@
 #include <uchar.h>
 #endif
 
+/* Version of this header and of the library it comes with. The major number
+ * is the library's soname (libQV_Rizoviv2I_RO25.so.0). */
+#define QV_IMAGER_VERSION_MAJOR 0
+#define QV_IMAGER_VERSION_MINOR 1
+#define QV_IMAGER_VERSION_PATCH 0
+#define QV_IMAGER_VERSION_STRING "0.1.0"
+/* One number that compares in release order: 0xMMmmpp. */
+#define QV_IMAGER_VERSION \
+    ((QV_IMAGER_VERSION_MAJOR << 16) | (QV_IMAGER_VERSION_MINOR << 8) | QV_IMAGER_VERSION_PATCH)
+
 #if defined(QV_BUILDING_LIBRARY)
 #define QV_API __attribute__((visibility("default")))
 #else
