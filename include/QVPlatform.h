@@ -144,6 +144,12 @@ QV_PLATFORM_C_API int32_t QVPlatformRegisterDriver(const char* device, QVDRIVERP
                                                    void* context);
 QV_PLATFORM_C_API void QVPlatformUnregisterDriver(const char* device);
 
+/* The application's directory, where the imager library keeps its settings
+ * files: by default that of the executable; a program installed where its
+ * user cannot write names another (UTF-8 path; null or empty restores the
+ * default). Takes effect at the next load or save. */
+QV_PLATFORM_C_API void QVPlatformSetApplicationDirectory(const char* directory);
+
 #ifdef __cplusplus
 }
 #endif
