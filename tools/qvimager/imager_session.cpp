@@ -14,9 +14,15 @@ namespace {
 // there by default too (registry.reg). A directory that cannot be made is
 // not fatal here: reading works without it, and a save that fails is
 // reported by the command that saves.
-std::string PrepareStateDirectory() {
-    const std::string dir = os::StateDirectory();
+// The demo, which changes settings on its simulator, keeps its own under
+// demo/, so that it never alters what a real engine is given.
+std::string PrepareStateDirectory(bool demo) {
+    std::string dir = os::StateDirectory();
     if (dir.empty()) return dir;
+    if (demo) {
+        dir += "/demo";
+        if (!os::GetEnv("QV_REGISTRY")) os::SetEnv("QV_REGISTRY", dir + "/registry.reg");
+    }
     os::CreateDirectories(dir);
     QVPlatformSetApplicationDirectory(dir.c_str());
     return dir;
@@ -24,7 +30,8 @@ std::string PrepareStateDirectory() {
 
 }  // namespace
 
-ImagerSession::ImagerSession(const SessionSetup& setup) : m_stateDir(PrepareStateDirectory()) {
+ImagerSession::ImagerSession(const SessionSetup& setup)
+    : m_stateDir(PrepareStateDirectory(setup.embeddedOnly)) {
     const bool deviceConfigured = os::GetEnv("QV_PORT_COM2") || os::GetEnv("QV_DRIVER_BAR1");
     const bool outside = deviceConfigured && !setup.embeddedOnly;
     if (outside) m_device = os::GetEnv("QV_PORT_COM2").value_or("/dev/ttyS1");

@@ -14,7 +14,9 @@ namespace qv::cli {
 struct SessionSetup {
     bool trace = false;
     bool log = false;
-    bool embeddedOnly = false;  // use the embedded engine even when a device is configured
+    // The demo: the embedded engine even when a device is configured, and a
+    // state directory of its own (demo/ in the user's).
+    bool embeddedOnly = false;
 };
 
 class ImagerSession {
