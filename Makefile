@@ -93,7 +93,7 @@ PKG_FLAGS = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DQV_B
 package:
 	@scripts/install-deps package
 	export DEB_BUILD_MAINT_OPTIONS=hardening=+all; cmake -S . -B build-pkg $(CMAKE_GEN) $(PKG_FLAGS) > /dev/null
-	cmake --build build-pkg -j $(JOBS)
+	cmake --build build-pkg -j $(JOBS) --target QV_Rizoviv2I_RO25 qvplatform qvimager ro25-sim man_pages package_changelog
 	rm -f build-pkg/*.deb
 	cd build-pkg && cpack -G DEB
 	lintian --fail-on error build-pkg/*.deb
