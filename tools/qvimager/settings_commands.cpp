@@ -115,7 +115,9 @@ class SavedFile {
                       after->st_mtim.tv_nsec != m_before->st_mtim.tv_nsec)) {
             return;
         }
-        std::string reason = os::WritableReason(m_dir);
+        // Making the directory again names why it is not there, if it is not.
+        std::string reason = os::CreateDirectories(m_dir);
+        if (reason.empty()) reason = os::WritableReason(m_dir);
         if (reason.empty()) reason = "the library could not write it";
         throw CommandFailed("the engine took the new settings, but saving them to " + m_path +
                             " failed (" + reason +
