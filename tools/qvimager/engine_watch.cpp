@@ -78,6 +78,8 @@ void EngineWatch::ShowProgress() {
     const auto waited = std::chrono::steady_clock::now() - m_activityStart;
     if (waited < kProgressAfter) return;
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(waited).count();
+    if (m_progressShown && seconds == m_shownSeconds) return;
+    m_shownSeconds = seconds;
     os::WriteStandardError("\r\033[K" + m_activity + "... " + std::to_string(seconds) + " s");
     m_progressShown = true;
 }

@@ -55,6 +55,7 @@ class EngineWatch {
     std::string m_activity;
     std::chrono::steady_clock::time_point m_activityStart;
     bool m_progressShown = false;
+    long long m_shownSeconds = 0;
 };
 
 }  // namespace qv::cli
