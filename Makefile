@@ -1,25 +1,35 @@
-# Thin wrapper around CMake. Every target first makes sure the tools are there.
+# Thin wrapper around CMake. Every target first makes sure the tools it needs
+# are there (scripts/install-deps GROUP), and only those: `make run` needs no
+# test framework.
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 CTEST := ctest --output-on-failure -j $(JOBS) --timeout 300
 
-.PHONY: all deps build run test test-linux test-asan test-tsan fuzz bench property clean
+.PHONY: all deps deps-test deps-sanitize build run test test-linux test-asan test-tsan fuzz bench property docs package clean
 
 all: build
 
 deps:
-	@scripts/install-deps
+	@scripts/install-deps build
 
-build/build.ninja: | deps
-	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+deps-test:
+	@scripts/install-deps test
 
-build: deps build/build.ninja
+deps-sanitize:
+	@scripts/install-deps sanitize
+
+# Configured again each time: a build first made by `make run` picks up the
+# test framework once `make test` has installed it.
+build: deps
+	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 	cmake --build build -j $(JOBS)
 
-run: build
+run: deps
+	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+	cmake --build build -j $(JOBS) --target qvimager
 	@build/tools/qvimager demo
 
-test: build
+test: deps-test build
 	cd build && $(CTEST)
 
 # The bindings on a real kernel: Debian's kernel booted under qemu, the library
@@ -28,28 +38,30 @@ test: build
 test-linux: build
 	tests/linux/run.sh build
 
-build-asan/build.ninja: | deps
+build-asan/build.ninja: | deps-sanitize
 	cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=address
 
-test-asan: deps build-asan/build.ninja
+test-asan: deps-sanitize build-asan/build.ninja
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 $(CTEST)
 
-build-tsan/build.ninja: | deps
+build-tsan/build.ninja: | deps-sanitize
 	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=thread
 
-test-tsan: deps build-tsan/build.ninja
+test-tsan: deps-sanitize build-tsan/build.ninja
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 $(CTEST)
 
 # Every fuzz target for FUZZ_SECONDS each, starting from its regression inputs.
 # An input that crashes is kept under fuzz/regressions/, which every test build replays.
 FUZZ_SECONDS ?= 60
-build-fuzz/build.ninja: | deps
+build-fuzz/build.ninja:
+	@scripts/install-deps fuzz
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DQV_SANITIZE=address -DQV_FUZZ=ON -DQV_BUILD_TESTS=OFF
 
-fuzz: deps build-fuzz/build.ninja
+fuzz: build-fuzz/build.ninja
+	@scripts/install-deps fuzz
 	cmake --build build-fuzz -j $(JOBS)
 	@set -e; for target in build-fuzz/fuzz/*_fuzzer; do \
 	    name=$$(basename $$target _fuzzer); mkdir -p build-fuzz/corpus/$$name; \
@@ -62,10 +74,12 @@ fuzz: deps build-fuzz/build.ninja
 
 # Measurements in an optimised build of their own (the same -O2 as `make
 # build`), leaving build/bench.json. BENCH_FLAGS=--quick for a short run.
-build-bench/build.ninja: | deps
+build-bench/build.ninja:
+	@scripts/install-deps bench
 	cmake -S . -B build-bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_BUILD_TESTS=OFF
 
-bench: deps build-bench/build.ninja
+bench: build-bench/build.ninja
+	@scripts/install-deps bench
 	cmake --build build-bench -j $(JOBS) --target qv_micro_bench qv_scenario_bench
 	@mkdir -p build
 	@echo "micro-benchmarks (console output in build/bench-micro.txt)"
@@ -81,5 +95,34 @@ property: deps build-bench/build.ninja
 	cmake --build build-bench -j $(JOBS) --target qv_frame_property
 	build-bench/bench/qv_frame_property $(PROPERTY_FLAGS)
 
+# The Debian packages (runtime libraries, development files, tools) from a
+# build of their own for /usr with Debian's hardening flags, then lintian:
+# any error fails it. The packages land in build-pkg/.
+PKG_FLAGS = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DQV_BUILD_TESTS=OFF \
+    -DCMAKE_C_FLAGS="$$(dpkg-buildflags --get CFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+    -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+    -DCMAKE_SHARED_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
+
+package:
+	@scripts/install-deps package
+	export DEB_BUILD_MAINT_OPTIONS=hardening=+all; cmake -S . -B build-pkg $(CMAKE_GEN) $(PKG_FLAGS) > /dev/null
+	cmake --build build-pkg -j $(JOBS) --target QV_Rizoviv2I_RO25 qvplatform qvimager ro25-sim man_pages package_changelog
+	rm -f build-pkg/*.deb
+	cd build-pkg && cpack -G DEB
+	lintian --fail-on error build-pkg/*.deb
+
+# The API reference of both public headers (warnings fail it), and the man
+# pages checked the way man itself reads them.
+docs:
+	@scripts/install-deps docs
+	@mkdir -p build
+	doxygen docs/Doxyfile
+	@set -e; for page in docs/man/*.1; do \
+	    out=$$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z $$page 2>&1 >/dev/null); \
+	    if [ -n "$$out" ]; then echo "$$page:"; echo "$$out"; exit 1; fi; \
+	done
+	@echo "API reference: build/docs/html/index.html; man pages checked"
+
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-bench
+	rm -rf build build-asan build-tsan build-fuzz build-bench build-pkg

@@ -8,6 +8,7 @@
 #include "QVPlatform.h"
 #include "platform/clipboard.h"
 #include "platform/device_driver.h"
+#include "platform/files.h"
 #include "platform/message.h"
 #include "platform/message_record.h"
 #include "platform/power_notify.h"
@@ -191,6 +192,13 @@ QV_PLATFORM_C_API int32_t QVPlatformRegisterDriver(const char* device, QVDRIVERP
     return Guarded<int32_t>(0, [&] {
         RegisterDriver(device, std::make_shared<CDriver>(proc, context));
         return 1;
+    });
+}
+
+QV_PLATFORM_C_API void QVPlatformSetApplicationDirectory(const char* directory) {
+    Guarded<int32_t>(0, [&] {
+        SetApplicationDirectory(directory != nullptr ? directory : "");
+        return 0;
     });
 }
 

@@ -85,8 +85,12 @@ QV_PLATFORM_API std::u16string FileErrorText(int error);
 QV_PLATFORM_API std::u16string ExecutablePath();
 QV_PLATFORM_API std::string ExecutablePathUtf8();
 // Its directory with the trailing '/', e.g. u"/opt/scan/"; empty when the
-// executable's name cannot be read.
+// executable's name cannot be read. An application installed where it cannot
+// write (/usr/bin) names another one with SetApplicationDirectory.
 QV_PLATFORM_API std::u16string ApplicationDirectory();
 QV_PLATFORM_API std::string ApplicationDirectoryUtf8();
+// The directory ApplicationDirectory gives from now on ('/' is appended when
+// missing); empty goes back to the executable's.
+QV_PLATFORM_API void SetApplicationDirectory(std::string_view directory);
 
 }  // namespace qv::platform

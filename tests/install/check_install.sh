@@ -15,28 +15,31 @@ trap cleanup EXIT
 prefix=$work/prefix
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-test -f "$prefix/include/QV_Rizoviv2I_RO25.h"
-ls "$prefix"/lib*/libQV_Rizoviv2I_RO25.so.0 >/dev/null
-libdir=$(dirname "$(ls "$prefix"/lib*/libQV_Rizoviv2I_RO25.so)")
+test -f "$prefix/include/qvimager/QV_Rizoviv2I_RO25.h"
+test -f "$prefix/include/qvimager/QVPlatform.h"
+libdir=$(dirname "$(find "$prefix" -name libQV_Rizoviv2I_RO25.so.0)")
+test -f "$libdir/pkgconfig/qvimager.pc"
 
 cmake -S "$source/tests/install/consumer" -B "$work/cmake-build" \
       -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cmake-build" >/dev/null
 LD_LIBRARY_PATH=$libdir "$work/cmake-build/consumer"
 
-# The pkg-config file names the install prefix it was configured with, so
-# point it at the temporary one.
+# pkg-config alone, as a user would: the file finds its prefix from where it lies.
 PKG_CONFIG_PATH=$libdir/pkgconfig
 export PKG_CONFIG_PATH
-flags=$(pkg-config --define-variable=prefix="$prefix" --cflags --libs qvimager)
+flags=$(pkg-config --cflags --libs qvimager)
+incdir=$(pkg-config --variable=includedir qvimager)/qvimager
+[ "$(cd "$incdir" && pwd -P)" = "$(cd "$prefix/include/qvimager" && pwd -P)" ] ||
+    { echo "pkg-config names $incdir, not $prefix/include/qvimager" >&2; exit 1; }
 # shellcheck disable=SC2086
 cc -std=c11 -o "$work/pc-consumer" "$source/tests/install/consumer/main.c" $flags
 LD_LIBRARY_PATH=$libdir "$work/pc-consumer"
 
-# An application and the simulator, both from the installed tree, talking
-# through the socket and the pseudo-terminal the simulator prints.
+# Both ways of building an application, each run against the installed
+# simulator through the socket and the pseudo-terminal it prints.
 cc -std=c11 -o "$work/scan-one" "$source/tests/install/consumer/scan_one.c" $flags
-printf '12 INSTALLED-39\n' > "$work/barcodes.txt"
+printf '12 INSTALLED-39\n12 INSTALLED-39\n' > "$work/barcodes.txt"
 "$prefix/bin/ro25-sim" --quiet --decode-ms 20 --barcodes "$work/barcodes.txt" \
     --env-file "$work/env" < /dev/null > "$work/sim.out" 2>&1 &
 sim_pid=$!
@@ -44,12 +47,13 @@ i=0
 while [ ! -s "$work/env" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
 test -s "$work/env"
 mkdir -p "$work/app"
-cp "$work/scan-one" "$work/app/"
-(
-    set -a
-    . "$work/env"
-    set +a
-    QV_REGISTRY=$work/app/registry.reg QV_DEBUG_OUTPUT=$work/app/debug.log \
-        LD_LIBRARY_PATH=$libdir "$work/app/scan-one"
-) | grep -q 'barcode 12 "INSTALLED-39"'
-echo "installed application scanned a barcode from the installed simulator"
+for program in "$work/scan-one" "$work/cmake-build/scan_one"; do
+    (
+        set -a
+        . "$work/env"
+        set +a
+        QV_REGISTRY=$work/app/registry.reg QV_DEBUG_OUTPUT=$work/app/debug.log \
+            LD_LIBRARY_PATH=$libdir "$program"
+    ) | grep -q 'barcode 12 "INSTALLED-39"'
+done
+echo "installed applications (pkg-config and CMake package) scanned from the installed simulator"

@@ -232,7 +232,7 @@ TEST_F(FilesTest, CreateDirectoriesMakesParentsAndRefusesAFileInTheWay) {
     EXPECT_EQ(CreateDirectories(PathOf("plain/d")), ENOTDIR);
 }
 
-TEST(ApplicationDirectory, IsTheExecutablesDirectoryWithSlash) {
+TEST(ApplicationDirectory, IsTheExecutablesDirectoryWithSlashUnlessOneIsNamed) {
     const std::string exe = ExecutablePathUtf8();
     EXPECT_EQ(fs::path(exe), fs::canonical("/proc/self/exe"));
     const std::string dir = ApplicationDirectoryUtf8();
@@ -242,6 +242,13 @@ TEST(ApplicationDirectory, IsTheExecutablesDirectoryWithSlash) {
     EXPECT_EQ(exe.find('/', dir.size()), std::string::npos);
     EXPECT_EQ(ApplicationDirectory(), Utf8ToUtf16(dir));
     EXPECT_EQ(ExecutablePath(), Utf8ToUtf16(exe));
+
+    SetApplicationDirectory("/var/lib/scan");
+    EXPECT_EQ(ApplicationDirectoryUtf8(), "/var/lib/scan/");
+    SetApplicationDirectory("/srv/");
+    EXPECT_EQ(ApplicationDirectory(), u"/srv/");
+    SetApplicationDirectory("");
+    EXPECT_EQ(ApplicationDirectoryUtf8(), dir);
 }
 
 }  // namespace

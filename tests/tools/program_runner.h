@@ -1,6 +1,7 @@
 // Runs the built qvimager as a child process from its own copy in a fresh
-// directory, so that its settings files and registry (kept beside the
-// program) belong to one test, and collects its output and exit status.
+// directory whose state/ is the program's state directory, so that its
+// settings files and registry belong to one test, and collects its output and
+// exit status.
 #pragma once
 
 #include <fcntl.h>
@@ -42,6 +43,8 @@ class Program {
                                  "QV_DEBUG_OUTPUT", "QV_PLATFORM_TRACE"}) {
             m_env[name] = std::nullopt;
         }
+        // The program's state directory (settings files, registry) belongs to the test.
+        m_env["XDG_STATE_HOME"] = m_dir.Path() + "/state";
     }
 
     const std::string& Dir() const { return m_dir.Path(); }

@@ -2,6 +2,7 @@
 // an export that fails.
 #include <gtest/gtest.h>
 
+#include "QV_Rizoviv2I_RO25.h"
 #include "tests/tools/program_runner.h"
 
 namespace tools_test {
@@ -31,7 +32,7 @@ TEST(Program, BadUsageEndsWithStatus2AndSaysWhy) {
     }
 }
 
-TEST(Program, HelpForTheProgramAndEveryCommand) {
+TEST(Program, HelpForTheProgramAndEveryCommandAndTheVersions) {
     Program qvimager;
     Result r = qvimager.Run({"--help"});
     EXPECT_EQ(r.status, 0);
@@ -44,6 +45,12 @@ TEST(Program, HelpForTheProgramAndEveryCommand) {
     }
     r = qvimager.Run({"help", "scan"});
     EXPECT_TRUE(Contains(r.out, "--mode MODE"));
+
+    // The program's version, and that of the library file it loaded.
+    r = qvimager.Run({"--version"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "qvimager " QV_IMAGER_VERSION_STRING "\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "libQV_Rizoviv2I_RO25 " QV_IMAGER_VERSION_STRING " (/")) << r.out;
 }
 
 TEST(Program, AFailingExportEndsWithStatus1AndIsNamed) {

@@ -4,6 +4,10 @@
 
 #include <signal.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
 #include "sim/simulator.h"
 #include "tests/tools/program_runner.h"
 
@@ -75,6 +79,10 @@ TEST(Session, ScanInEveryReceiveMode) {
 
 TEST(Session, SettingsSurviveFromOneRunToTheNext) {
     Program qvimager;
+    // The default state directory, under the user's home.
+    const std::string home = qvimager.Dir() + "/home";
+    qvimager.SetEnv("XDG_STATE_HOME", std::nullopt);
+    qvimager.SetEnv("HOME", home);
     Result r = qvimager.Run({"set", "code39", "--enable", "1", "--options", "1,0,1,0"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     r = qvimager.Run({"set", "tlc39", "--options", ",Z"});
@@ -101,6 +109,55 @@ TEST(Session, SettingsSurviveFromOneRunToTheNext) {
     // Changing one flag left the others as the engine had them (Aztec is on
     // at the factory), also in the saved flags applied at this open.
     EXPECT_TRUE(Contains(r.out, "    2 Aztec                        1\n")) << r.out;
+
+    namespace fs = std::filesystem;
+    for (const char* file : {"BarcodeRO25Enable.dat", "BarcodeRO25Detail.dat",
+                             "BarcodeRO25Other.dat", "registry.reg"}) {
+        EXPECT_TRUE(fs::exists(home + "/.local/state/qvimager/" + file)) << file;
+    }
+    EXPECT_FALSE(fs::exists(qvimager.Dir() + "/BarcodeRO25Enable.dat"));
+}
+
+TEST(Session, ASaveThatFailsEndsWithStatus1AndNamesTheFile) {
+    Program qvimager;
+    // A state directory that cannot be made (even by root): its parent is a file.
+    const std::string blocked = qvimager.Dir() + "/blocked";
+    std::ofstream(blocked) << "a file\n";
+    qvimager.SetEnv("XDG_STATE_HOME", blocked);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"set", "code39", "--enable", "1"},
+          std::vector<std::string>{"set", "code39", "--options", "1,0,1,0"},
+          std::vector<std::string>{"set", "general", "--security-level", "2"}}) {
+        const Result r = qvimager.Run(args);
+        EXPECT_EQ(r.status, 1) << args[1] << args[2] << r.out;
+        EXPECT_TRUE(Contains(r.err, "saving them to " + blocked + "/qvimager/BarcodeRO25"))
+            << r.err;
+    }
+}
+
+TEST(Session, AnEngineThatNeverAnswersIsNamedWellBeforeItsRetriesEnd) {
+    qv::sim::Simulator::Options options;
+    options.registerDriver = false;
+    options.powerSocket = false;
+    qv::sim::Simulator device(options);
+    ASSERT_TRUE(device.Start());
+    qv::sim::Faults silent;
+    silent.silent = true;
+    device.SetFaults(silent);
+    Program qvimager;
+    qvimager.SetEnv("QV_PORT_COM2", device.SlavePath());
+    qvimager.SetEnv("QV_DRIVER_BAR1", "unix:" + device.DriverSocketPath());
+
+    for (const char* command : {"version", "get"}) {
+        const auto start = std::chrono::steady_clock::now();
+        const Result r =
+            qvimager.Run(command == std::string("get") ? std::vector<std::string>{"get", "code39"}
+                                                       : std::vector<std::string>{"version"});
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(r.status, 1) << command << r.out;
+        EXPECT_TRUE(Contains(r.err, "no answer from the engine on " + device.SlavePath())) << r.err;
+        EXPECT_LT(took, std::chrono::seconds(10)) << command;
+    }
 }
 
 TEST(Session, CtrlCStopsTheScanAndClosesTheImager) {

@@ -7,6 +7,7 @@ namespace {
 
 constexpr std::string_view kProgram =
     R"(usage: qvimager [--trace] [--log] COMMAND [OPTIONS]
+       qvimager --version
 
 Drives the RO25 2D imager through libQV_Rizoviv2I_RO25. With neither
 QV_PORT_COM2 nor QV_DRIVER_BAR1 set it starts an RO25 engine simulator inside
@@ -26,18 +27,24 @@ global options:
   --trace   print every frame between library and engine, one line each
             (needs the embedded simulator)
   --log     show the library's "[RO25]" diagnostic lines on standard error
+  --version print the versions of this program and of the library it loaded
 
 exit status: 0 done; 1 the imager did not do it (the export that returned -1
-is named); 2 bad usage.
+is named, as is an engine that does not answer, or a save that failed);
+2 bad usage.
 
 environment:
   QV_PORT_COM2     the engine's serial device, e.g. /dev/ttyUSB0
   QV_DRIVER_BAR1   the power-line driver: unix:<path>, or none for an engine
                    powered all the time (its lines are then not switched)
-  QV_REGISTRY      the registry file (default: qvimager.reg beside this program)
+  XDG_STATE_HOME   the state directory is $XDG_STATE_HOME/qvimager (default:
+                   ~/.local/state/qvimager); it holds the engine's settings
+                   files and the library's registry (registry.reg)
+  QV_REGISTRY      another registry file
   QV_DEBUG_OUTPUT  where the "[RO25]" lines go: a file, stderr or journal
-                   (default: nowhere; with --log: standard error)
-The engine's settings files are kept beside this program.
+                   (default: nowhere; with --log: standard error); when set,
+                   an engine that does not answer is found only after every
+                   retry
 )";
 
 constexpr std::string_view kScan =

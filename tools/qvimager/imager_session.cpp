@@ -1,5 +1,6 @@
 #include "imager_session.h"
 
+#include "QVPlatform.h"
 #include "QV_Rizoviv2I_RO25.h"
 #include "export_check.h"
 #include "os/process.h"
@@ -8,24 +9,33 @@
 namespace qv::cli {
 namespace {
 
-void PrepareEnvironment(const SessionSetup& setup) {
-    // A registry of the program's own, beside it like the settings files,
-    // unless the user names one.
-    if (!os::GetEnv("QV_REGISTRY")) {
-        os::SetEnv("QV_REGISTRY", os::ExecutableDirectory() + "/qvimager.reg");
+// The settings files go to the user's state directory: beside the program
+// (/usr/bin once installed) a user cannot write. The library's registry is
+// there by default too (registry.reg). A directory that cannot be made is
+// not fatal here: reading works without it, and a save that fails is
+// reported by the command that saves.
+// The demo, which changes settings on its simulator, keeps its own under
+// demo/, so that it never alters what a real engine is given.
+std::string PrepareStateDirectory(bool demo) {
+    std::string dir = os::StateDirectory();
+    if (dir.empty()) return dir;
+    if (demo) {
+        dir += "/demo";
+        if (!os::GetEnv("QV_REGISTRY")) os::SetEnv("QV_REGISTRY", dir + "/registry.reg");
     }
-    // --log shows the "[RO25]" lines here, wherever the library would send
-    // them by default (the journal, when one runs).
-    if (!os::GetEnv("QV_DEBUG_OUTPUT")) {
-        os::SetEnv("QV_DEBUG_OUTPUT", setup.log ? "stderr" : "/dev/null");
-    }
+    os::CreateDirectories(dir);
+    QVPlatformSetApplicationDirectory(dir.c_str());
+    return dir;
 }
 
 }  // namespace
 
-ImagerSession::ImagerSession(const SessionSetup& setup) {
-    PrepareEnvironment(setup);
+ImagerSession::ImagerSession(const SessionSetup& setup)
+    : m_stateDir(PrepareStateDirectory(setup.embeddedOnly)) {
     const bool deviceConfigured = os::GetEnv("QV_PORT_COM2") || os::GetEnv("QV_DRIVER_BAR1");
+    const bool outside = deviceConfigured && !setup.embeddedOnly;
+    if (outside) m_device = os::GetEnv("QV_PORT_COM2").value_or("/dev/ttyS1");
+    m_watch = std::make_unique<EngineWatch>(setup.log, m_device);
     if (deviceConfigured && setup.embeddedOnly) {
         PrintError(
             "qvimager: using the embedded simulator; QV_PORT_COM2 and QV_DRIVER_BAR1 are "
@@ -46,11 +56,17 @@ ImagerSession::~ImagerSession() {
     if (m_open) QVImagerClose();
     // The engine stops after the imager is closed: the close still talks to it.
     m_engine.reset();
+    m_watch.reset();
 }
 
 void ImagerSession::Open() {
     m_open = false;
-    Check("QVImagerOpen", QVImagerOpen());
+    {
+        EngineWatch::Activity opening(*m_watch, m_device.empty()
+                                                    ? "opening the imager"
+                                                    : "opening the imager on " + m_device);
+        Check("QVImagerOpen", QVImagerOpen());
+    }
     m_open = true;
 }
 

@@ -1,4 +1,6 @@
 // version, factory-reset and test.
+#include <string>
+
 #include "QV_Rizoviv2I_RO25.h"
 #include "commands.h"
 #include "export_check.h"
@@ -19,6 +21,14 @@ int RunVersion(const Invocation& inv) {
     session.Open();
     char16_t firmware[256] = {}, boot[256] = {}, hardware[256] = {};
     Check("QVImagerGetVersion", QVImagerGetVersion(firmware, boot, hardware));
+    // The export succeeds whatever the engine answered; silence leaves the
+    // three texts empty.
+    if (firmware[0] == 0 && boot[0] == 0 && hardware[0] == 0) {
+        session.Close();
+        throw CommandFailed(
+            "no answer from the engine on " +
+            (session.Device().empty() ? std::string("the embedded simulator") : session.Device()));
+    }
     PrintLine("firmware: " + ToUtf8(TextOf(firmware, 256)));
     PrintLine("boot:     " + ToUtf8(TextOf(boot, 256)));
     PrintLine("hardware: " + ToUtf8(TextOf(hardware, 256)));

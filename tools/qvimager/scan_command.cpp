@@ -86,7 +86,11 @@ int RunScan(const Invocation& inv, os::InterruptWatch& watch) {
         receiver.Arm();
         Check("QVImagerScanStart", QVImagerScanStart(receiver.Callback()));
         ReceivedBarcode barcode;
-        const auto outcome = receiver.Wait(timeout * 1000, barcode);
+        auto outcome = BarcodeReceiver::Outcome::TimedOut;
+        {
+            EngineWatch::Activity waiting(session.Watch(), "waiting for a barcode");
+            outcome = receiver.Wait(timeout * 1000, barcode);
+        }
         if (outcome == BarcodeReceiver::Outcome::Barcode) {
             PrintBarcode(++received, scan.mode, barcode);
             continue;

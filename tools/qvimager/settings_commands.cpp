@@ -1,14 +1,18 @@
 // get and set: a symbology's enable flag and options, the general options,
 // and every enable flag at once.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "QV_Rizoviv2I_RO25.h"
 #include "commands.h"
 #include "export_check.h"
 #include "imager_session.h"
+#include "os/process.h"
 #include "output.h"
 #include "settings_exports.h"
 
@@ -92,6 +96,46 @@ void SetGeneral(const SetOptions& s) {
     }
 }
 
+// The library saves a record after the engine took it, but its exports do
+// not say whether the save worked: the program looks at the file itself.
+class SavedFile {
+  public:
+    SavedFile(const ImagerSession& session, const char* name)
+        : m_dir(session.StateDirectory().empty() ? os::ExecutableDirectory()
+                                                 : session.StateDirectory()),
+          m_path(m_dir + "/" + name) {
+        m_before = Stat(m_path);
+    }
+
+    // Throws CommandFailed unless the file was written since construction.
+    void Check() const {
+        const auto after = Stat(m_path);
+        if (after && (!m_before || after->st_ino != m_before->st_ino ||
+                      after->st_mtim.tv_sec != m_before->st_mtim.tv_sec ||
+                      after->st_mtim.tv_nsec != m_before->st_mtim.tv_nsec)) {
+            return;
+        }
+        // Making the directory again names why it is not there, if it is not.
+        std::string reason = os::CreateDirectories(m_dir);
+        if (reason.empty()) reason = os::WritableReason(m_dir);
+        if (reason.empty()) reason = "the library could not write it";
+        throw CommandFailed("the engine took the new settings, but saving them to " + m_path +
+                            " failed (" + reason +
+                            "); the next open gives the engine the old ones again");
+    }
+
+  private:
+    static std::optional<struct stat> Stat(const std::string& path) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+        return st;
+    }
+
+    std::string m_dir;
+    std::string m_path;
+    std::optional<struct stat> m_before;
+};
+
 }  // namespace
 
 int RunGet(const Invocation& inv) {
@@ -129,6 +173,10 @@ int RunSet(const Invocation& inv) {
     const SettingTarget& t = inv.target;
     const SetOptions& s = inv.set;
     PrintLine(Heading(t));
+    std::vector<SavedFile> saved;
+    if (s.enable) saved.emplace_back(session, "BarcodeRO25Enable.dat");
+    if (s.options && t.options) saved.emplace_back(session, "BarcodeRO25Detail.dat");
+    if (t.kind == Kind::General) saved.emplace_back(session, "BarcodeRO25Other.dat");
     if (s.enable && t.kind == Kind::All) {
         Check("QVImagerSetALLSymboleEnable", QVImagerSetALLSymboleEnable(*s.enable));
         PrintLine(Row("enable", std::to_string(*s.enable)));
@@ -149,6 +197,8 @@ int RunSet(const Invocation& inv) {
         PrintLine(Row(OptionsLabel(*t.options), FormatValues(values)));
     }
     if (t.kind == Kind::General) SetGeneral(s);
+    for (const SavedFile& file : saved)
+        file.Check();
     session.Close();
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -426,7 +427,25 @@ std::u16string ExecutablePath() {
     return Utf8ToUtf16(ExecutablePathUtf8());
 }
 
+namespace {
+
+std::mutex g_appDirMutex;
+std::string g_appDirOverride;
+
+}  // namespace
+
+void SetApplicationDirectory(std::string_view directory) {
+    std::string dir(directory);
+    if (!dir.empty() && dir.back() != '/') dir += '/';
+    std::lock_guard lock(g_appDirMutex);
+    g_appDirOverride = std::move(dir);
+}
+
 std::string ApplicationDirectoryUtf8() {
+    {
+        std::lock_guard lock(g_appDirMutex);
+        if (!g_appDirOverride.empty()) return g_appDirOverride;
+    }
     const std::string exe = ExecutablePathUtf8();
     const size_t slash = exe.rfind('/');
     if (slash == std::string::npos) return {};
