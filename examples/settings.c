@@ -18,8 +18,8 @@ int main(void) {
     ok = ok && QVImagerGetCode39Setting(&v1, &v2, &v3, &v4) == 1;
     ok = ok && QVImagerGetSecurtyLevel(&level) == 1;
     if (ok) {
-        printf("Code 39: %s, options %d,%d,%d,%d; security level %d\n", enabled ? "on" : "off",
-               v1, v2, v3, v4, level);
+        printf("Code 39: %s, options %d,%d,%d,%d; security level %d\n", enabled ? "on" : "off", v1,
+               v2, v3, v4, level);
     }
 
     /* Switch Code 39 on with its first option set, and raise the level. */
@@ -32,8 +32,8 @@ int main(void) {
     ok = ok && QVImagerGetCode39Setting(&n1, &n2, &n3, &n4) == 1;
     ok = ok && QVImagerGetSecurtyLevel(&nowLevel) == 1;
     if (ok) {
-        printf("now:     %s, options %d,%d,%d,%d; security level %d\n", now ? "on" : "off", n1,
-               n2, n3, n4, nowLevel);
+        printf("now:     %s, options %d,%d,%d,%d; security level %d\n", now ? "on" : "off", n1, n2,
+               n3, n4, nowLevel);
     }
 
     /* Put the first values back. */
