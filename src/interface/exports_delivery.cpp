@@ -54,9 +54,10 @@ QV_EXPORT int32_t QVImagerGetSoundType(int32_t which, int32_t* type) {
 QV_EXPORT int32_t QVImagerSetSoundPath(int32_t which, const char16_t* path) {
     return InFrame([which, path](ImagerEngine& engine) {
         if (path == nullptr) return false;
-        // Read no further than the process-wide path can hold.
+        // Read one unit past what is kept, no further: the cut below it then
+        // sees whether it would split a surrogate pair.
         size_t length = 0;
-        while (length < kPathUnits - 1 && path[length] != u'\0')
+        while (length < kPathUnits && path[length] != u'\0')
             ++length;
         const std::u16string_view text(path, length);
         engine.m_options.SetSoundPath(which, text);

@@ -197,8 +197,7 @@ void CloseEngine(ImagerEngine& engine) {
     if (readerEnded) engine.m_hStopEvent.reset();
     if (portOpen) engine.m_serial.Close();
     if (readerEnded) engine.m_hRespEvent.reset();
-    engine.m_options.SavePrefix();
-    engine.m_options.SaveSuffix();
+    engine.m_options.SavePrefixAndSuffix();
     StopPowerWatcher(engine);
     std::lock_guard lock(engine.m_powerLock);
     engine.m_module.SetModulePower(0);
