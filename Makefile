@@ -53,7 +53,8 @@ test-tsan: deps-sanitize build-tsan/build.ninja
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 $(CTEST)
 
 # Every fuzz target for FUZZ_SECONDS each, starting from its regression inputs.
-# An input that crashes is kept under fuzz/regressions/, which every test build replays.
+# An input that crashes, or runs past 10 s (a wedged search), is kept under
+# fuzz/regressions/, which every test build replays.
 FUZZ_SECONDS ?= 60
 build-fuzz/build.ninja:
 	@scripts/install-deps fuzz
@@ -67,7 +68,7 @@ fuzz: build-fuzz/build.ninja
 	    name=$$(basename $$target _fuzzer); mkdir -p build-fuzz/corpus/$$name; \
 	    echo "== $$name for $(FUZZ_SECONDS) s"; \
 	    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-	        $$target -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	        $$target -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
 	        -artifact_prefix=fuzz/regressions/$$name/crash- \
 	        build-fuzz/corpus/$$name fuzz/regressions/$$name; \
 	done

@@ -95,6 +95,8 @@ int Feed(FrameReader& reader, Checker& checker, const uint8_t* data, size_t size
     int frames = 0;
     while (size > 0) {
         const size_t n = std::min(size, reader.Room());
+        // A full buffer the search left undecided would wedge the reader.
+        if (n == 0) std::abort();
         std::memcpy(reader.Tail(), data, n);
         reader.Append(n);
         data += n;

@@ -207,7 +207,9 @@ SplitResult FrameReader::FullFrame(LineState line) {
         // what follows can begin a frame.
         if (end + 1 < m_held) {
             if (m_data[end + 1] != kStartByte) continue;
-        } else if (line == LineState::Busy) {
+        } else if (line == LineState::Busy && m_held < kReceiveBufferSize) {
+            // A full buffer takes no more bytes: waiting to see what follows
+            // would wait for ever.
             return Wait(SplitWait::Confirm);
         }
         if (front) return Step(SplitKind::Frame, end + 1);

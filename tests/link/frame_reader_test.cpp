@@ -296,18 +296,58 @@ TEST(FrameReader, AnEarlyChanceMatchDoesNotEndAReply) {
     }
 }
 
-TEST(FrameReader, AFullBufferWithoutAFrameEndIsCleared) {
-    LogCapture log;
-    FrameReader reader;
-    Recorder actions;
-    Bytes junk(kReceiveBufferSize, 0x41);
-    junk[0] = 0x02;
-    junk[2] = 0x50;
-    Feed(reader, actions, junk);
-    EXPECT_EQ(reader.Held(), 0u);
-    EXPECT_TRUE(log.Contains("[RO25]<== FRAME REFUSED [no frame end in 1024 bytes] 1024 BYTES"));
-    Feed(reader, actions, Full(0x50, 0x38, {0x01}));
-    EXPECT_EQ(actions.replies.size(), 1u);
+// A reply of `size` bytes with no start or stop byte between its own.
+Bytes CleanReply(size_t size) {
+    Bytes payload(size - 7, 0x41);
+    for (int last = 0x10; last < 256; ++last) {
+        payload.back() = uint8_t(last);
+        const Bytes frame = Full(0x50, 0x38, payload);
+        if (std::count(frame.begin(), frame.end(), 0x02) == 1 &&
+            std::count(frame.begin(), frame.end(), 0x03) == 1) {
+            return frame;
+        }
+    }
+    ADD_FAILURE() << "no such reply";
+    return {};
+}
+
+// No more bytes fit, so a full buffer is decided whatever the line does:
+// waiting to see what follows its last byte would wedge the reader.
+TEST(FrameReader, AFullBufferIsDecidedAtOnce) {
+    Bytes noEnd(kReceiveBufferSize, 0x41);
+    noEnd[0] = 0x02;
+    noEnd[2] = 0x50;
+    const Bytes filling = CleanReply(kReceiveBufferSize);
+    const Bytes behindHead = Join({{0x02, 0x41, 0x50}, CleanReply(kReceiveBufferSize - 3)});
+    const struct {
+        const char* name;
+        Bytes bytes;
+        size_t replySize;  // 0: nothing handed over
+        const char* logLine;
+    } cases[] = {
+        {"no frame end", noEnd, 0, "<== FRAME REFUSED [no frame end in 1024 bytes] 1024 BYTES"},
+        {"a reply ending at the last byte", filling, kReceiveBufferSize - 7, "<== SETUP_REPLY"},
+        {"a stale head, then a reply to the last byte", behindHead, kReceiveBufferSize - 10,
+         "<== SKIP 3 BYTES BEFORE FRAME START"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log;
+        FrameReader reader;
+        Recorder actions;
+        ASSERT_EQ(c.bytes.size(), kReceiveBufferSize);
+        EXPECT_EQ(Feed(reader, actions, c.bytes, LineState::Busy).wait, SplitWait::None);
+        EXPECT_EQ(reader.Held(), 0u);
+        EXPECT_TRUE(log.Contains(std::string("[RO25]") + c.logLine));
+        if (c.replySize == 0) {
+            EXPECT_TRUE(actions.replies.empty());
+        } else {
+            ASSERT_EQ(actions.replies.size(), 1u);
+            EXPECT_EQ(actions.replies[0].size(), c.replySize);
+        }
+        Feed(reader, actions, Full(0x50, 0x39, {0x01}));
+        EXPECT_EQ(actions.replies.size(), c.replySize == 0 ? 1u : 2u);
+    }
 }
 
 TEST(FrameReader, AFrameWithoutItsStopByteWaitsForTheRest) {
