@@ -218,9 +218,11 @@ std::vector<Physical> SplitUtf16(std::string_view body) {
         }
         const size_t stop = nl == std::string_view::npos ? body.size() : nl + 2;
         size_t textEnd = nl == std::string_view::npos ? body.size() : nl;
-        if (nl != std::string_view::npos && nl >= start + 2 && body[nl - 2] == '\r' &&
-            body[nl - 1] == '\0') {
-            textEnd = nl - 2;
+        // A CR ends a line with the LF behind it, or alone at the end of a
+        // file cut after the CR of its last CRLF.
+        const size_t crEnd = nl == std::string_view::npos ? body.size() : nl;
+        if (crEnd >= start + 2 && body[crEnd - 2] == '\r' && body[crEnd - 1] == '\0') {
+            textEnd = crEnd - 2;
         }
         Physical p;
         p.raw = body.substr(start, stop - start);
@@ -245,11 +247,11 @@ std::vector<Physical> SplitBytes(std::string_view body, bool ansi) {
         Physical p;
         p.raw = body.substr(0, stop);
         std::string_view text = p.raw;
-        if (nl != std::string_view::npos) {
-            text.remove_suffix(1);
-            if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-            p.eol = p.raw.substr(text.size());
-        }
+        if (nl != std::string_view::npos) text.remove_suffix(1);
+        // A CR ends a line with the LF behind it, or alone at the end of a
+        // file cut after the CR of its last CRLF.
+        if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+        p.eol = p.raw.substr(text.size());
         p.text = ansi ? Utf16ToUtf8(AnsiToUtf16(text)) : std::string(text);
         lines.push_back(std::move(p));
         body.remove_prefix(stop);
@@ -341,8 +343,7 @@ std::optional<Document> Document::Parse(std::string_view text, ParseError* error
     doc.m_eol = doc.m_encoding == Encoding::Utf8 ? "\n" : "\r\n";
     for (const Physical& p : physical) {
         if (!p.eol.empty()) {
-            doc.m_eol =
-                p.eol.size() == (doc.m_encoding == Encoding::Utf16Le ? 4u : 2u) ? "\r\n" : "\n";
+            doc.m_eol = p.eol.front() == '\r' ? "\r\n" : "\n";
             break;
         }
     }
@@ -473,6 +474,11 @@ void Document::InsertAt(size_t pos, Line line) {
     if (pos > 0 && m_lines[pos - 1].eol.empty()) {
         m_lines[pos - 1].eol = Encode(m_eol);
         m_lines[pos - 1].raw += m_lines[pos - 1].eol;
+    } else if (pos > 0 && m_lines[pos - 1].eol == Encode("\r")) {
+        // Anything written behind a lone CR would join it as a CRLF: the
+        // cut line end is completed, so the line reads as it did.
+        m_lines[pos - 1].eol = Encode("\r\n");
+        m_lines[pos - 1].raw += Encode("\n");
     }
     if (pos > 0 && m_lines[pos - 1].dangling) {
         // The blank line ends the continuation, as it will when read again.

@@ -87,7 +87,7 @@ class QV_PLATFORM_API Document {
     struct Line {
         Kind kind = Kind::Other;
         std::string raw;  // the file's bytes, line end(s) included
-        std::string eol;  // the bytes of its last line end; empty at the end of a file
+        std::string eol;  // its last line end; empty, or a lone CR, at the end of a file
         bool blank = false;
         bool named = false;  // Opaque: whether its name could be read
         // A value line that ends the file with a continuation backslash: a

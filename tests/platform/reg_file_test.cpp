@@ -215,6 +215,36 @@ TEST(RegFile, Utf16FileKeepsItsLineEndsAndBrokenUnits) {
     EXPECT_EQ(doc.Serialize(), expected + added);
 }
 
+// A file cut after the CR of its last CRLF (a tool killed in mid-write)
+// reads its last line whole, and what is added behind it keeps it so.
+TEST(RegFile, AFileCutAfterItsLastCrReadsAndGrowsAsIfWhole) {
+    const std::u16string text =
+        u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n"
+        u"\"v\"=dword:00000005\r";
+    const std::u16string added = u"\n\"w\"=dword:00000002\r\n";
+    for (const bool utf16 : {false, true}) {
+        SCOPED_TRACE(utf16 ? "UTF-16" : "UTF-8");
+        auto bytes = [utf16](std::u16string_view units) {
+            std::string out = utf16 ? "\xFF\xFE" : "";
+            for (const char16_t unit : units) {
+                out += static_cast<char>(unit & 0xFF);
+                if (utf16) out += static_cast<char>(unit >> 8);
+            }
+            return out;
+        };
+        Document doc = MustParse(bytes(text));
+        const Value* v = doc.FindValue(u"A", u"v");
+        ASSERT_NE(v, nullptr);
+        EXPECT_EQ(*v, Value::Dword(5));
+        doc.SetValue(u"A", u"w", Value::Dword(2));
+        EXPECT_EQ(doc.Serialize(), bytes(text + added));
+        Document again = MustParse(doc.Serialize());
+        ASSERT_NE(again.FindValue(u"A", u"v"), nullptr);
+        EXPECT_EQ(*again.FindValue(u"A", u"v"), Value::Dword(5));
+        EXPECT_EQ(*again.FindValue(u"A", u"w"), Value::Dword(2));
+    }
+}
+
 TEST(RegFile, StorableTextsAndKeyPaths) {
     EXPECT_TRUE(IsStorable(u"plain \\ \"quoted\" \t tab \U0001F600"));
     EXPECT_FALSE(IsStorable(u"two\nlines"));
