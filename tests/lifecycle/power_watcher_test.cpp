@@ -36,6 +36,20 @@ bool Subscribed(ImagerEngine& engine) {
     return engine.m_hPowerNotify != nullptr;
 }
 
+// A stream socket listening at `path`, where the watcher connects; -1 on failure.
+int ListenAt(const std::string& path) {
+    const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    if (::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(server, 1) != 0) {
+        ::close(server);
+        return -1;
+    }
+    return server;
+}
+
 class PowerWatcherTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -102,12 +116,8 @@ TEST_F(PowerWatcherTest, UnreachableNotificationSocketEndsTheWatcher) {
 TEST_F(PowerWatcherTest, NotificationsArriveThroughTheSocket) {
     test_support::TempDir dir;
     const std::string path = dir.Path() + "/power.sock";
-    const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(server, 1), 0);
+    const int server = ListenAt(path);
+    ASSERT_GE(server, 0);
     test_support::ScopedEnv env("QV_POWER_NOTIFY", "unix:" + path);
 
     StartPowerWatcher(engine);
@@ -133,12 +143,8 @@ TEST_F(PowerWatcherTest, SuspendSeenAsTheOpenStartsTheWatcherIsKept) {
     test_support::TempDir dir;
     test_support::ScopedEnv registry("QV_REGISTRY", dir.Path() + "/registry.reg");
     const std::string path = dir.Path() + "/power.sock";
-    const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(server, 1), 0);
+    const int server = ListenAt(path);
+    ASSERT_GE(server, 0);
     test_support::ScopedEnv env("QV_POWER_NOTIFY", "unix:" + path);
     // The device suspends the moment the watcher subscribes, while the open
     // is still preparing the engine.
