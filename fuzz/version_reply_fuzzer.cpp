@@ -10,7 +10,7 @@
 #include <cstring>
 #include <memory>
 
-#include "symbology/command_port.h"
+#include "link/command_port.h"
 #include "symbology/module_maintenance.h"
 #include "symbology/module_payloads.h"
 

@@ -5,8 +5,10 @@
 #include <mutex>
 #include <span>
 
-#include "engine/imager_engine.h"
-#include "engine/write_log.h"
+#include "delivery/delivery_options.h"
+#include "delivery/process_items.h"
+#include "link/reader_gate.h"
+#include "log/write_log.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/keyboard.h"
@@ -24,28 +26,11 @@ namespace {
 constexpr size_t kPayloadBytes = 1024;
 constexpr int32_t kLedCycleUs = 10000000;
 
-std::mutex& SoundPathLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-char16_t* ProcessSoundPath(int32_t which) {
-    return which == 1 ? g_successSoundPath : g_failSoundPath;
-}
-
 void KeyDown(uint8_t vk, uint8_t scan = 0) {
     platform::KeybdEvent(vk, scan, platform::kKeyEventSilent);
 }
 void KeyUp(uint8_t vk) {
     platform::KeybdEvent(vk, 0, platform::kKeyEventKeyUp);
-}
-
-// The pause after a typed key; a negative delay is no pause. A close under
-// way ends it at once, so the rest of the text is typed without pauses and
-// the close is not held for the whole typing.
-void Pause(ImagerEngine& engine) {
-    const int32_t delay = engine.m_delayMs;
-    if (delay > 0) (void)engine.m_readerGate.Pause(static_cast<uint32_t>(delay));
 }
 
 QVHWND ShellInFront() {
@@ -77,25 +62,6 @@ void FillClipboard(std::span<const uint8_t> text, int32_t n) {
         platform::SetClipboardData(platform::kClipboardUnicodeText, block);
     }
     if (opened) platform::CloseClipboard();
-}
-
-// One flash of `led` for `ms` on the engine's worker `worker`, guarded by
-// `busy`. The flag is taken here, on the delivering thread, so a second
-// request made before the worker starts is dropped as well. A close ends
-// the flash early, so destroying the engine does not wait for it.
-void StartFlash(ImagerEngine& engine, platform::Thread& worker, std::atomic<int32_t>& busy,
-                uint32_t led, uint32_t ms) {
-    if (busy.exchange(1) == 1) return;
-    // The previous flash cleared the flag as its last step; it is ending.
-    worker.Join();
-    ReaderGate& gate = engine.m_readerGate;
-    const bool started = worker.Start([&busy, &gate, led, ms] {
-        SetLed(led, 1);
-        (void)gate.Pause(ms);
-        SetLed(led, 0);
-        busy = 0;
-    });
-    if (!started) busy = 0;  // no flash; the delivery goes on
 }
 
 }  // namespace
@@ -151,49 +117,114 @@ int32_t EffectiveDelay(int32_t mode, int32_t delayMs) {
     return mode >= 0 && mode <= 3 ? DelayForMode(mode, 0) : delayMs;
 }
 
-void SetDelay(ImagerEngine& engine, int32_t mode, int32_t value) {
+BarcodeDelivery::BarcodeDelivery(DeliveryOptions& options, TriggerLine& trigger, ReaderGate& gate,
+                                 int32_t modelClass)
+    : m_options(options), m_trigger(trigger), m_gate(gate), m_modelClass(modelClass) {}
+
+void BarcodeDelivery::Reset() {
+    m_hWnd = nullptr;
+    m_delayMs = 1;
+    m_delayMode = 3;
+    m_options.LoadPrefix();
+    m_options.LoadSuffix();
+    m_options.LoadReceiveType();
+    m_options.LoadSound();
+    m_bLedBusy = 0;
+    m_bModelLedBusy = 0;
+    m_recvType = 0;
+    m_bPasteClipboard = DeliveryOptions::LoadPasteClipboard();
+}
+
+void BarcodeDelivery::SetReceiveWnd(QVHWND window) {
+    m_hWnd.store(window);
+    WriteLog(u"SetReceiveWnd 0x%X\r\n", window);
+}
+
+void BarcodeDelivery::UseCallback(BarcodeCallback callback) {
+    if (callback != nullptr) {
+        m_bUseCallback = 1;
+        g_pfnBarcodeCallback.store(callback);
+    } else {
+        m_bUseCallback = 0;
+    }
+}
+
+void BarcodeDelivery::SetReceiveType(int32_t type) {
+    m_recvType = type;
+    m_options.m_storedRecvType = type;
+    m_options.SaveReceiveType();
+}
+
+void BarcodeDelivery::SetSoundType(int32_t which, int32_t type) {
+    if (which == 1) {
+        m_options.m_sndManual = type;
+    } else {
+        m_options.m_sndManual2 = type;
+    }
+    m_options.SaveSound();
+    if (which == 1) {
+        m_bUseSuccessSound = type != 0 ? 1 : 0;
+        m_successSoundType = type;
+    } else {
+        m_bUseFailSound = type != 0 ? 1 : 0;
+        m_failSoundType = type;
+    }
+}
+
+void BarcodeDelivery::SetDelay(int32_t mode, int32_t value) {
     const int32_t delay = DelayForMode(mode, value);
-    engine.m_delayMode = mode;
-    engine.m_delayMs = delay;
+    m_delayMode = mode;
+    m_delayMs = delay;
     DeliveryOptions::SaveDelay(mode, delay);
 }
 
-void GetDelay(const ImagerEngine& engine, int32_t* mode, int32_t* value) {
-    const int32_t m = engine.m_delayMode;
+void BarcodeDelivery::GetDelay(int32_t* mode, int32_t* value) const {
+    const int32_t m = m_delayMode;
     if (mode != nullptr) *mode = m;
-    if (value != nullptr) *value = EffectiveDelay(m, engine.m_delayMs);
+    if (value != nullptr) *value = EffectiveDelay(m, m_delayMs);
 }
 
-void SetProcessSoundPath(int32_t which, std::u16string_view path) {
-    std::lock_guard lock(SoundPathLock());
-    char16_t* target = ProcessSoundPath(which);
-    const size_t length = platform::CutUnits(path, kPathUnits - 1);
-    std::fill(target, target + kPathUnits, u'\0');
-    std::copy_n(path.data(), length, target);
+// The pause after a typed key; a negative delay is no pause. A close under
+// way ends it at once, so the rest of the text is typed without pauses and
+// the close is not held for the whole typing.
+void BarcodeDelivery::Pause() {
+    const int32_t delay = m_delayMs;
+    if (delay > 0) (void)m_gate.Pause(static_cast<uint32_t>(delay));
 }
 
-void CopyProcessSoundPath(int32_t which, char16_t* out) {
-    std::lock_guard lock(SoundPathLock());
-    const char16_t* source = ProcessSoundPath(which);
-    const size_t length = std::find(source, source + kPathUnits - 1, u'\0') - source;
-    std::copy_n(source, length, out);
-    out[length] = u'\0';
+// One flash of `led` for `ms` on the worker `worker`, guarded by
+// `busy`. The flag is taken here, on the delivering thread, so a second
+// request made before the worker starts is dropped as well. A close ends
+// the flash early, so destroying the delivery does not wait for it.
+void BarcodeDelivery::StartFlash(platform::Thread& worker, std::atomic<int32_t>& busy, uint32_t led,
+                                 uint32_t ms) {
+    if (busy.exchange(1) == 1) return;
+    // The previous flash cleared the flag as its last step; it is ending.
+    worker.Join();
+    ReaderGate& gate = m_gate;
+    const bool started = worker.Start([&busy, &gate, led, ms] {
+        SetLed(led, 1);
+        (void)gate.Pause(ms);
+        SetLed(led, 0);
+        busy = 0;
+    });
+    if (!started) busy = 0;  // no flash; the delivery goes on
 }
 
-void TypeCharacter(ImagerEngine& engine, uint8_t c) {
+void BarcodeDelivery::TypeCharacter(uint8_t c) {
     const std::optional<KeyStroke> key = CharToVirtualKey(c);
     if (!key) return;
     if (key->shift) KeyDown(platform::kVkShift);
     KeyDown(key->virtualKey);
     KeyUp(key->virtualKey);
-    Pause(engine);
+    Pause();
     if (key->shift) {
         KeyUp(platform::kVkShift);
-        Pause(engine);
+        Pause();
     }
 }
 
-void SendAffix(ImagerEngine& engine, uint8_t first, uint8_t second) {
+void BarcodeDelivery::SendAffix(uint8_t first, uint8_t second) {
     if (first == 0x10 || first == 0x11 || first == 0x12) {
         // A chord with Shift, Ctrl or Alt, without pauses.
         KeyDown(first);
@@ -205,8 +236,8 @@ void SendAffix(ImagerEngine& engine, uint8_t first, uint8_t second) {
         KeyDown(second);
         KeyUp(second);
     } else {
-        if (first != 0) TypeCharacter(engine, first);
-        if (second != 0) TypeCharacter(engine, second);
+        if (first != 0) TypeCharacter(first);
+        if (second != 0) TypeCharacter(second);
     }
 }
 
@@ -220,9 +251,9 @@ void ActivateShellWindow() {
     }
 }
 
-void PauseIfShellInFront(ImagerEngine& engine) {
+void BarcodeDelivery::PauseIfShellInFront() {
     if (ShellInFront() == nullptr) return;
-    (void)engine.m_readerGate.Pause(static_cast<uint32_t>(std::max<int32_t>(engine.m_delayMs, 0)));
+    (void)m_gate.Pause(static_cast<uint32_t>(std::max<int32_t>(m_delayMs, 0)));
 }
 
 void BroadcastClipboardChange() {
@@ -240,12 +271,12 @@ void PlaySuccessSound() {
     platform::PlaySound(path, kSuccessSoundFlags);
 }
 
-void FlashLed(ImagerEngine& engine) {
-    StartFlash(engine, engine.m_ledWorker, engine.m_bLedBusy, 0, kLedFlashMs);
+void BarcodeDelivery::FlashLed() {
+    StartFlash(m_ledWorker, m_bLedBusy, 0, kLedFlashMs);
 }
 
-void FlashModelLed(ImagerEngine& engine) {
-    StartFlash(engine, engine.m_modelLedWorker, engine.m_bModelLedBusy, 3, kModelLedFlashMs);
+void BarcodeDelivery::FlashModelLed() {
+    StartFlash(m_modelLedWorker, m_bModelLedBusy, 3, kModelLedFlashMs);
 }
 
 void SetLed(uint32_t number, int32_t state) {
@@ -253,7 +284,7 @@ void SetLed(uint32_t number, int32_t state) {
                            platform::LedSettings{number, state, kLedCycleUs, 0, 0, 0, 0});
 }
 
-void DeliverBarcode(ImagerEngine& engine, const uint8_t* payload, int32_t n) {
+void BarcodeDelivery::DeliverBarcode(const uint8_t* payload, int32_t n) {
     if (payload == nullptr || n < 1) return;
     n = std::min<int32_t>(n, kPayloadBytes);
     std::array<uint8_t, kPayloadBytes> data{};
@@ -265,19 +296,19 @@ void DeliverBarcode(ImagerEngine& engine, const uint8_t* payload, int32_t n) {
     std::fill(std::begin(g_barcodeText), std::end(g_barcodeText), u'\0');
     platform::AnsiToUtf16(text, g_barcodeText, kTextUnits);
 
-    engine.m_module.SetTriggerLine(1);
+    m_trigger.SetTriggerLine(1);
 
-    if (engine.m_module.m_modelClass == 4) FlashModelLed(engine);
-    if (engine.m_bUseSuccessSound == 1) {
-        switch (engine.m_successSoundType) {
+    if (m_modelClass == 4) FlashModelLed();
+    if (m_bUseSuccessSound == 1) {
+        switch (m_successSoundType) {
             case 1:
                 PlaySuccessSound();
                 break;
             case 2:
-                FlashLed(engine);
+                FlashLed();
                 break;
             case 3:
-                FlashLed(engine);
+                FlashLed();
                 PlaySuccessSound();
                 break;
             default:
@@ -286,44 +317,44 @@ void DeliverBarcode(ImagerEngine& engine, const uint8_t* payload, int32_t n) {
     }
 
     const int32_t symbology = CodeIdToSymbology(codeId);
-    const int32_t recvType = engine.m_recvType;
+    const int32_t recvType = m_recvType;
     WriteLog(u"m_recvType : %d\r\n", recvType);
 
     if (recvType == 0) {
-        QVHWND window = engine.m_hWnd;
+        QVHWND window = m_hWnd;
         if (window == nullptr) {
             WriteLog(u"m_hWnd == NULL\r\n");
             return;
         }
-        if (engine.m_bUseCallback == 0) {
+        if (m_bUseCallback == 0) {
             platform::PostMessage(window, WM_IMAGER_DATA, static_cast<uintptr_t>(symbology),
                                   reinterpret_cast<intptr_t>(g_barcodeText));
         } else if (BarcodeCallback callback = g_pfnBarcodeCallback.load()) {
             // A close may leave this thread behind in the callback; nothing
             // more is done for this engine then.
-            engine.m_readerGate.EnterApplication();
+            m_gate.EnterApplication();
             callback(symbology, g_barcodeText);
-            (void)engine.m_readerGate.LeaveApplication();
+            (void)m_gate.LeaveApplication();
         }
         return;
     }
     if (recvType != 1 && recvType != 2) return;
 
-    SendAffix(engine, engine.m_options.m_prefix1, engine.m_options.m_prefix2);
+    SendAffix(m_options.m_prefix1, m_options.m_prefix2);
     if (recvType == 1) {
         for (const uint8_t c : text)
-            TypeCharacter(engine, c);
+            TypeCharacter(c);
     } else {
         FillClipboard(text, n);
         ActivateShellWindow();
-        if (engine.m_bPasteClipboard == 1) SendCtrlV();
-        PauseIfShellInFront(engine);
+        if (m_bPasteClipboard == 1) SendCtrlV();
+        PauseIfShellInFront();
         // Waits on the application's windows, like a callback.
-        engine.m_readerGate.EnterApplication();
+        m_gate.EnterApplication();
         BroadcastClipboardChange();
-        if (!engine.m_readerGate.LeaveApplication()) return;
+        if (!m_gate.LeaveApplication()) return;
     }
-    SendAffix(engine, engine.m_options.m_suffix1, engine.m_options.m_suffix2);
+    SendAffix(m_options.m_suffix1, m_options.m_suffix2);
 }
 
 }  // namespace qv

@@ -3,14 +3,19 @@
 // (window message or callback, key strokes, clipboard).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
+
+#include "QV_Rizoviv2I_RO25.h"
+#include "link/reader_actions.h"
+#include "platform/thread.h"
 
 namespace qv {
 
-class ImagerEngine;
+class DeliveryOptions;
+class ReaderGate;
 
 inline constexpr uint32_t kWmActivate = 0x0006;
 inline constexpr uint32_t kWmDrawClipboard = 0x0308;
@@ -27,9 +32,12 @@ inline constexpr int32_t kMaxDelayMs = 1000;
 // (and a close that waits for the reader) for ever.
 inline constexpr uint32_t kBroadcastWaitMs = 5000;
 
-// Called on the reader thread with the BARCODE_DATA payload (code-ID
-// character first, then the text in the device's ANSI code page), 1..1024 bytes.
-void DeliverBarcode(ImagerEngine& engine, const uint8_t* payload, int32_t n);
+// The engine's trigger line, which a delivered barcode releases.
+class TriggerLine {
+  public:
+    virtual ~TriggerLine() = default;
+    virtual void SetTriggerLine(uint8_t level) = 0;
+};
 
 // The symbology number of an engine code-ID character, 0 for none.
 int32_t CodeIdToSymbology(uint8_t codeId);
@@ -50,29 +58,75 @@ int32_t DelayForMode(int32_t mode, int32_t value);
 // What the delay getter reports: 0, 100, 10 or 1 for modes 0 to 3, else the delay.
 int32_t EffectiveDelay(int32_t mode, int32_t delayMs);
 
-// The delay behind QVImagerSetDelay (which also writes it to the registry)
-// and QVImagerGetDelay.
-void SetDelay(ImagerEngine& engine, int32_t mode, int32_t value);
-void GetDelay(const ImagerEngine& engine, int32_t* mode, int32_t* value);
-
-// The process-wide sound paths, which the reader reads while the
-// application may change them. which 1: good read, any other: failed read.
-void SetProcessSoundPath(int32_t which, std::u16string_view path);
-// Copies the path with its terminator into `out`, which holds 512 units.
-void CopyProcessSoundPath(int32_t which, char16_t* out);
-
-// The steps of a delivery, each usable on its own.
-void TypeCharacter(ImagerEngine& engine, uint8_t c);
-void SendAffix(ImagerEngine& engine, uint8_t first, uint8_t second);
-void ActivateShellWindow();
-void PauseIfShellInFront(ImagerEngine& engine);
-void BroadcastClipboardChange();
-void PlaySuccessSound();
-// Start the LED 0 (300 ms) or LED 3 (400 ms) flash on a worker, unless one
-// runs on that LED already. The engine owns the workers and joins them when
-// it is destroyed.
-void FlashLed(ImagerEngine& engine);
-void FlashModelLed(ImagerEngine& engine);
 void SetLed(uint32_t number, int32_t state);
+
+class BarcodeDelivery final : public BarcodeSink {
+  public:
+    // Frames text with the prefix and suffix of `options`, releases
+    // `trigger` for each barcode, and pauses (and tells a closer that it
+    // runs the application's code) through `gate`. Model class 4 flashes
+    // LED 3 on every barcode.
+    BarcodeDelivery(DeliveryOptions& options, TriggerLine& trigger, ReaderGate& gate,
+                    int32_t modelClass);
+    BarcodeDelivery(const BarcodeDelivery&) = delete;
+    BarcodeDelivery& operator=(const BarcodeDelivery&) = delete;
+
+    // The state an open starts from: no window, delay mode 3 (1 ms), window
+    // messages, options and paste flag loaded from the registry.
+    void Reset();
+
+    // Stores the window that receives barcode messages; null stops them.
+    void SetReceiveWnd(QVHWND window);
+    // Recorded by a scan start before the trigger is asserted, so the
+    // barcode finds it; null delivers by window message.
+    void UseCallback(BarcodeCallback callback);
+    // The type in effect and the stored one, which is written to the registry.
+    void SetReceiveType(int32_t type);
+    // which 1: good read, any other: failed read; the stored type is written.
+    void SetSoundType(int32_t which, int32_t type);
+    // Also writes the delay to the registry.
+    void SetDelay(int32_t mode, int32_t value);
+    void GetDelay(int32_t* mode, int32_t* value) const;
+
+    // Called on the reader thread with the BARCODE_DATA payload (code-ID
+    // character first, then the text in the device's ANSI code page), 1..1024 bytes.
+    void DeliverBarcode(const uint8_t* payload, int32_t n) override;
+
+    // The steps of a delivery, each usable on its own.
+    void TypeCharacter(uint8_t c);
+    void SendAffix(uint8_t first, uint8_t second);
+    void PauseIfShellInFront();
+    // Start the LED 0 (300 ms) or LED 3 (400 ms) flash on a worker, unless one
+    // runs on that LED already. The workers are joined when this goes.
+    void FlashLed();
+    void FlashModelLed();
+
+    std::atomic<int32_t> m_bUseCallback{0};
+    std::atomic<int32_t> m_recvType{0};
+    std::atomic<QVHWND> m_hWnd{nullptr};
+    std::atomic<int32_t> m_bUseSuccessSound{0};
+    std::atomic<int32_t> m_bUseFailSound{0};
+    std::atomic<int32_t> m_successSoundType{0};
+    std::atomic<int32_t> m_failSoundType{0};
+    std::atomic<int32_t> m_bLedBusy{0};
+    std::atomic<int32_t> m_bModelLedBusy{0};
+    std::atomic<int32_t> m_delayMode{0};
+    std::atomic<int32_t> m_delayMs{0};
+    std::atomic<int32_t> m_bPasteClipboard{0};
+    // LED flash workers. Declared after the busy flags, so destroying the
+    // delivery joins them before the flags they clear go away.
+    platform::Thread m_ledWorker;
+    platform::Thread m_modelLedWorker;
+
+  private:
+    void Pause();
+    void StartFlash(platform::Thread& worker, std::atomic<int32_t>& busy, uint32_t led,
+                    uint32_t ms);
+
+    DeliveryOptions& m_options;
+    TriggerLine& m_trigger;
+    ReaderGate& m_gate;
+    const int32_t m_modelClass;
+};
 
 }  // namespace qv

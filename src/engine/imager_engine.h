@@ -1,5 +1,6 @@
-// The one engine object behind the exports, and the process-wide items
-// that outlive it.
+// The one engine object behind the exports. It owns the subsystems, wires
+// each to the narrow peers it needs when it is built, brings them up in
+// open and takes them down in close. No subsystem sees the engine.
 //
 // Flags shared between the application's thread, the reader and the power
 // watcher are std::atomic<int32_t>: whole-word loads and stores, as the
@@ -12,97 +13,89 @@
 #include <mutex>
 
 #include "QV_Rizoviv2I_RO25.h"
+#include "delivery/barcode_delivery.h"
 #include "delivery/delivery_options.h"
-#include "engine/reader_gate.h"
+#include "link/command_exchange.h"
+#include "link/reader_actions.h"
+#include "link/reader_gate.h"
+#include "link/reader_thread.h"
 #include "link/serial_port.h"
-#include "platform/event.h"
-#include "platform/power_notify.h"
-#include "platform/thread.h"
 #include "power/module_control.h"
+#include "power/power_watcher.h"
+#include "symbology/settings_operations.h"
 #include "symbology/symbology_settings.h"
 
 namespace qv {
 
-inline constexpr size_t kFrameBufferSize = 1024;
-inline constexpr size_t kTextUnits = 1024;
-inline constexpr size_t kPathUnits = 512;
-
 class ImagerEngine {
   public:
     ImagerEngine();
-    ~ImagerEngine();
     ImagerEngine(const ImagerEngine&) = delete;
     ImagerEngine& operator=(const ImagerEngine&) = delete;
 
     // Exports act only while this holds: open, and the device not suspended.
     bool IsUsable() const { return m_bActive.load() == 1 && m_bEngineOpen.load() != 0; }
 
+    // Everything QVImagerOpen does once the engine object exists: power,
+    // link, the engine's initialisation and the stored settings; 1 or -1.
+    // With `keepAlive` (the engine's own shared owner) the reader holds the
+    // engine, so a close can leave it behind in the application's code.
+    int32_t Open(std::shared_ptr<const void> keepAlive);
+    // Takes down in order what Open brought up.
+    void Close();
+
     // Stores the window that receives barcode messages; null stops them.
     void SetReceiveWnd(QVHWND window);
+    // A fresh trigger edge that starts the engine's decode; the callback
+    // (or, when null, window messages) receives the barcode.
+    void StartScan(BarcodeCallback callback);
+    void StopScan();
 
-    uint8_t m_sendBuf[kFrameBufferSize] = {};
-    // Building and writing a frame is one step under this lock, so a command
-    // of the application's thread and an acknowledgement of the reader never
-    // mix in m_sendBuf or on the line. The wait for the reply is outside it.
-    std::mutex m_sendLock;
-    std::unique_ptr<platform::Event> m_hStopEvent;
-    platform::Thread m_hComThread;
-    // Where the reader stands, for a close that cannot wait for it for ever.
-    ReaderGate m_readerGate;
-    std::atomic<int32_t> m_bIdle{0};
+    BarcodeDelivery& Delivery() { return m_delivery; }
+    const BarcodeDelivery& Delivery() const { return m_delivery; }
+    DeliveryOptions& Options() { return m_options; }
+    CommandPort& Commands() { return m_exchange; }
+    SymbologyOperations Symbology() { return SymbologyOperations(m_settings, m_exchange); }
+
     std::atomic<int32_t> m_bActive{0};
-    std::atomic<int32_t> m_bUseCallback{0};
-    std::unique_ptr<platform::Event> m_hRespEvent;
+    std::atomic<int32_t> m_bEngineOpen{0};
+
+  private:
+    // Delivery releases the trigger through the module.
+    class ModuleTrigger final : public TriggerLine {
+      public:
+        explicit ModuleTrigger(ModuleControl& module) : m_module(module) {}
+        void SetTriggerLine(uint8_t level) override { m_module.SetTriggerLine(level); }
+
+      private:
+        ModuleControl& m_module;
+    };
+
+    void ResetEngineState();
+    int32_t OpenEngine(std::shared_ptr<const void> keepAlive);
+    bool OpenLink(std::shared_ptr<const void> keepAlive);
+    void ApplyStoredSettings();
+
     ModuleControl m_module;
     // Held while the module's supply is switched by the open or by the power
     // watcher's resume, so the two never drive the driver at once.
     std::mutex m_powerLock;
     DeliveryOptions m_options;
     SerialPort m_serial;
-    platform::Thread m_hPowerThread;
-    std::atomic<int32_t> m_bStopPowerThread{0};
-    // Guards m_hPowerNotify between the watcher, which owns the subscription,
-    // and the closer, which ends it to release the watcher's read.
-    std::mutex m_powerNotifyLock;
-    platform::PowerNotifications* m_hPowerNotify = nullptr;
-    std::atomic<int32_t> m_bEngineOpen{0};
-    std::atomic<int32_t> m_recvType{0};
-    std::atomic<QVHWND> m_hWnd{nullptr};
-    // Guards the reply store: the reader fills it and sets m_hRespEvent in
-    // one step; a command clears it before writing and copies it after.
-    std::mutex m_recvLock;
-    uint8_t m_recvData[kFrameBufferSize] = {};
-    std::atomic<int32_t> m_recvLen{0};
     SymbologySettings m_settings;
-    std::atomic<int32_t> m_bUseSuccessSound{0};
-    std::atomic<int32_t> m_bUseFailSound{0};
-    std::atomic<int32_t> m_successSoundType{0};
-    std::atomic<int32_t> m_failSoundType{0};
-    std::atomic<int32_t> m_bLedBusy{0};
-    std::atomic<int32_t> m_bModelLedBusy{0};
-    std::atomic<int32_t> m_delayMode{0};
-    std::atomic<int32_t> m_delayMs{0};
-    std::atomic<int32_t> m_bPasteClipboard{0};
-
-    // Set when the engine is owned shared (as QVImagerOpen creates it): the
-    // reader then holds the engine alive, so a close that has to leave a
-    // reader behind in the application's code frees nothing it still uses.
-    std::weak_ptr<ImagerEngine> m_self;
-
-    // LED flash workers of barcode delivery. Declared last, so destroying the
-    // engine joins them before the busy flags they clear go away.
-    platform::Thread m_ledWorker;
-    platform::Thread m_modelLedWorker;
+    // Where the reader stands, for a close that cannot wait for it for ever.
+    ReaderGate m_readerGate;
+    ModuleTrigger m_trigger{m_module};
+    CommandExchange m_exchange{m_serial, m_module};
+    BarcodeDelivery m_delivery{m_options, m_trigger, m_readerGate, m_module.m_modelClass};
+    ReaderActions m_linkActions{m_exchange, m_readerGate, m_delivery};
+    // The objects that run threads come last: destroying the engine joins
+    // them before anything they use goes.
+    PowerWatcher m_powerWatcher{m_module, m_powerLock, m_bActive};
+    ReaderThread m_reader{m_serial, m_readerGate, m_linkActions, m_bActive};
 };
 
 // The current engine object; null when none exists.
 extern std::atomic<ImagerEngine*> m_RO25;
-
-// Text of the last decoded barcode, handed to the application by address.
-extern char16_t g_barcodeText[kTextUnits];
-// Callback named by the last scan start that named one.
-extern std::atomic<BarcodeCallback> g_pfnBarcodeCallback;
-extern char16_t g_successSoundPath[kPathUnits];
-extern char16_t g_failSoundPath[kPathUnits];
 
 }  // namespace qv

@@ -1,58 +1,44 @@
 // Delivery options: receive type, notification sounds, prefix and suffix
 // keys, key-stroke delay. Each setter changes the engine's values and writes
 // the stored copy to the registry; a null output or path pointer is refused.
-#include "delivery/barcode_delivery.h"
-#include "interface/export_frame.h"
+#include "delivery/process_items.h"
+#include "interface/export_guard.h"
 
 using namespace qv;
 
 QV_EXPORT int32_t QVImagerSetReceiveType(int32_t type) {
-    return InFrame([type](ImagerEngine& engine) {
-        engine.m_recvType = type;
-        engine.m_options.m_storedRecvType = type;
-        engine.m_options.SaveReceiveType();
+    return Guarded([type](ImagerEngine& engine) {
+        engine.Delivery().SetReceiveType(type);
         return true;
     });
 }
 
 // The stored receive type, which may differ from the one in effect.
 QV_EXPORT int32_t QVImagerGetReceiveType(int32_t* type) {
-    return InFrame([type](ImagerEngine& engine) {
+    return Guarded([type](ImagerEngine& engine) {
         if (type == nullptr) return false;
-        *type = engine.m_options.m_storedRecvType;
+        *type = engine.Options().m_storedRecvType;
         return true;
     });
 }
 
 QV_EXPORT int32_t QVImagerSetSoundType(int32_t which, int32_t type) {
-    return InFrame([which, type](ImagerEngine& engine) {
-        if (which == 1) {
-            engine.m_options.m_sndManual = type;
-        } else {
-            engine.m_options.m_sndManual2 = type;
-        }
-        engine.m_options.SaveSound();
-        if (which == 1) {
-            engine.m_bUseSuccessSound = type != 0 ? 1 : 0;
-            engine.m_successSoundType = type;
-        } else {
-            engine.m_bUseFailSound = type != 0 ? 1 : 0;
-            engine.m_failSoundType = type;
-        }
+    return Guarded([which, type](ImagerEngine& engine) {
+        engine.Delivery().SetSoundType(which, type);
         return true;
     });
 }
 
 QV_EXPORT int32_t QVImagerGetSoundType(int32_t which, int32_t* type) {
-    return InFrame([which, type](ImagerEngine& engine) {
+    return Guarded([which, type](ImagerEngine& engine) {
         if (type == nullptr) return false;
-        *type = which == 1 ? engine.m_options.m_sndManual : engine.m_options.m_sndManual2;
+        *type = which == 1 ? engine.Options().m_sndManual : engine.Options().m_sndManual2;
         return true;
     });
 }
 
 QV_EXPORT int32_t QVImagerSetSoundPath(int32_t which, const char16_t* path) {
-    return InFrame([which, path](ImagerEngine& engine) {
+    return Guarded([which, path](ImagerEngine& engine) {
         if (path == nullptr) return false;
         // Read one unit past what is kept, no further: the cut below it then
         // sees whether it would split a surrogate pair.
@@ -60,8 +46,8 @@ QV_EXPORT int32_t QVImagerSetSoundPath(int32_t which, const char16_t* path) {
         while (length < kPathUnits && path[length] != u'\0')
             ++length;
         const std::u16string_view text(path, length);
-        engine.m_options.SetSoundPath(which, text);
-        engine.m_options.SaveSound();
+        engine.Options().SetSoundPath(which, text);
+        engine.Options().SaveSound();
         SetProcessSoundPath(which, text);
         return true;
     });
@@ -69,7 +55,7 @@ QV_EXPORT int32_t QVImagerSetSoundPath(int32_t which, const char16_t* path) {
 
 // The process-wide path, which need not be the stored one.
 QV_EXPORT int32_t QVImagerGetSoundPath(int32_t which, char16_t* path) {
-    return InFrame([which, path](ImagerEngine&) {
+    return Guarded([which, path](ImagerEngine&) {
         if (path == nullptr) return false;
         CopyProcessSoundPath(which, path);
         return true;
@@ -79,21 +65,21 @@ QV_EXPORT int32_t QVImagerGetSoundPath(int32_t which, char16_t* path) {
 namespace {
 
 int32_t SetKeyByte(std::atomic<uint8_t> DeliveryOptions::*field, bool prefix, int32_t value) {
-    return InFrame([=](ImagerEngine& engine) {
-        engine.m_options.*field = static_cast<uint8_t>(value & 0xFF);
+    return Guarded([=](ImagerEngine& engine) {
+        engine.Options().*field = static_cast<uint8_t>(value & 0xFF);
         if (prefix) {
-            engine.m_options.SavePrefix();
+            engine.Options().SavePrefix();
         } else {
-            engine.m_options.SaveSuffix();
+            engine.Options().SaveSuffix();
         }
         return true;
     });
 }
 
 int32_t GetKeyByte(std::atomic<uint8_t> DeliveryOptions::*field, uint8_t* value) {
-    return InFrame([=](ImagerEngine& engine) {
+    return Guarded([=](ImagerEngine& engine) {
         if (value == nullptr) return false;
-        *value = engine.m_options.*field;
+        *value = engine.Options().*field;
         return true;
     });
 }
@@ -130,8 +116,8 @@ QV_EXPORT int32_t QVImagerGetSuffix2(uint8_t* value) {
 }
 
 QV_EXPORT int32_t QVImagerSetDelay(int32_t mode, int32_t milliseconds) {
-    return InFrame([mode, milliseconds](ImagerEngine& engine) {
-        SetDelay(engine, mode, milliseconds);
+    return Guarded([mode, milliseconds](ImagerEngine& engine) {
+        engine.Delivery().SetDelay(mode, milliseconds);
         return true;
     });
 }
@@ -141,8 +127,8 @@ QV_EXPORT int32_t QVImagerGetDelay(int32_t* mode, int32_t* milliseconds) {
     try {
         ImagerEngine* engine = m_RO25.load();
         if (engine == nullptr) return -1;
-        GetDelay(*engine, mode, milliseconds);
-        return InFrame([](ImagerEngine&) { return true; });
+        engine->Delivery().GetDelay(mode, milliseconds);
+        return Guarded([](ImagerEngine&) { return true; });
     } catch (...) {
         return -1;
     }

@@ -3,21 +3,13 @@
 #include <mutex>
 #include <new>
 
-#include "engine/reader_gate.h"
-#include "engine/write_log.h"
-#include "interface/export_frame.h"
-#include "interface/lifecycle.h"
+#include "interface/export_guard.h"
+#include "link/reader_gate.h"
+#include "log/write_log.h"
 
 using namespace qv;
 
 namespace {
-
-// Trigger released then asserted: a fresh edge starts the engine's decode.
-void StartScan(ImagerEngine& engine) {
-    engine.m_serial.Purge();
-    engine.m_module.SetTriggerLine(1);
-    engine.m_module.SetTriggerLine(0);
-}
 
 // The owner of the current engine object; m_RO25 is its plain view for the
 // exports. Shared so the reader can keep the object alive past a close that
@@ -70,14 +62,14 @@ int32_t LifecycleCall(const char16_t* name, Step&& step) noexcept {
 void CloseAndRelease() {
     std::shared_ptr<ImagerEngine> engine = std::move(g_engine);
     m_RO25.store(nullptr);
-    CloseEngine(*engine);
+    engine->Close();
 }
 
 }  // namespace
 
 QV_EXPORT int32_t QVImagerSetWindow(QVHWND window) {
     WriteLog(u"QVImagerSetWindow 0x%X\r\n", window);
-    return InFrame([window](ImagerEngine& engine) {
+    return Guarded([window](ImagerEngine& engine) {
         engine.SetReceiveWnd(window);
         return true;
     });
@@ -92,10 +84,9 @@ QV_EXPORT int32_t QVImagerOpen(void) {
         } catch (const std::bad_alloc&) {
             return -1;
         }
-        engine->m_self = engine;
         g_engine = engine;
         m_RO25.store(engine.get());
-        return OpenImager(*engine);
+        return engine->Open(engine);
     });
 }
 
@@ -111,24 +102,15 @@ QV_EXPORT int32_t QVImagerClose(void) {
 }
 
 QV_EXPORT int32_t QVImagerScanStart(BarcodeCallback callback) {
-    return InFrame([callback](ImagerEngine& engine) {
-        if (callback != nullptr) {
-            // Recorded before the trigger is asserted, so the barcode finds it.
-            engine.m_bUseCallback = 1;
-            g_pfnBarcodeCallback.store(callback);
-        } else {
-            engine.m_bUseCallback = 0;
-            WriteLog(u"START SCAN\r\n");
-        }
-        StartScan(engine);
+    return Guarded([callback](ImagerEngine& engine) {
+        engine.StartScan(callback);
         return true;
     });
 }
 
 QV_EXPORT int32_t QVImagerScanStop(void) {
-    return InFrame([](ImagerEngine& engine) {
-        WriteLog(u"STOP SCAN\r\n");
-        engine.m_module.SetTriggerLine(1);
+    return Guarded([](ImagerEngine& engine) {
+        engine.StopScan();
         return true;
     });
 }

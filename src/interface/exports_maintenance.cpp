@@ -1,31 +1,28 @@
 // Module maintenance: test command, factory reset, version. All three
 // return 1 once sent, whatever the engine answered.
-#include "interface/export_frame.h"
+#include "interface/export_guard.h"
 #include "symbology/module_maintenance.h"
 
 using namespace qv;
 
 QV_EXPORT int32_t QVImagerTestCommand(void) {
-    return InCommandFrame([](ImagerEngine& engine) {
-        EngineCommandPort port(engine);
-        SendTestCommand(port);
+    return GuardedCommand([](ImagerEngine& engine) {
+        SendTestCommand(engine.Commands());
         return true;
     });
 }
 
 QV_EXPORT int32_t QVImagerFactoryReset(void) {
-    return InCommandFrame([](ImagerEngine& engine) {
-        EngineCommandPort port(engine);
-        FactoryReset(port);
+    return GuardedCommand([](ImagerEngine& engine) {
+        FactoryReset(engine.Commands());
         return true;
     });
 }
 
 QV_EXPORT int32_t QVImagerGetVersion(char16_t* firmware, char16_t* boot, char16_t* hardware) {
-    return InCommandFrame([&](ImagerEngine& engine) {
+    return GuardedCommand([&](ImagerEngine& engine) {
         if (firmware == nullptr || boot == nullptr || hardware == nullptr) return false;
-        EngineCommandPort port(engine);
-        ReadVersion(port, firmware, boot, hardware);
+        ReadVersion(engine.Commands(), firmware, boot, hardware);
         return true;
     });
 }

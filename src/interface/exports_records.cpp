@@ -1,17 +1,16 @@
 // Enable switches and whole records.
-#include "interface/export_frame.h"
+#include "interface/export_guard.h"
 #include "symbology/settings_operations.h"
 
 using namespace qv;
 
 namespace {
 
-// Runs `op` on the engine's symbology operations inside the export frame.
+// Runs `op` on the engine's symbology operations inside the export guard.
 template <class Op>
 int32_t WithOperations(Op&& op) {
-    return InCommandFrame([&](ImagerEngine& engine) {
-        EngineCommandPort port(engine);
-        SymbologyOperations ops(engine.m_settings, port);
+    return GuardedCommand([&](ImagerEngine& engine) {
+        SymbologyOperations ops = engine.Symbology();
         return op(ops);
     });
 }

@@ -5,7 +5,7 @@
 #include <array>
 #include <type_traits>
 
-#include "interface/export_frame.h"
+#include "interface/export_guard.h"
 #include "symbology/option_members.h"
 #include "symbology/settings_operations.h"
 #include "symbology/symbology_table.h"
@@ -34,21 +34,18 @@ template <size_t I, class... A>
 int32_t SetOption(A... values) {
     static_assert(ArgumentsMatchSlots<I, A...>());
     const std::array<int32_t, sizeof...(A)> v{static_cast<int32_t>(values)...};
-    return InCommandFrame([&](ImagerEngine& engine) {
-        EngineCommandPort port(engine);
-        return SymbologyOperations(engine.m_settings, port).SetMember(kOptionMembers[I], v);
-    });
+    return GuardedCommand(
+        [&](ImagerEngine& engine) { return engine.Symbology().SetMember(kOptionMembers[I], v); });
 }
 
 // A null output gives -1 before anything is sent, and nothing is written.
 template <size_t I, class... A>
 int32_t GetOption(A*... out) {
     static_assert(ArgumentsMatchSlots<I, A...>());
-    return InCommandFrame([&](ImagerEngine& engine) {
+    return GuardedCommand([&](ImagerEngine& engine) {
         if ((!out || ...)) return false;
         std::array<int32_t, sizeof...(A)> v{};
-        EngineCommandPort port(engine);
-        if (SymbologyOperations(engine.m_settings, port).GetMember(kOptionMembers[I], v) == 0) {
+        if (engine.Symbology().GetMember(kOptionMembers[I], v) == 0) {
             return false;
         }
         size_t i = 0;

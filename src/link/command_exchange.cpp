@@ -2,113 +2,125 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
-#include "engine/imager_engine.h"
-#include "engine/write_log.h"
+#include "link/serial_port.h"
+#include "log/write_log.h"
+#include "power/module_control.h"
 
 namespace qv {
-namespace {
+
+CommandExchange::CommandExchange(SerialPort& serial, ModuleControl& module)
+    : m_serial(serial), m_module(module) {}
+
+void CommandExchange::OpenResponses() {
+    std::lock_guard lock(m_recvLock);
+    m_hRespEvent = std::make_unique<platform::Event>();
+}
+
+void CommandExchange::CloseResponses() {
+    std::lock_guard lock(m_recvLock);
+    m_hRespEvent.reset();
+}
 
 // Called under m_sendLock right before a command is written: a reply or
 // NAK that came after an earlier command gave up must not answer this one.
-void ExpectReply(ImagerEngine& engine) {
-    std::lock_guard lock(engine.m_recvLock);
-    if (engine.m_hRespEvent) engine.m_hRespEvent->Reset();
-    engine.m_recvLen = 0;
+void CommandExchange::ExpectReply() {
+    std::lock_guard lock(m_recvLock);
+    if (m_hRespEvent) m_hRespEvent->Reset();
+    m_recvLen = 0;
 }
 
-void StoreReplyLocked(ImagerEngine& engine, const uint8_t* data, int32_t length) {
+void CommandExchange::StoreReplyLocked(const uint8_t* data, int32_t length) {
     if (data == nullptr) {
         WriteLog(u"pData is null\r\n");
-        engine.m_recvLen = length;
+        m_recvLen = length;
         return;
     }
     // The reader never hands more than a frame; clamp all the same so a bad
     // length can never run past the store.
     const int32_t n = std::clamp<int32_t>(length, 0, static_cast<int32_t>(kFrameBufferSize));
-    std::memset(engine.m_recvData, 0, sizeof engine.m_recvData);
-    if (n > 0) std::memcpy(engine.m_recvData, data, static_cast<size_t>(n));
-    engine.m_recvLen = n;
+    std::memset(m_recvData, 0, sizeof m_recvData);
+    if (n > 0) std::memcpy(m_recvData, data, static_cast<size_t>(n));
+    m_recvLen = n;
 }
 
-}  // namespace
-
-int32_t SendCommand(ImagerEngine& engine, FrameKind kind, const uint8_t* payload, int32_t length,
-                    uint8_t* reply, int32_t* replyLength, bool noWait) {
+int32_t CommandExchange::SendCommand(FrameKind kind, const uint8_t* payload, int32_t length,
+                                     uint8_t* reply, int32_t* replyLength, bool noWait) {
     {
-        std::lock_guard lock(engine.m_sendLock);
+        std::lock_guard lock(m_sendLock);
         // A line that hung up takes nothing: fail before the wake pulse.
-        if (engine.m_serial.IsHungUp()) {
+        if (m_serial.IsHungUp()) {
             WriteLog(u"SERAIL : WriteComblock Fail\r\n");
             return 0;
         }
-        std::memset(engine.m_sendBuf, 0, sizeof engine.m_sendBuf);
+        std::memset(m_sendBuf, 0, sizeof m_sendBuf);
         // The pulse belongs to the frame it wakes the engine for, so it is
         // inside the step too.
-        engine.m_module.WakePulse();
-        const int32_t n = BuildFrame(kind, payload, length, engine.m_sendBuf, engine.m_module);
+        m_module.WakePulse();
+        const int32_t n = BuildFrame(kind, payload, length, m_sendBuf, m_module);
         if (n < 0) return 0;
         if (!noWait) {
-            if (!VerifyCheckSum(engine.m_sendBuf, static_cast<size_t>(n), engine.m_sendBuf[n - 3],
-                                engine.m_sendBuf[n - 2])) {
+            if (!VerifyCheckSum(m_sendBuf, static_cast<size_t>(n), m_sendBuf[n - 3],
+                                m_sendBuf[n - 2])) {
                 WriteLog(u"IN CORRECT CHECK SUM\r\n");
             }
-            ExpectReply(engine);
+            ExpectReply();
         }
-        if (!engine.m_serial.WriteComblock(engine.m_sendBuf, n)) {
+        if (!m_serial.WriteComblock(m_sendBuf, n)) {
             WriteLog(u"SERAIL : WriteComblock Fail\r\n");
             return 0;
         }
     }
     if (noWait) return 0;
-    const int32_t result = WaitResponse(engine, kResponseTimeoutMs, reply, replyLength);
+    const int32_t result = WaitResponse(kResponseTimeoutMs, reply, replyLength);
     if (result == 0) WriteLog(u"SERAIL : WaitResponse Fail\r\n");
     return result;
 }
 
-int32_t WaitResponse(ImagerEngine& engine, uint32_t timeoutMs, uint8_t* reply,
-                     int32_t* replyLength) {
-    if (!engine.m_hRespEvent || !engine.m_hRespEvent->Wait(timeoutMs)) {
+int32_t CommandExchange::WaitResponse(uint32_t timeoutMs, uint8_t* reply, int32_t* replyLength) {
+    if (!m_hRespEvent || !m_hRespEvent->Wait(timeoutMs)) {
         WriteLog(u"TIME OUT!!!!\r\n");
         return 0;
     }
     if (reply == nullptr || replyLength == nullptr) return 1;
-    std::lock_guard lock(engine.m_recvLock);
-    const int32_t length = engine.m_recvLen.load();
+    std::lock_guard lock(m_recvLock);
+    const int32_t length = m_recvLen.load();
     if (length == -1) {
         WriteLog(u"NAK\r\n");
         return 0;
     }
     const int32_t n = std::clamp<int32_t>(length, 0, static_cast<int32_t>(kFrameBufferSize));
-    if (n > 0) std::memcpy(reply, engine.m_recvData, static_cast<size_t>(n));
+    if (n > 0) std::memcpy(reply, m_recvData, static_cast<size_t>(n));
     *replyLength = n;
     return 1;
 }
 
-void SendAck(ImagerEngine& engine, uint8_t code, uint8_t sequence) {
+void CommandExchange::SendAck(uint8_t code, uint8_t sequence) {
     if (code == kTypeAck) WriteLog(u"==> ACK SEND\r\n");
     uint8_t scratch[kFrameBufferSize];
     int32_t scratchLength = 0;
-    (void)SendCommand(engine, code == kTypeAck ? FrameKind::ACK : FrameKind::NAK, &sequence, 1,
-                      scratch, &scratchLength, true);
+    (void)SendCommand(code == kTypeAck ? FrameKind::ACK : FrameKind::NAK, &sequence, 1, scratch,
+                      &scratchLength, true);
 }
 
-void StoreReply(ImagerEngine& engine, const uint8_t* data, int32_t length) {
-    std::lock_guard lock(engine.m_recvLock);
-    StoreReplyLocked(engine, data, length);
+void CommandExchange::StoreReply(const uint8_t* data, int32_t length) {
+    std::lock_guard lock(m_recvLock);
+    StoreReplyLocked(data, length);
 }
 
-void PostReply(ImagerEngine& engine, const uint8_t* data, int32_t length) {
-    std::lock_guard lock(engine.m_recvLock);
-    StoreReplyLocked(engine, data, length);
-    if (engine.m_hRespEvent) engine.m_hRespEvent->Set();
+void CommandExchange::PostReply(const uint8_t* data, int32_t length) {
+    std::lock_guard lock(m_recvLock);
+    StoreReplyLocked(data, length);
+    if (m_hRespEvent) m_hRespEvent->Set();
 }
 
-void PostRefusal(ImagerEngine& engine) {
-    std::lock_guard lock(engine.m_recvLock);
-    StoreReplyLocked(engine, nullptr, -1);
-    if (engine.m_hRespEvent) engine.m_hRespEvent->Set();
+void CommandExchange::PostRefusal() {
+    // Stepped back before the command is released, so the command that
+    // follows at once reuses the refused number.
+    PreviousFrameNumber(m_module);
+    std::lock_guard lock(m_recvLock);
+    StoreReplyLocked(nullptr, -1);
+    if (m_hRespEvent) m_hRespEvent->Set();
 }
 
 }  // namespace qv

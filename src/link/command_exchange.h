@@ -1,40 +1,85 @@
 // The one way to talk to the engine: wake it, send one frame, and for a
-// command wait for the reply that the reader thread stores.
+// command wait for the reply that the reader thread posts here.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 
+#include "link/command_port.h"
 #include "link/frame.h"
+#include "platform/event.h"
 
 namespace qv {
 
-class ImagerEngine;
+class ModuleControl;
+class SerialPort;
 
+inline constexpr size_t kFrameBufferSize = 1024;
 inline constexpr uint32_t kResponseTimeoutMs = 3000;
 
-// Sends one frame of `kind`. Commands (no-wait clear) wait up to 3000 ms for
-// the engine's reply and return 1 when it came; `reply` (1024 bytes) and
-// `replyLength` receive its payload when both are given, and a NAK then
-// fails the command. With no-wait set the frame is only written and the
-// result is 0. Failures return 0 and are logged.
-int32_t SendCommand(ImagerEngine& engine, FrameKind kind, const uint8_t* payload, int32_t length,
-                    uint8_t* reply, int32_t* replyLength, bool noWait);
+class CommandExchange final : public CommandPort {
+  public:
+    // Frames go out on `serial`, each behind a wake pulse of `module`, whose
+    // frame number they carry.
+    CommandExchange(SerialPort& serial, ModuleControl& module);
+    CommandExchange(const CommandExchange&) = delete;
+    CommandExchange& operator=(const CommandExchange&) = delete;
 
-// Waits for the reader to report a reply or a NAK; SendCommand's second half.
-int32_t WaitResponse(ImagerEngine& engine, uint32_t timeoutMs, uint8_t* reply,
-                     int32_t* replyLength);
+    // The response event exists while the link is open: created before the
+    // reader can post a reply, dropped once no reader can post any more.
+    // Without it a command's wait fails at once.
+    void OpenResponses();
+    void CloseResponses();
 
-// Acknowledges (0x06) or refuses an engine frame of the given sequence number.
-void SendAck(ImagerEngine& engine, uint8_t code, uint8_t sequence);
+    // A command that waits for its reply.
+    int32_t Send(FrameKind kind, const uint8_t* payload, int32_t length, uint8_t* reply,
+                 int32_t* replyLength) override {
+        return SendCommand(kind, payload, length, reply, replyLength, false);
+    }
 
-// The reader's write into the reply store: a payload, or (data null) the
-// refusal mark -1.
-void StoreReply(ImagerEngine& engine, const uint8_t* data, int32_t length);
+    // Sends one frame of `kind`. Commands (no-wait clear) wait up to 3000 ms
+    // for the engine's reply and return 1 when it came; `reply` (1024 bytes)
+    // and `replyLength` receive its payload when both are given, and a NAK
+    // then fails the command. With no-wait set the frame is only written and
+    // the result is 0. Failures return 0 and are logged.
+    int32_t SendCommand(FrameKind kind, const uint8_t* payload, int32_t length, uint8_t* reply,
+                        int32_t* replyLength, bool noWait);
+    // Waits for the reader to report a reply or a NAK; SendCommand's second half.
+    int32_t WaitResponse(uint32_t timeoutMs, uint8_t* reply, int32_t* replyLength);
+    // Acknowledges (0x06) or refuses an engine frame of the given sequence number.
+    void SendAck(uint8_t code, uint8_t sequence);
 
-// Stores a reply and releases the waiting command, as one step with respect
-// to a command that clears the store before it writes.
-void PostReply(ImagerEngine& engine, const uint8_t* data, int32_t length);
-// The same for an engine NAK: the store is marked -1 and the command released.
-void PostRefusal(ImagerEngine& engine);
+    // The reader's side. StoreReply writes the store alone: a payload, or
+    // (data null) the refusal mark -1. PostReply stores and releases the
+    // waiting command, as one step with respect to a command that clears
+    // the store before it writes. PostRefusal does the same for an engine
+    // NAK, after stepping the frame number back so the next command reuses
+    // the refused number.
+    void StoreReply(const uint8_t* data, int32_t length);
+    void PostReply(const uint8_t* data, int32_t length);
+    void PostRefusal();
+
+    uint8_t m_sendBuf[kFrameBufferSize] = {};
+    // Building and writing a frame is one step under this lock, so a command
+    // of the application's thread and an acknowledgement of the reader never
+    // mix in m_sendBuf or on the line. The wait for the reply is outside it.
+    std::mutex m_sendLock;
+    std::unique_ptr<platform::Event> m_hRespEvent;
+    // Guards the reply store: the reader fills it and sets m_hRespEvent in
+    // one step; a command clears it before writing and copies it after.
+    std::mutex m_recvLock;
+    uint8_t m_recvData[kFrameBufferSize] = {};
+    std::atomic<int32_t> m_recvLen{0};
+
+  private:
+    void ExpectReply();
+    void StoreReplyLocked(const uint8_t* data, int32_t length);
+
+    SerialPort& m_serial;
+    ModuleControl& m_module;
+};
 
 }  // namespace qv

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "engine/write_log.h"
+#include "log/write_log.h"
 #include "power/module_control.h"
 
 namespace qv {

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string_view>
 
-#include "engine/write_log.h"
 #include "link/frame.h"
+#include "log/write_log.h"
 #include "platform/text_conversion.h"
 
 namespace qv {

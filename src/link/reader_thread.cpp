@@ -1,15 +1,15 @@
 #include "link/reader_thread.h"
 
-#include "delivery/barcode_delivery.h"
-#include "engine/imager_engine.h"
-#include "engine/write_log.h"
-#include "link/command_exchange.h"
-#include "link/frame.h"
+#include "link/reader_gate.h"
+#include "link/serial_port.h"
+#include "log/write_log.h"
 #include "platform/clock.h"
 #include "platform/message.h"
 
 namespace qv {
 namespace {
+
+constexpr int kHighestPriority = 0;
 
 // The settle wait: the thread's window messages keep being dispatched, and
 // in between it blocks on its message queue until the deadline.
@@ -17,13 +17,64 @@ void WaitDispatchingMessages(uint32_t milliseconds) {
     (void)platform::PumpMessagesFor(milliseconds);
 }
 
+}  // namespace
+
+ReaderThread::ReaderThread(SerialPort& serial, ReaderGate& gate, LinkActions& actions,
+                           const std::atomic<int32_t>& active)
+    : m_serial(serial), m_gate(gate), m_actions(actions), m_active(active) {}
+
+bool ReaderThread::Start(std::shared_ptr<const void> keepAlive) {
+    m_hStopEvent = std::make_unique<platform::Event>();
+    m_canLeave = keepAlive != nullptr;
+    if (!m_hComThread.Start([keep = std::move(keepAlive), this] { ThreadComProc(); })) {
+        m_hStopEvent.reset();
+        return false;
+    }
+    m_hComThread.SetPriority(kHighestPriority);
+    return true;
+}
+
+bool ReaderThread::Stop() {
+    m_bIdle = 1;
+    // Ends the reader's pauses too (key-stroke delays, settle wait, LEDs).
+    m_gate.RequestStop();
+    if (m_hStopEvent) m_hStopEvent->Set();
+    if (!m_hComThread.IsStarted()) return true;
+    ReaderGate& gate = m_gate;
+    const auto ended = [&gate] { return gate.HasEnded(); };
+    if (!platform::WaitHandlingSentMessages(ended, kReaderStopMs)) {
+        const bool canLeave = m_canLeave;
+        WriteLog(u"ThreadComProc has not ended after %d ms\r\n", kReaderStopMs);
+        for (;;) {
+            // Outside the application's code the reader is bounded (its
+            // pauses end on the stop), so it is waited for until it ends or
+            // enters the application's code.
+            (void)platform::WaitHandlingSentMessages(
+                [&gate, canLeave] {
+                    return gate.HasEnded() || (canLeave && gate.IsInApplication());
+                },
+                platform::kInfinite);
+            if (gate.HasEnded()) break;
+            if (gate.LeaveBehind()) {
+                WriteLog(
+                    u"ThreadComProc is still in the application's code; closing without "
+                    u"it, it ends when that code returns\r\n");
+                return false;
+            }
+        }
+    }
+    m_hComThread.Join();
+    m_hStopEvent.reset();
+    return true;
+}
+
 // True when closing or a suspend asks the reader to let go of a frame it
 // is still waiting on; the stop signal is left for the main loop.
-bool ShouldLetGo(ImagerEngine& engine) {
-    if (engine.m_bActive.load() == 0) return true;
+bool ReaderThread::ShouldLetGo() {
+    if (m_active.load() == 0) return true;
     // The event may have been used up by the main loop; the close's request stays.
-    if (engine.m_readerGate.StopRequested()) return true;
-    platform::Event* stop = engine.m_hStopEvent.get();
+    if (m_gate.StopRequested()) return true;
+    platform::Event* stop = m_hStopEvent.get();
     if (stop == nullptr || !stop->Wait(0)) return false;
     stop->Set();
     return true;
@@ -31,11 +82,11 @@ bool ShouldLetGo(ImagerEngine& engine) {
 
 // Reads what the driver holds into the reader's buffer; 0 when nothing. The
 // queue is asked first: a read of an empty queue would purge the line.
-size_t ReadInto(ImagerEngine& engine, FrameReader& reader) {
+size_t ReaderThread::ReadInto(FrameReader& reader) {
     // A reader a close left behind finds the port gone.
-    if (engine.m_readerGate.IsLeftBehind()) return 0;
-    if (reader.Room() == 0 || engine.m_serial.QueuedBytes() <= 0) return 0;
-    const int32_t n = engine.m_serial.Read(reader.Tail(), static_cast<int32_t>(reader.Room()));
+    if (m_gate.IsLeftBehind()) return 0;
+    if (reader.Room() == 0 || m_serial.QueuedBytes() <= 0) return 0;
+    const int32_t n = m_serial.Read(reader.Tail(), static_cast<int32_t>(reader.Room()));
     if (n <= 0) return 0;
     reader.Append(static_cast<size_t>(n));
     return static_cast<size_t>(n);
@@ -45,24 +96,24 @@ size_t ReadInto(ImagerEngine& engine, FrameReader& reader) {
 // is purged here: bytes behind a frame are the next frame. While the search
 // waits on the line (a verified end that may still be followed, a head that
 // never verified), the reader keeps reading until it can decide.
-void TakeBytes(ImagerEngine& engine, FrameReader& reader, EngineLinkActions& actions) {
-    engine.m_bIdle = 0;
+void ReaderThread::TakeBytes(FrameReader& reader) {
+    m_bIdle = 0;
     // A close under way does not wait for more of a frame.
-    if (!engine.m_readerGate.StopRequested()) WaitDispatchingMessages(kSettleMs);
-    if (ReadInto(engine, reader) == 0 && reader.Held() == 0) {
-        engine.m_bIdle = 1;
+    if (!m_gate.StopRequested()) WaitDispatchingMessages(kSettleMs);
+    if (ReadInto(reader) == 0 && reader.Held() == 0) {
+        m_bIdle = 1;
         return;
     }
     LineState line = LineState::Busy;
     uint32_t quietSince = platform::GetTickCount();
     for (;;) {
-        const FrameReader::Outcome outcome = reader.Process(actions, line);
-        if (outcome.frames > 0) engine.m_bIdle = 1;
-        if (outcome.wait == SplitWait::None || line == LineState::Quiet || ShouldLetGo(engine)) {
+        const FrameReader::Outcome outcome = reader.Process(m_actions, line);
+        if (outcome.frames > 0) m_bIdle = 1;
+        if (outcome.wait == SplitWait::None || line == LineState::Quiet || ShouldLetGo()) {
             break;
         }
         WaitDispatchingMessages(outcome.wait == SplitWait::Confirm ? kConfirmMs : kSettleMs);
-        if (ReadInto(engine, reader) > 0) {
+        if (ReadInto(reader) > 0) {
             line = LineState::Busy;
             quietSince = platform::GetTickCount();
         } else if (platform::GetTickCount() - quietSince >= kQuietLineMs) {
@@ -71,72 +122,43 @@ void TakeBytes(ImagerEngine& engine, FrameReader& reader, EngineLinkActions& act
             line = LineState::Paused;
         }
     }
-    if (reader.Held() == 0) engine.m_bIdle = 1;
+    if (reader.Held() == 0) m_bIdle = 1;
 }
 
-}  // namespace
-
-// A reader that a close left behind in the application's callback finds
-// the port and the driver taken down when it comes back: it acts no more.
-
-void EngineLinkActions::Acknowledge(uint8_t sequence) {
-    if (m_engine.m_readerGate.IsLeftBehind()) return;
-    SendAck(m_engine, kTypeAck, sequence);
-}
-
-void EngineLinkActions::Deliver(const uint8_t* data, int32_t length) {
-    if (m_engine.m_readerGate.IsLeftBehind()) return;
-    DeliverBarcode(m_engine, data, length);
-}
-
-void EngineLinkActions::Reply(const uint8_t* payload, int32_t length) {
-    if (m_engine.m_readerGate.IsLeftBehind()) return;
-    PostReply(m_engine, payload, length);
-}
-
-void EngineLinkActions::Refuse() {
-    if (m_engine.m_readerGate.IsLeftBehind()) return;
-    // Stepped back before the command is released, so the command that
-    // follows at once reuses the refused number.
-    PreviousFrameNumber(m_engine.m_module);
-    PostRefusal(m_engine);
-}
-
-uint32_t ThreadComProc(ImagerEngine* engine) {
-    engine->m_readerGate.Begin();
+uint32_t ReaderThread::ThreadComProc() {
+    m_gate.Begin();
     WriteLog(u"\t----> [ThreadComProc] Start!!!!!!!\r\n");
     // The buffer is the thread's own; it lives on the heap to keep the
     // thread's stack small.
     auto reader = std::make_unique<FrameReader>();
-    EngineLinkActions actions(*engine);
-    engine->m_bIdle = 1;
-    platform::SerialDevice* device = engine->m_serial.GetHandle();
+    m_bIdle = 1;
+    platform::SerialDevice* device = m_serial.GetHandle();
     bool running = device != nullptr;
     while (running) {
-        if (engine->m_readerGate.IsLeftBehind()) break;
+        if (m_gate.IsLeftBehind()) break;
         uint32_t events = 0;
         if (device->WaitEvent(&events) != platform::WaitResult::Events || events == 0) {
             running = false;
             break;
         }
-        if (engine->m_bActive.load() == 0) {
+        if (m_active.load() == 0) {
             // The engine lost power: nothing it was sending will be finished,
             // so what is held goes with what the driver holds.
             WriteLog(u"CLEAR BUFFER\r\n");
-            engine->m_serial.Purge();
+            m_serial.Purge();
             reader->Clear();
             continue;
         }
-        platform::Event* stop = engine->m_hStopEvent.get();
-        if (stop != nullptr && stop->Wait(0) && engine->m_bIdle.load() == 1) {
+        platform::Event* stop = m_hStopEvent.get();
+        if (stop != nullptr && stop->Wait(0) && m_bIdle.load() == 1) {
             WriteLog(u"STOP EVENT\r\n");
             running = false;
             break;
         }
-        if ((events & platform::EV_RXCHAR) != 0) TakeBytes(*engine, *reader, actions);
+        if ((events & platform::EV_RXCHAR) != 0) TakeBytes(*reader);
     }
     WriteLog(u"\t----> [ThreadComProc] Stop!!!!!!!\r\n");
-    engine->m_readerGate.End();
+    m_gate.End();
     return 0;
 }
 

@@ -1,6 +1,6 @@
 #include "link/serial_port.h"
 
-#include "engine/write_log.h"
+#include "log/write_log.h"
 #include "platform/clock.h"
 
 namespace qv {

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "engine/write_log.h"
+#include "log/write_log.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "platform/registry.h"

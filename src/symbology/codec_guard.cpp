@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-#include "engine/write_log.h"
+#include "log/write_log.h"
 #include "platform/utf.h"
 
 namespace qv {

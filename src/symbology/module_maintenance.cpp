@@ -4,8 +4,7 @@
 #include <array>
 #include <string>
 
-#include "engine/imager_engine.h"
-#include "engine/write_log.h"
+#include "log/write_log.h"
 #include "platform/clock.h"
 #include "platform/text_conversion.h"
 #include "symbology/module_payloads.h"
@@ -76,16 +75,6 @@ int32_t ReadVersion(CommandPort& port, char16_t* first, char16_t* second, char16
     PutText(second, texts[1]);
     PutText(third, texts[2]);
     return 1;
-}
-
-int32_t IsInit(ImagerEngine& engine) {
-    EngineCommandPort port(engine);
-    return IsInit(port);
-}
-
-void InitModule(ImagerEngine& engine) {
-    EngineCommandPort port(engine);
-    InitModule(port);
 }
 
 }  // namespace qv

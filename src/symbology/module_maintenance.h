@@ -4,11 +4,9 @@
 
 #include <cstdint>
 
-#include "symbology/command_port.h"
+#include "link/command_port.h"
 
 namespace qv {
-
-class ImagerEngine;
 
 // Pause between the factory reset and the initialisation that follows it.
 inline constexpr uint32_t kFactoryResetPauseMs = 200;
@@ -29,9 +27,5 @@ void FactoryReset(CommandPort& port);
 // its buffer of at least 256 units; a text the reply lacks comes out
 // empty. 0 when the engine did not answer: the buffers are then untouched.
 int32_t ReadVersion(CommandPort& port, char16_t* first, char16_t* second, char16_t* third);
-
-// The same on the engine object, for the opening of the imager.
-int32_t IsInit(ImagerEngine& engine);
-void InitModule(ImagerEngine& engine);
 
 }  // namespace qv

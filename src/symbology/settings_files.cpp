@@ -5,7 +5,7 @@
 #include <mutex>
 #include <span>
 
-#include "engine/write_log.h"
+#include "log/write_log.h"
 #include "platform/files.h"
 #include "symbology/codec_guard.h"
 

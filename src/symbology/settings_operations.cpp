@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "engine/imager_engine.h"
-#include "engine/write_log.h"
+#include "log/write_log.h"
 #include "platform/clock.h"
 #include "symbology/settings_files.h"
 #include "symbology/symbology_table.h"
@@ -210,21 +209,6 @@ int32_t SymbologyOperations::GetMember(const OptionMember& member, std::span<int
     for (size_t i = 0; i < n; ++i)
         values[i] = TakeValue(&record, member.record, member.slots[i]);
     return 1;
-}
-
-int32_t WriteEnableSetting(ImagerEngine& engine, const EnableRecord& record) {
-    EngineCommandPort port(engine);
-    return SymbologyOperations(engine.m_settings, port).WriteEnableSetting(record);
-}
-
-int32_t WriteDetailSetting(ImagerEngine& engine, const DetailRecord& record) {
-    EngineCommandPort port(engine);
-    return SymbologyOperations(engine.m_settings, port).WriteDetailSetting(record);
-}
-
-int32_t WriteOtherSetting(ImagerEngine& engine, const OtherRecord& record) {
-    EngineCommandPort port(engine);
-    return SymbologyOperations(engine.m_settings, port).WriteOtherSetting(record);
 }
 
 }  // namespace qv

@@ -11,13 +11,11 @@
 #include <span>
 
 #include "QV_Rizoviv2I_RO25.h"
-#include "symbology/command_port.h"
+#include "link/command_port.h"
 #include "symbology/option_members.h"
 #include "symbology/symbology_settings.h"
 
 namespace qv {
-
-class ImagerEngine;
 
 // Pause after every successful read, so the engine settles before the
 // next command.
@@ -66,11 +64,5 @@ class SymbologyOperations {
     SymbologySettings& m_store;
     CommandPort& m_port;
 };
-
-// The whole-record writes on the engine object, as the opening of the
-// imager applies the records loaded from the files.
-int32_t WriteEnableSetting(ImagerEngine& engine, const EnableRecord& record);
-int32_t WriteDetailSetting(ImagerEngine& engine, const DetailRecord& record);
-int32_t WriteOtherSetting(ImagerEngine& engine, const OtherRecord& record);
 
 }  // namespace qv

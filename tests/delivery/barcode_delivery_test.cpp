@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "delivery/barcode_delivery.h"
+#include "delivery/process_items.h"
 #include "delivery_fixture.h"
 #include "platform/clipboard.h"
 #include "platform/window.h"
@@ -20,7 +21,7 @@ using ::testing::Not;
 
 namespace {
 
-using delivery_test::EngineFixture;
+using delivery_test::DeliveryFixture;
 
 std::string Hex(const void* p) {
     char text[32];
@@ -84,21 +85,21 @@ TEST(Delay, ModesGiveTheirDelays) {
     EXPECT_EQ(EffectiveDelay(3, 999), 1);
 }
 
-class Delivery : public EngineFixture {
+class Delivery : public DeliveryFixture {
   protected:
     void Deliver(std::string_view payload) {
-        DeliverBarcode(Engine(), reinterpret_cast<const uint8_t*>(payload.data()),
-                       static_cast<int32_t>(payload.size()));
+        Deliverer().DeliverBarcode(reinterpret_cast<const uint8_t*>(payload.data()),
+                                   static_cast<int32_t>(payload.size()));
     }
     void KeyboardWithoutAffixes() {
-        Engine().m_recvType = 1;
+        Deliverer().m_recvType = 1;
         SetAffixes(0, 0, 0, 0);
     }
     void SetAffixes(uint8_t p1, uint8_t p2, uint8_t s1, uint8_t s2) {
-        Engine().m_options.m_prefix1 = p1;
-        Engine().m_options.m_prefix2 = p2;
-        Engine().m_options.m_suffix1 = s1;
-        Engine().m_options.m_suffix2 = s2;
+        Options().m_prefix1 = p1;
+        Options().m_prefix2 = p2;
+        Options().m_suffix1 = s1;
+        Options().m_suffix2 = s2;
     }
     static std::vector<std::string> Keys() { return platform::RecordedEffects("key"); }
 };
@@ -106,7 +107,7 @@ class Delivery : public EngineFixture {
 TEST_F(Delivery, KeyboardTypesEachCharacterWithShiftWhereNeeded) {
     KeyboardWithoutAffixes();
     platform::SetClockScale(0.05);
-    SetDelay(Engine(), 4, 40);
+    Deliverer().SetDelay(4, 40);
     const uint32_t start = platform::GetTickCount();
     Deliver("ja&B");
     const uint32_t elapsed = platform::GetTickCount() - start;
@@ -133,7 +134,7 @@ TEST_F(Delivery, BytesThatCannotBeTypedAreSkipped) {
 TEST_F(Delivery, ChordPrefixIsSentWithoutPauses) {
     KeyboardWithoutAffixes();
     SetAffixes(0x11, 0x56, 0, 0);
-    SetDelay(Engine(), 4, 1000);
+    Deliverer().SetDelay(4, 1000);
     const uint32_t start = platform::GetTickCount();
     Deliver("j");  // no text: only the chord
     EXPECT_LT(platform::GetTickCount() - start, 1000u);
@@ -155,14 +156,14 @@ TEST_F(Delivery, RawKeyPrefixAndTypedSuffix) {
 }
 
 TEST_F(Delivery, WithoutARegistryKeyEveryKeyboardOrClipboardBarcodeEndsWithLineFeed) {
-    Engine().m_options.LoadPrefix();
-    Engine().m_options.LoadSuffix();
-    Engine().m_recvType = 1;
+    Options().LoadPrefix();
+    Options().LoadSuffix();
+    Deliverer().m_recvType = 1;
     Deliver("j1");
     EXPECT_THAT(Keys(),
                 ElementsAre("key 0x31 0 4", "key 0x31 0 2", "key 0x0A 0 4", "key 0x0A 0 2"));
     platform::ClearRecordedEffects();
-    Engine().m_recvType = 2;
+    Deliverer().m_recvType = 2;
     Deliver("j1");
     EXPECT_THAT(Keys(), ElementsAre("key 0x0A 0 4", "key 0x0A 0 2"));
 }
@@ -174,8 +175,8 @@ intptr_t ShellProc(QVHWND, uint32_t, uintptr_t, intptr_t) {
 TEST_F(Delivery, ClipboardWithTheShellInFront) {
     QVHWND shell = platform::CreateWindow(u"TSSHELLWND", ShellProc);
     ASSERT_TRUE(platform::SetForegroundWindow(shell));
-    Engine().m_recvType = 2;
-    Engine().m_bPasteClipboard = 1;
+    Deliverer().m_recvType = 2;
+    Deliverer().m_bPasteClipboard = 1;
     SetAffixes(0, 0, 0x0D, 0);
     Deliver("jAb-1");
     EXPECT_EQ(platform::GetClipboardText(), u"Ab-1");
@@ -193,8 +194,8 @@ TEST_F(Delivery, ClipboardWithoutPasteOrWithoutShell) {
     QVHWND other = platform::CreateWindow(u"APP", ShellProc);
     QVHWND shell = platform::CreateWindow(u"TSSHELLWND", ShellProc);
     ASSERT_TRUE(platform::SetForegroundWindow(other));  // the shell is behind
-    Engine().m_recvType = 2;
-    Engine().m_bPasteClipboard = 0;
+    Deliverer().m_recvType = 2;
+    Deliverer().m_bPasteClipboard = 0;
     SetAffixes(0, 0, 0, 0);
     Deliver("jX");
     EXPECT_THAT(platform::RecordedEffects(),
@@ -202,7 +203,7 @@ TEST_F(Delivery, ClipboardWithoutPasteOrWithoutShell) {
 
     platform::DestroyWindow(shell);
     platform::ClearRecordedEffects();
-    Engine().m_bPasteClipboard = 1;
+    Deliverer().m_bPasteClipboard = 1;
     Deliver("jY");
     // No shell: no activation and no broadcast, but the paste still goes.
     EXPECT_THAT(platform::RecordedEffects(),
@@ -222,8 +223,8 @@ TEST_F(Delivery, ClipboardRefusedKeepsGoing) {
         platform::CloseClipboard();
     });
     opened.Wait(platform::kInfinite);
-    Engine().m_recvType = 2;
-    Engine().m_bPasteClipboard = 1;
+    Deliverer().m_recvType = 2;
+    Deliverer().m_bPasteClipboard = 1;
     SetAffixes(0, 0, 0x0D, 0);
     Deliver("jZ");
     release.Set();
@@ -243,7 +244,7 @@ TEST_F(Delivery, ABlockedWindowCannotHoldTheReaderForEver) {
         release.Wait(platform::kInfinite);
     });
     created.Wait(platform::kInfinite);
-    Engine().m_recvType = 2;
+    Deliverer().m_recvType = 2;
     SetAffixes(0, 0, 0x0D, 0);
     Deliver("jX");
     release.Set();
@@ -271,7 +272,7 @@ intptr_t AppProc(QVHWND window, uint32_t message, uintptr_t wParam, intptr_t lPa
 TEST_F(Delivery, WindowMessageCarriesSymbologyAndTheTextsAddress) {
     Received received;
     QVHWND app = platform::CreateWindow(u"APP", AppProc, &received);
-    Engine().m_hWnd = app;
+    Deliverer().m_hWnd = app;
     Deliver("jHELLO");
     EXPECT_EQ(received.message, 0u);  // posted, not sent
     platform::PumpMessagesFor(0);
@@ -296,8 +297,8 @@ void Callback(int32_t symbology, const char16_t* text) {
 TEST_F(Delivery, CallbackRunsOnTheDeliveringThreadInsteadOfAPost) {
     Received received;
     QVHWND app = platform::CreateWindow(u"APP", AppProc, &received);
-    Engine().m_hWnd = app;
-    Engine().m_bUseCallback = 1;
+    Deliverer().m_hWnd = app;
+    Deliverer().m_bUseCallback = 1;
     g_pfnBarcodeCallback = Callback;
     Deliver("9abc");
     EXPECT_EQ(g_callbackThread, std::this_thread::get_id());
@@ -308,7 +309,7 @@ TEST_F(Delivery, CallbackRunsOnTheDeliveringThreadInsteadOfAPost) {
 }
 
 TEST_F(Delivery, NoWindowMeansNeitherPostNorCallback) {
-    Engine().m_bUseCallback = 1;
+    Deliverer().m_bUseCallback = 1;
     g_callbackSymbology = -1;
     g_pfnBarcodeCallback = Callback;
     Deliver("jkept");
@@ -319,9 +320,9 @@ TEST_F(Delivery, NoWindowMeansNeitherPostNorCallback) {
 }
 
 TEST_F(Delivery, OtherReceiveTypesOnlyNotify) {
-    Engine().m_recvType = 3;
-    Engine().m_bUseSuccessSound = 1;
-    Engine().m_successSoundType = 1;
+    Deliverer().m_recvType = 3;
+    Deliverer().m_bUseSuccessSound = 1;
+    Deliverer().m_successSoundType = 1;
     SetProcessSoundPath(1, u"\\Nand\\ok.wav");
     SetAffixes(0x31, 0, 0x0D, 0);
     Deliver("j1");
@@ -331,9 +332,9 @@ TEST_F(Delivery, OtherReceiveTypesOnlyNotify) {
 }
 
 TEST_F(Delivery, FailedReadTypeAloneGivesNoSound) {
-    Engine().m_hWnd = nullptr;
-    Engine().m_bUseFailSound = 1;
-    Engine().m_failSoundType = 1;
+    Deliverer().m_hWnd = nullptr;
+    Deliverer().m_bUseFailSound = 1;
+    Deliverer().m_failSoundType = 1;
     SetProcessSoundPath(0, u"fail.wav");
     Deliver("j1");
     EXPECT_THAT(platform::RecordedEffects("sound"), IsEmpty());
@@ -341,48 +342,46 @@ TEST_F(Delivery, FailedReadTypeAloneGivesNoSound) {
 }
 
 TEST_F(Delivery, TriggerLineIsReleasedOnEveryBarcode) {
-    Engine().m_recvType = 5;
+    Deliverer().m_recvType = 5;
     Deliver("j1");
     Deliver("j2");
-    // Model class -1: request 7 with 7 releases the trigger.
-    const auto requests = m_driver->Requests();
-    EXPECT_EQ(std::count(requests.begin(), requests.end(), std::make_pair(kBarSetTrigger, 7u)), 2);
+    EXPECT_THAT(m_trigger.Levels(), ElementsAre(1, 1));
 }
 
 TEST_F(Delivery, LongestPayloadKeepsTheTextTerminated) {
     std::string payload(1024, 'x');
     payload[0] = 'j';
-    Engine().m_recvType = 5;
+    Deliverer().m_recvType = 5;
     std::fill(std::begin(g_barcodeText), std::end(g_barcodeText), u'Q');
     Deliver(payload);
     EXPECT_EQ(std::u16string(g_barcodeText).size(), 1023u);
-    DeliverBarcode(Engine(), reinterpret_cast<const uint8_t*>("jab"), 2);  // only "a" counts
+    Deliverer().DeliverBarcode(reinterpret_cast<const uint8_t*>("jab"), 2);  // only "a" counts
     EXPECT_EQ(std::u16string(g_barcodeText), u"a");
 }
 
 TEST_F(Delivery, LedFlashesOnceForTwoBarcodesWithin300Ms) {
     platform::SetClockScale(0.2);  // 300 ms last 60 ms
-    Engine().m_recvType = 5;
-    Engine().m_bUseSuccessSound = 1;
-    Engine().m_successSoundType = 2;
+    Deliverer().m_recvType = 5;
+    Deliverer().m_bUseSuccessSound = 1;
+    Deliverer().m_successSoundType = 2;
     Deliver("j1");
     Deliver("j2");
-    Engine().m_ledWorker.Join();
+    Deliverer().m_ledWorker.Join();
     EXPECT_THAT(platform::RecordedEffects("led"),
                 ElementsAre("led 0 1 10000000", "led 0 0 10000000"));
-    EXPECT_EQ(Engine().m_bLedBusy.load(), 0);
+    EXPECT_EQ(Deliverer().m_bLedBusy.load(), 0);
     Deliver("j3");  // the flash has ended: a new one starts
-    Engine().m_ledWorker.Join();
+    Deliverer().m_ledWorker.Join();
     EXPECT_EQ(platform::RecordedEffects("led").size(), 4u);
 }
 
 TEST_F(Delivery, LedAndSoundForType3) {
-    Engine().m_recvType = 5;
-    Engine().m_bUseSuccessSound = 1;
-    Engine().m_successSoundType = 3;
+    Deliverer().m_recvType = 5;
+    Deliverer().m_bUseSuccessSound = 1;
+    Deliverer().m_successSoundType = 3;
     SetProcessSoundPath(1, u"a.wav");
     Deliver("j1");
-    Engine().m_ledWorker.Join();
+    Deliverer().m_ledWorker.Join();
     EXPECT_THAT(platform::RecordedEffects("led"),
                 ElementsAre("led 0 1 10000000", "led 0 0 10000000"));
     EXPECT_THAT(platform::RecordedEffects("sound"), ElementsAre("sound \"a.wav\" 0x00020001"));
@@ -391,11 +390,11 @@ TEST_F(Delivery, LedAndSoundForType3) {
 TEST_F(Delivery, ModelClass4FlashesLed3OnEveryBarcode) {
     WriteString(u"Ident", u"OrigName", u"PL6-2");
     platform::SetClockScale(0.1);
-    ASSERT_EQ(Engine().m_module.m_modelClass, 4);
-    Engine().m_recvType = 5;
+    ASSERT_EQ(ModuleControl::DetectModelClass(), 4);
+    Deliverer().m_recvType = 5;
     for (int i = 0; i < 2; ++i) {
         Deliver("j1");
-        Engine().m_modelLedWorker.Join();
+        Deliverer().m_modelLedWorker.Join();
     }
     EXPECT_THAT(platform::RecordedEffects("led"),
                 ElementsAre("led 3 1 10000000", "led 3 0 10000000", "led 3 1 10000000",
@@ -404,12 +403,12 @@ TEST_F(Delivery, ModelClass4FlashesLed3OnEveryBarcode) {
 
 TEST_F(Delivery, DestroyingTheEngineWaitsForItsFlashes) {
     WriteString(u"Ident", u"OrigName", u"PL6-2");
-    Engine().m_recvType = 5;
-    Engine().m_bUseSuccessSound = 1;
-    Engine().m_successSoundType = 2;
+    Deliverer().m_recvType = 5;
+    Deliverer().m_bUseSuccessSound = 1;
+    Deliverer().m_successSoundType = 2;
     platform::SetClockScale(0.1);
     Deliver("j1");
-    m_engine.reset();  // with both flashes running
+    m_delivery.reset();  // with both flashes running
     EXPECT_THAT(platform::RecordedEffects("led"),
                 ::testing::UnorderedElementsAre("led 3 1 10000000", "led 3 0 10000000",
                                                 "led 0 1 10000000", "led 0 0 10000000"));

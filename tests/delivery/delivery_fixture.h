@@ -1,6 +1,5 @@
-// An engine object for delivery tests: its own registry file, debug output
-// and trace, a power driver that accepts every request, and an empty record
-// of stand-in effects.
+// Fixtures of the delivery tests: barcode delivery built alone with its
+// peers, and an engine object that the delivery-option exports reach.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,74 +13,53 @@
 #include <string>
 #include <vector>
 
+#include "delivery/barcode_delivery.h"
+#include "delivery/delivery_options.h"
+#include "delivery/process_items.h"
 #include "engine/imager_engine.h"
+#include "link/reader_gate.h"
 #include "platform/clock.h"
-#include "platform/device_driver.h"
 #include "platform/message.h"
 #include "platform/message_record.h"
 #include "platform/registry.h"
+#include "power/module_control.h"
 #include "test_support/temp_dir.h"
 
 namespace delivery_test {
 
-// Accepts every request and remembers the 4-byte values sent with them.
-class AcceptingDriver : public qv::platform::DeviceDriver {
+// The trigger line as delivery sees it, recording each level it is set to.
+class RecordingTrigger final : public qv::TriggerLine {
   public:
-    int32_t IoControl(uint32_t code, std::span<const uint8_t> in, std::span<uint8_t>,
-                      uint32_t* returned) override {
+    void SetTriggerLine(uint8_t level) override {
         std::lock_guard lock(m_mutex);
-        uint32_t value = 0;
-        for (size_t i = 0; i < in.size() && i < 4; ++i)
-            value |= uint32_t{in[i]} << (8 * i);
-        m_requests.emplace_back(code, value);
-        if (returned != nullptr) *returned = 0;
-        return 1;
+        m_levels.push_back(level);
     }
-    std::vector<std::pair<uint32_t, uint32_t>> Requests() {
+    std::vector<uint8_t> Levels() {
         std::lock_guard lock(m_mutex);
-        return m_requests;
+        return m_levels;
     }
 
   private:
     std::mutex m_mutex;
-    std::vector<std::pair<uint32_t, uint32_t>> m_requests;
+    std::vector<uint8_t> m_levels;
 };
 
-class EngineFixture : public ::testing::Test {
+// Its own registry file, debug output and trace, and an empty record of
+// stand-in effects.
+class RegistryFixture : public ::testing::Test {
   protected:
     void SetUp() override {
         qv::platform::ClearRecordedEffects();
-        qv::platform::RegisterDriver("BAR1:", m_driver);
         std::fill(std::begin(qv::g_successSoundPath), std::end(qv::g_successSoundPath), u'\0');
         std::fill(std::begin(qv::g_failSoundPath), std::end(qv::g_failSoundPath), u'\0');
         qv::g_pfnBarcodeCallback = nullptr;
     }
     void TearDown() override {
-        m_engine.reset();
-        qv::m_RO25 = nullptr;
-        qv::platform::UnregisterDriver("BAR1:");
         qv::platform::SetClockScale(1.0);
         qv::platform::Message m{};
         while (qv::platform::PeekMessage(&m, nullptr, true)) {
         }
     }
-
-    // A usable engine in the state an open leaves it, with the power
-    // driver open; created after the registry is prepared, since the model
-    // class is read then.
-    qv::ImagerEngine& Engine() {
-        if (!m_engine) {
-            m_engine = std::make_unique<qv::ImagerEngine>();
-            m_engine->m_module.OpenDriver();
-            m_engine->m_delayMode = 3;
-            m_engine->m_delayMs = 1;
-            m_engine->m_bActive = 1;
-            m_engine->m_bEngineOpen = 1;
-        }
-        return *m_engine;
-    }
-    // Makes Engine() the engine that the exports reach.
-    void Install() { qv::m_RO25 = &Engine(); }
 
     static void WriteDword(std::u16string_view key, std::u16string_view name, uint32_t value) {
         std::unique_ptr<qv::platform::RegistryKey> k;
@@ -127,7 +105,52 @@ class EngineFixture : public ::testing::Test {
     test_support::ScopedEnv m_registry{"QV_REGISTRY", m_dir.Path() + "/registry.reg"};
     test_support::ScopedEnv m_debug{"QV_DEBUG_OUTPUT", m_dir.Path() + "/debug.txt"};
     test_support::ScopedEnv m_trace{"QV_PLATFORM_TRACE", m_dir.Path() + "/trace.txt"};
-    std::shared_ptr<AcceptingDriver> m_driver = std::make_shared<AcceptingDriver>();
+};
+
+// Barcode delivery alone, with the peers it is given: options, a recording
+// trigger line and a reader gate. Created on first use, after the registry
+// is prepared, since the model class is read from it.
+class DeliveryFixture : public RegistryFixture {
+  protected:
+    qv::BarcodeDelivery& Deliverer() {
+        if (!m_delivery) {
+            m_delivery = std::make_unique<qv::BarcodeDelivery>(
+                m_options, m_trigger, m_gate, qv::ModuleControl::DetectModelClass());
+            m_delivery->m_delayMode = 3;
+            m_delivery->m_delayMs = 1;
+        }
+        return *m_delivery;
+    }
+    qv::DeliveryOptions& Options() { return m_options; }
+
+    qv::DeliveryOptions m_options;
+    RecordingTrigger m_trigger;
+    qv::ReaderGate m_gate;
+    std::unique_ptr<qv::BarcodeDelivery> m_delivery;
+};
+
+// An engine object the exports reach, usable without an open: the delivery
+// options exports need nothing more.
+class EngineFixture : public RegistryFixture {
+  protected:
+    void TearDown() override {
+        qv::m_RO25 = nullptr;
+        m_engine.reset();
+        RegistryFixture::TearDown();
+    }
+    qv::ImagerEngine& Engine() {
+        if (!m_engine) {
+            m_engine = std::make_unique<qv::ImagerEngine>();
+            m_engine->Delivery().m_delayMode = 3;
+            m_engine->Delivery().m_delayMs = 1;
+            m_engine->m_bActive = 1;
+            m_engine->m_bEngineOpen = 1;
+        }
+        return *m_engine;
+    }
+    // Makes Engine() the engine that the exports reach.
+    void Install() { qv::m_RO25 = &Engine(); }
+
     std::unique_ptr<qv::ImagerEngine> m_engine;
 };
 

@@ -19,15 +19,8 @@ using delivery_test::EngineFixture;
 
 class Options : public EngineFixture {
   protected:
-    // What ResetEngineState loads at open.
-    void LoadAll() {
-        DeliveryOptions& o = Engine().m_options;
-        o.LoadPrefix();
-        o.LoadSuffix();
-        o.LoadReceiveType();
-        o.LoadSound();
-        Engine().m_bPasteClipboard = DeliveryOptions::LoadPasteClipboard();
-    }
+    // What an open loads.
+    void LoadAll() { Engine().Delivery().Reset(); }
     static std::u16string Path(int32_t which) {
         char16_t path[512] = {u'?'};
         EXPECT_EQ(QVImagerGetSoundPath(which, path), 1);
@@ -52,21 +45,21 @@ TEST_F(Options, NoKeyAtAllGivesTheDefaults) {
     EXPECT_EQ(v, 1);
     EXPECT_EQ(QVImagerGetSoundType(0, &v), 1);
     EXPECT_EQ(v, 0);
-    EXPECT_EQ(Engine().m_bPasteClipboard.load(), 1);
+    EXPECT_EQ(Engine().Delivery().m_bPasteClipboard.load(), 1);
     // The stored good-read path is the default; the process-wide one is empty.
-    EXPECT_EQ(Engine().m_options.SoundPath(1), u"\\Nand\\QVApp\\QV_Barcode.wav");
+    EXPECT_EQ(Engine().Options().SoundPath(1), u"\\Nand\\QVApp\\QV_Barcode.wav");
     EXPECT_EQ(Path(1), u"");
 }
 
 TEST_F(Options, KeyWithOnlyThePasteFlag) {
     WriteDword(kOptionsKey, u"PasteClipboard", 0);
     LoadAll();
-    const DeliveryOptions& o = Engine().m_options;
+    const DeliveryOptions& o = Engine().Options();
     EXPECT_EQ(o.m_suffix1.load(), 0);  // a missing value keeps the construction value
     EXPECT_EQ(o.m_suffix2.load(), 0);
     EXPECT_EQ(o.m_sndManual.load(), 0);
     EXPECT_EQ(o.SoundPath(1), u"");
-    EXPECT_EQ(Engine().m_bPasteClipboard.load(), 0);
+    EXPECT_EQ(Engine().Delivery().m_bPasteClipboard.load(), 0);
 }
 
 TEST_F(Options, StoredValuesAreReadAndFolded) {
@@ -78,27 +71,27 @@ TEST_F(Options, StoredValuesAreReadAndFolded) {
     WriteString(kOptionsKey, u"SNDPATH_FAIL", u"f.wav");
     WriteString(kOptionsKey, u"SUFFIX2", u"not a number");
     LoadAll();
-    const DeliveryOptions& o = Engine().m_options;
+    const DeliveryOptions& o = Engine().Options();
     EXPECT_EQ(o.m_prefix1.load(), 0xFF);
     EXPECT_EQ(o.m_suffix1.load(), 0x0D);
     EXPECT_EQ(o.m_suffix2.load(), 0);
     EXPECT_EQ(o.m_storedRecvType.load(), 2);
     EXPECT_EQ(o.m_sndManual.load(), 3);
     EXPECT_EQ(o.SoundPath(0), u"f.wav");
-    EXPECT_EQ(Engine().m_bPasteClipboard.load(), 2);  // not 1: no paste
+    EXPECT_EQ(Engine().Delivery().m_bPasteClipboard.load(), 2);  // not 1: no paste
 
     WriteDword(kOptionsKey, u"RECEIVETYPE", 1);
-    Engine().m_options.LoadReceiveType();
+    Engine().Options().LoadReceiveType();
     EXPECT_EQ(o.m_storedRecvType.load(), 1);
 }
 
 TEST_F(Options, ReceiveTypeIsStoredAndTakesEffect) {
     Install();
     EXPECT_EQ(QVImagerSetReceiveType(2), 1);
-    EXPECT_EQ(Engine().m_recvType.load(), 2);
+    EXPECT_EQ(Engine().Delivery().m_recvType.load(), 2);
     EXPECT_THAT(StoredDword(u"RECEIVETYPE"), Optional(2u));
     // At open the stored type is reported but delivery starts as messages.
-    Engine().m_recvType = 0;
+    Engine().Delivery().m_recvType = 0;
     int32_t v = -1;
     EXPECT_EQ(QVImagerGetReceiveType(&v), 1);
     EXPECT_EQ(v, 2);
@@ -110,17 +103,17 @@ TEST_F(Options, SoundTypeWritesTheUseValueOnlyForTypes0To2) {
     EXPECT_THAT(StoredDword(u"SNDMANUAL"), Optional(2u));
     EXPECT_THAT(StoredDword(u"SNDUSE_SUCCESS"), Optional(2u));
     EXPECT_THAT(StoredDword(u"SNDUSE_FAIL"), Optional(0u));
-    EXPECT_EQ(Engine().m_bUseSuccessSound.load(), 1);
-    EXPECT_EQ(Engine().m_successSoundType.load(), 2);
+    EXPECT_EQ(Engine().Delivery().m_bUseSuccessSound.load(), 1);
+    EXPECT_EQ(Engine().Delivery().m_successSoundType.load(), 2);
 
     EXPECT_EQ(QVImagerSetSoundType(1, 3), 1);
     EXPECT_THAT(StoredDword(u"SNDMANUAL"), Optional(3u));
     EXPECT_THAT(StoredDword(u"SNDUSE_SUCCESS"), Optional(2u));  // untouched
-    EXPECT_EQ(Engine().m_successSoundType.load(), 3);
+    EXPECT_EQ(Engine().Delivery().m_successSoundType.load(), 3);
 
     EXPECT_EQ(QVImagerSetSoundType(7, 0), 1);  // any which but 1 is the failed read
     EXPECT_THAT(StoredDword(u"SNDMANUAL2"), Optional(0u));
-    EXPECT_EQ(Engine().m_bUseFailSound.load(), 0);
+    EXPECT_EQ(Engine().Delivery().m_bUseFailSound.load(), 0);
     int32_t v = -1;
     EXPECT_EQ(QVImagerGetSoundType(1, &v), 1);
     EXPECT_EQ(v, 3);
@@ -142,7 +135,7 @@ TEST_F(Options, DelayIsWrittenLimitedAndNotReadBackAtOpen) {
     EXPECT_EQ(ms, 10);
 
     EXPECT_EQ(QVImagerSetDelay(4, -20), 1);
-    EXPECT_EQ(Engine().m_delayMs.load(), 0);
+    EXPECT_EQ(Engine().Delivery().m_delayMs.load(), 0);
     EXPECT_THAT(StoredDword(u"DELAYMODE"), Optional(4u));
     EXPECT_THAT(StoredDword(u"DELAY"), Optional(0u));
 }
@@ -167,18 +160,18 @@ TEST_F(Options, Path255RoundTripsAndLongerIsCutOnlyInStorage) {
     ASSERT_EQ(QVImagerSetSoundPath(1, path255.c_str()), 1);
     EXPECT_EQ(Path(1), path255);
     EXPECT_THAT(StoredString(u"SNDPATH_SUCCESS"), Optional(path255));
-    Engine().m_options.SetSoundPath(1, u"");
-    Engine().m_options.LoadSound();
-    EXPECT_EQ(Engine().m_options.SoundPath(1), path255);
+    Engine().Options().SetSoundPath(1, u"");
+    Engine().Options().LoadSound();
+    EXPECT_EQ(Engine().Options().SoundPath(1), path255);
 
     std::u16string path300(300, u'q');
     path300[299] = u'Z';
     ASSERT_EQ(QVImagerSetSoundPath(0, path300.c_str()), 1);
     EXPECT_EQ(Path(0), path300);  // whole in memory
-    EXPECT_EQ(Engine().m_options.SoundPath(0), path300);
+    EXPECT_EQ(Engine().Options().SoundPath(0), path300);
     EXPECT_THAT(StoredString(u"SNDPATH_FAIL"), Optional(path300.substr(0, 255)));
-    Engine().m_options.LoadSound();
-    EXPECT_EQ(Engine().m_options.SoundPath(0), path300.substr(0, 255));
+    Engine().Options().LoadSound();
+    EXPECT_EQ(Engine().Options().SoundPath(0), path300.substr(0, 255));
     EXPECT_EQ(Path(1), path255);  // the other path is untouched
 
     // A cut that would split a surrogate pair keeps 254 units; the write
@@ -192,9 +185,9 @@ TEST_F(Options, Path255RoundTripsAndLongerIsCutOnlyInStorage) {
 
 TEST_F(Options, AStoredPathLongerThanTheBufferIsNotRead) {
     WriteString(kOptionsKey, u"SNDPATH_SUCCESS", std::u16string(256, u'x'));
-    Engine().m_options.SetSoundPath(1, u"kept");
-    Engine().m_options.LoadSound();
-    EXPECT_EQ(Engine().m_options.SoundPath(1), u"kept");
+    Engine().Options().SetSoundPath(1, u"kept");
+    Engine().Options().LoadSound();
+    EXPECT_EQ(Engine().Options().SoundPath(1), u"kept");
 }
 
 TEST_F(Options, PathsLongerThanTheBuffersStayBounded) {
@@ -225,7 +218,7 @@ TEST_F(Options, RefusalsFollowTheFrame) {
     EXPECT_EQ(mode, 3);
     EXPECT_EQ(ms, 1);
     EXPECT_EQ(QVImagerSetDelay(1, 1), -1);
-    EXPECT_EQ(Engine().m_delayMode.load(), 3);
+    EXPECT_EQ(Engine().Delivery().m_delayMode.load(), 3);
 
     // Null pointers are refused rather than written through.
     Engine().m_bEngineOpen = 1;
@@ -243,7 +236,7 @@ TEST_F(Options, RegistryFailuresAreSilent) {
         bad << "this is not a registry file\n";
     }
     LoadAll();
-    EXPECT_EQ(Engine().m_options.m_suffix1.load(), 0x0A);  // as with no key
+    EXPECT_EQ(Engine().Options().m_suffix1.load(), 0x0A);  // as with no key
     Install();
     EXPECT_EQ(QVImagerSetPrefix1(0x11), 1);  // the value still changes in memory
     uint8_t b = 0;

@@ -33,7 +33,7 @@ std::string Attribute(const std::string& led, const char* name) {
     return text;
 }
 
-class SysfsLeds : public delivery_test::EngineFixture {
+class SysfsLeds : public delivery_test::DeliveryFixture {
   protected:
     // An LED directory as the kernel lays it out; a fake file keeps what was
     // last written, where the kernel would show the list with one entry bracketed.
@@ -67,9 +67,9 @@ TEST_F(SysfsLeds, GoodReadLightsTheLedAndPutsItBackAsItWas) {
         {"[none] default-on", {"[none] default-on", "40", "60", "255"}, {"none", "40", "60", "7"}},
     };
     platform::SetClockScale(0.5);  // 150 ms flashes
-    Engine().m_recvType = 5;
-    Engine().m_bUseSuccessSound = 1;
-    Engine().m_successSoundType = 2;
+    Deliverer().m_recvType = 5;
+    Deliverer().m_bUseSuccessSound = 1;
+    Deliverer().m_successSoundType = 2;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.triggers);
         const std::string led = MakeLed("green:status", c.triggers);
@@ -80,7 +80,7 @@ TEST_F(SysfsLeds, GoodReadLightsTheLedAndPutsItBackAsItWas) {
                                             Attribute(led, "brightness")};
         };
         const uint8_t payload[] = {'j', '1'};
-        DeliverBarcode(Engine(), payload, 2);
+        Deliverer().DeliverBarcode(payload, 2);
         // The lit state is seen well within the flash.
         const std::vector<std::string> lit(std::begin(c.during), std::end(c.during));
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -88,7 +88,7 @@ TEST_F(SysfsLeds, GoodReadLightsTheLedAndPutsItBackAsItWas) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         EXPECT_EQ(state(), lit);
-        Engine().m_ledWorker.Join();
+        Deliverer().m_ledWorker.Join();
         EXPECT_EQ(state(), std::vector<std::string>(std::begin(c.after), std::end(c.after)));
     }
     EXPECT_THAT(platform::RecordedEffects("led"), IsEmpty());  // the stand-in saw nothing

@@ -1,5 +1,8 @@
 // Opening and closing, as an application lives through them.
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -145,6 +148,39 @@ TEST_F(ImagerScenario, FactoryResetSendsResetThenPayloadAndKeepsTheFiles) {
     ASSERT_EQ(QVImagerGetVersion(firmware, boot, hardware), 1);
     EXPECT_EQ(std::u16string(firmware), u"RO25 FW 2.14.0");
     EXPECT_EQ(std::u16string(hardware), u"RO25 HW REV B");
+}
+
+// The device suspends the moment the watcher subscribes, while the open is
+// still preparing the engine: the open's own mark of the engine as active
+// does not overwrite it, so the imager opens suspended and refuses work.
+TEST_F(ImagerScenario, ASuspendSeenAsTheOpenStartsIsKept) {
+    const std::string path = m_dir.Path() + "/power.sock";
+    const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(server, 1), 0);
+    test_support::ScopedEnv env("QV_POWER_NOTIFY", "unix:" + path);
+    std::thread peer([server] {
+        const int connection = ::accept(server, nullptr, nullptr);
+        const std::string record = qv::platform::EncodePowerBroadcast(1, 0x00200000, u"suspend");
+        const uint32_t n = static_cast<uint32_t>(record.size());
+        const uint8_t header[4] = {uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)};
+        (void)!::write(connection, header, 4);
+        (void)!::write(connection, record.data(), record.size());
+        char drain;
+        (void)!::read(connection, &drain, 1);  // until the subscription ends
+        ::close(connection);
+    });
+    QVImagerOpen();
+    EXPECT_TRUE(Eventually([this] {
+        return m_log.Count("======================[APP] PWM : POWER_STATE_SUSPEND") == 1;
+    }));
+    EXPECT_EQ(QVImagerSetReceiveType(1), -1);
+    EXPECT_EQ(QVImagerClose(), 1);
+    peer.join();
+    ::close(server);
 }
 
 }  // namespace

@@ -135,6 +135,22 @@ TEST_F(ScanScenario, ClipboardReceivesTheText) {
     }));
 }
 
+// A query made while the engine decodes: its answer arrives while the
+// reader acknowledges and delivers the barcode, and is still taken.
+TEST_F(ScanScenario, AQueryDuringAScanIsAnsweredAndTheBarcodeDelivered) {
+    for (const int delayMs : {0, 10, 20}) {
+        const size_t before = g_received.Count();
+        ASSERT_TRUE(m_sim->QueueBarcode(QV_SYM_CODE39, "SCAN-" + std::to_string(delayMs)));
+        ASSERT_EQ(QVImagerScanStart(OnBarcode), 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        int32_t options[4] = {};
+        EXPECT_EQ(QVImagerGetCode39Setting(&options[0], &options[1], &options[2], &options[3]), 1)
+            << delayMs;
+        EXPECT_TRUE(Eventually([before] { return g_received.Count() == before + 1; })) << delayMs;
+    }
+    EXPECT_EQ(m_log.Count("TIME OUT"), 0);
+}
+
 TEST_F(ScanScenario, ScanStopReleasesTheTrigger) {
     ASSERT_EQ(QVImagerScanStart(nullptr), 1);
     EXPECT_FALSE(m_sim->Lines().trigger);

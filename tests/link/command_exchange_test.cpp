@@ -7,8 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/imager_engine.h"
 #include "link/link_test_support.h"
+#include "link/serial_port.h"
+#include "power/module_control.h"
 
 namespace qv {
 namespace {
@@ -16,16 +17,16 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
 
-// An engine object with its port open on a pseudo-terminal and its response
+// The exchange with its port open on a pseudo-terminal and its response
 // event created, as an open imager has them; the test plays both the engine
 // (on the master side) and the reader thread (by posting replies).
 class CommandExchangeTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_FALSE(pty.SlavePath().empty());
-        engine.m_serial.Configure(2, 57600, 8, 0, 0);
-        ASSERT_TRUE(engine.m_serial.Open());
-        engine.m_hRespEvent = std::make_unique<platform::Event>();
+        serial.Configure(2, 57600, 8, 0, 0);
+        ASSERT_TRUE(serial.Open());
+        exchange.OpenResponses();
     }
     void TearDown() override { platform::SetClockScale(1.0); }
 
@@ -35,9 +36,9 @@ class CommandExchangeTest : public ::testing::Test {
         return std::thread([this, frameLength, reply, refuse] {
             received = pty.Read(frameLength);
             if (refuse) {
-                PostRefusal(engine);
+                exchange.PostRefusal();
             } else {
-                PostReply(engine, reply.data(), int32_t(reply.size()));
+                exchange.PostReply(reply.data(), int32_t(reply.size()));
             }
         });
     }
@@ -47,7 +48,9 @@ class CommandExchangeTest : public ::testing::Test {
     test_support::ScopedEnv registry{"QV_REGISTRY", registryDir.Path() + "/registry.reg"};
     PtyPair pty;
     test_support::ScopedEnv port{"QV_PORT_COM2", pty.SlavePath()};
-    ImagerEngine engine;
+    ModuleControl module;
+    SerialPort serial;
+    CommandExchange exchange{serial, module};
     Bytes received;
 };
 
@@ -57,7 +60,8 @@ TEST_F(CommandExchangeTest, ACommandGetsExactlyThePayloadOfItsReply) {
     std::thread engineSide = AnswerNextCommand(sizeof query + 7, payload);
     uint8_t reply[kFrameBufferSize] = {};
     int32_t replyLength = -5;
-    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, query, 4, reply, &replyLength, false), 1);
+    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, query, 4, reply, &replyLength, false),
+              1);
     engineSide.join();
     EXPECT_EQ(replyLength, 5);
     EXPECT_EQ(Bytes(reply, reply + replyLength), payload);
@@ -76,16 +80,16 @@ TEST_F(CommandExchangeTest, ANakFailsOnlyACommandThatWantedTheReply) {
     uint8_t reply[kFrameBufferSize];
     int32_t replyLength = 0;
     std::thread refusal = AnswerNextCommand(7, {}, true);
-    EXPECT_EQ(SendCommand(engine, FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false),
+    EXPECT_EQ(exchange.SendCommand(FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false),
               0);
     refusal.join();
     EXPECT_TRUE(
         log.Contains("[RO25]pData is null\r\n[RO25]NAK\r\n"
                      "[RO25]SERAIL : WaitResponse Fail\r\n"));
-    EXPECT_EQ(engine.m_recvLen.load(), -1);
+    EXPECT_EQ(exchange.m_recvLen.load(), -1);
 
     refusal = AnswerNextCommand(7, {}, true);
-    EXPECT_EQ(SendCommand(engine, FrameKind::RESET_COMMAND, nullptr, 0, nullptr, nullptr, false),
+    EXPECT_EQ(exchange.SendCommand(FrameKind::RESET_COMMAND, nullptr, 0, nullptr, nullptr, false),
               1);
     refusal.join();
     EXPECT_EQ(log.Count("[RO25]NAK\r\n"), 1);
@@ -95,7 +99,7 @@ TEST_F(CommandExchangeTest, NoAnswerTimesOut) {
     platform::SetClockScale(0.05);  // 3000 ms become 150 ms
     uint8_t reply[kFrameBufferSize];
     int32_t replyLength = 0;
-    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
+    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
               0);
     EXPECT_EQ(pty.Read(7).size(), 7u);  // the command was written once
     EXPECT_TRUE(log.Contains("[RO25]TIME OUT!!!!\r\n[RO25]SERAIL : WaitResponse Fail\r\n"));
@@ -103,24 +107,24 @@ TEST_F(CommandExchangeTest, NoAnswerTimesOut) {
 
 TEST_F(CommandExchangeTest, ALateReplyDoesNotAnswerTheNextCommand) {
     platform::SetClockScale(0.05);
-    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, nullptr, nullptr, false), 0);
+    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, nullptr, 0, nullptr, nullptr, false), 0);
     // The reply to the command that gave up arrives now.
     const Bytes stale = {0x11, 0x22};
-    PostReply(engine, stale.data(), 2);
+    exchange.PostReply(stale.data(), 2);
 
     uint8_t reply[kFrameBufferSize] = {};
     int32_t replyLength = 0;
-    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
+    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
               0);
     EXPECT_EQ(log.Count("[RO25]TIME OUT!!!!\r\n"), 2);
 
     // A late NAK does not fail the next command either; its real reply does answer it.
-    PostRefusal(engine);
+    exchange.PostRefusal();
     platform::SetClockScale(1.0);
     pty.Read(14, 200);  // the two frames written so far
     const Bytes fresh = {0x33};
     std::thread engineSide = AnswerNextCommand(7, fresh);
-    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
+    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
               1);
     engineSide.join();
     EXPECT_EQ(replyLength, 1);
@@ -128,9 +132,9 @@ TEST_F(CommandExchangeTest, ALateReplyDoesNotAnswerTheNextCommand) {
 }
 
 TEST_F(CommandExchangeTest, AcknowledgementsAreShortFramesThatWaitForNothing) {
-    SendAck(engine, 0x06, 0x12);
+    exchange.SendAck(0x06, 0x12);
     EXPECT_EQ(pty.Read(5), (Bytes{0x02, 0x12, 0x06, 0x00, 0x03}));
-    SendAck(engine, 0x15, 0x13);
+    exchange.SendAck(0x15, 0x13);
     EXPECT_EQ(pty.Read(5), (Bytes{0x02, 0x13, 0x15, 0x00, 0x03}));
     EXPECT_EQ(log.Count("[RO25]==> ACK SEND\r\n"), 1);
     EXPECT_FALSE(log.Contains("TIME OUT"));
@@ -140,8 +144,8 @@ TEST_F(CommandExchangeTest, AcknowledgementsAreShortFramesThatWaitForNothing) {
 TEST_F(CommandExchangeTest, MalformedRequestsWriteAndLogNothing) {
     const std::string before = log.Text();
     const uint8_t two[] = {1, 2};
-    EXPECT_EQ(SendCommand(engine, FrameKind::ACK, two, 2, nullptr, nullptr, true), 0);
-    EXPECT_EQ(SendCommand(engine, static_cast<FrameKind>(9), two, 2, nullptr, nullptr, false), 0);
+    EXPECT_EQ(exchange.SendCommand(FrameKind::ACK, two, 2, nullptr, nullptr, true), 0);
+    EXPECT_EQ(exchange.SendCommand(static_cast<FrameKind>(9), two, 2, nullptr, nullptr, false), 0);
     EXPECT_TRUE(pty.Read(1, 100).empty());
     EXPECT_EQ(log.Text(), before);
 }
@@ -149,13 +153,13 @@ TEST_F(CommandExchangeTest, MalformedRequestsWriteAndLogNothing) {
 TEST_F(CommandExchangeTest, AVanishedDeviceFailsCommandsAtTheirWrite) {
     pty.CloseMaster();
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, nullptr, nullptr, false), 0);
+    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, nullptr, 0, nullptr, nullptr, false), 0);
     // Well under one 3000 ms time-out: nothing waited for a reply.
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
     // Once the device is known gone, commands fail without the wake pulse.
     for (int i = 0; i < 2; ++i) {
         const auto again = std::chrono::steady_clock::now();
-        EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, nullptr, nullptr, false),
+        EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, nullptr, 0, nullptr, nullptr, false),
                   0);
         EXPECT_LT(std::chrono::steady_clock::now() - again, 10ms);
     }
@@ -185,12 +189,12 @@ class HeldLine : public platform::OutputLine {
 TEST_F(CommandExchangeTest, AWriteThatCannotDrainFailsInTimeAndTheLinkGoesOn) {
     auto owned = std::make_unique<HeldLine>();
     HeldLine* line = owned.get();
-    line->inner = engine.m_serial.GetHandle()->SwapOutputLine(std::move(owned));
+    line->inner = serial.GetHandle()->SwapOutputLine(std::move(owned));
 
     uint8_t reply[kFrameBufferSize] = {};
     int32_t replyLength = 0;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
+    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
               0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
     EXPECT_TRUE(log.Contains("[RO25]WriteFile : 110 \r\n[RO25]SERAIL : WriteComblock Fail\r\n"))
@@ -202,7 +206,7 @@ TEST_F(CommandExchangeTest, AWriteThatCannotDrainFailsInTimeAndTheLinkGoesOn) {
     line->held = false;
     pty.Read(kFrameBufferSize, 200);  // whatever of the failed frame got out
     std::thread engineSide = AnswerNextCommand(7, {0x33});
-    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
+    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
               1);
     engineSide.join();
     EXPECT_EQ(replyLength, 1);
@@ -216,10 +220,10 @@ TEST_F(CommandExchangeTest, CommandsAndAcknowledgementsOfTwoThreadsNeverMix) {
     std::thread drain([&] { line = pty.Read(kEach * 5 + kEach * 11, 20000); });
     std::thread acks([&] {
         for (int i = 0; i < kEach; ++i)
-            SendAck(engine, 0x06, 0x20);
+            exchange.SendAck(0x06, 0x20);
     });
     for (int i = 0; i < kEach; ++i) {
-        SendCommand(engine, FrameKind::SETUP_COMMAND, payload, 4, nullptr, nullptr, true);
+        exchange.SendCommand(FrameKind::SETUP_COMMAND, payload, 4, nullptr, nullptr, true);
     }
     acks.join();
     drain.join();
@@ -247,18 +251,20 @@ TEST(ReplyStore, StoreReplyClearsTheRestAndMarksRefusals) {
     LogCapture log;
     test_support::TempDir registryDir;
     test_support::ScopedEnv registry{"QV_REGISTRY", registryDir.Path() + "/registry.reg"};
-    ImagerEngine engine;
+    ModuleControl module;
+    SerialPort serial;
+    CommandExchange exchange{serial, module};
     const Bytes longer(10, 0xEE);
-    StoreReply(engine, longer.data(), 10);
+    exchange.StoreReply(longer.data(), 10);
     const Bytes shorter = {1, 2};
-    StoreReply(engine, shorter.data(), 2);
-    EXPECT_EQ(engine.m_recvLen.load(), 2);
-    EXPECT_EQ(Bytes(engine.m_recvData, engine.m_recvData + 4), (Bytes{1, 2, 0, 0}));
-    StoreReply(engine, nullptr, -1);
-    EXPECT_EQ(engine.m_recvLen.load(), -1);
+    exchange.StoreReply(shorter.data(), 2);
+    EXPECT_EQ(exchange.m_recvLen.load(), 2);
+    EXPECT_EQ(Bytes(exchange.m_recvData, exchange.m_recvData + 4), (Bytes{1, 2, 0, 0}));
+    exchange.StoreReply(nullptr, -1);
+    EXPECT_EQ(exchange.m_recvLen.load(), -1);
     EXPECT_EQ(log.Text(), "[RO25]pData is null\r\n");
     // No response event (the port never opened): a command's wait fails at once.
-    EXPECT_EQ(WaitResponse(engine, kResponseTimeoutMs, nullptr, nullptr), 0);
+    EXPECT_EQ(exchange.WaitResponse(kResponseTimeoutMs, nullptr, nullptr), 0);
 }
 
 }  // namespace

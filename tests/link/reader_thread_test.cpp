@@ -5,12 +5,14 @@
 
 #include <thread>
 
-#include "engine/imager_engine.h"
 #include "link/command_exchange.h"
 #include "link/engine_frames.h"
 #include "link/link_test_support.h"
+#include "link/reader_actions.h"
+#include "link/reader_gate.h"
+#include "link/serial_port.h"
 #include "platform/clock.h"
-#include "sim/simulator.h"
+#include "power/module_control.h"
 
 namespace qv {
 namespace {
@@ -18,26 +20,35 @@ namespace {
 using namespace test_frames;
 using namespace std::chrono_literals;
 
-// An engine object opened on a pseudo-terminal with its reader running; the
-// test plays the engine on the master side.
+// Barcodes are only counted here: what delivery does with them is its own test.
+struct CountingSink final : BarcodeSink {
+    void DeliverBarcode(const uint8_t*, int32_t) override { ++delivered; }
+    std::atomic<int> delivered{0};
+};
+
+// The link on a pseudo-terminal, with its reader running; the test plays
+// the engine on the master side.
 class ReaderThreadTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_FALSE(pty.SlavePath().empty());
-        engine.m_serial.Configure(2, 57600, 8, 0, 0);
-        ASSERT_TRUE(engine.m_serial.Open());
-        engine.m_bActive = 1;
-        engine.m_hStopEvent = std::make_unique<platform::Event>();
-        engine.m_hRespEvent = std::make_unique<platform::Event>();
-        ASSERT_TRUE(engine.m_hComThread.Start([this] { ThreadComProc(&engine); }));
+        serial.Configure(2, 57600, 8, 0, 0);
+        ASSERT_TRUE(serial.Open());
+        exchange.OpenResponses();
+        ASSERT_TRUE(reader.Start(nullptr));
         ASSERT_TRUE(log.WaitFor("[ThreadComProc] Start!!!!!!!"));
     }
     void TearDown() override {
-        if (engine.m_serial.IsOpen()) engine.m_serial.PrepareClose();
-        engine.m_bIdle = 1;
-        engine.m_hStopEvent->Set();
-        EXPECT_TRUE(engine.m_hComThread.WaitFor(5000));
-        engine.m_hComThread.Join();
+        if (serial.IsOpen()) serial.PrepareClose();
+        EXPECT_TRUE(reader.Stop());
+    }
+
+    bool ReaderEnds() const {
+        const auto end = std::chrono::steady_clock::now() + 5s;
+        while (!gate.HasEnded() && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(2ms);
+        }
+        return gate.HasEnded();
     }
 
     // Answers the next command (of `commandLength` bytes) with `answer`.
@@ -53,7 +64,14 @@ class ReaderThreadTest : public ::testing::Test {
     test_support::ScopedEnv registry{"QV_REGISTRY", registryDir.Path() + "/registry.reg"};
     PtyPair pty;
     test_support::ScopedEnv port{"QV_PORT_COM2", pty.SlavePath()};
-    ImagerEngine engine;
+    ModuleControl module;
+    SerialPort serial;
+    CommandExchange exchange{serial, module};
+    ReaderGate gate;
+    CountingSink barcodes;
+    ReaderActions actions{exchange, gate, barcodes};
+    std::atomic<int32_t> active{1};
+    ReaderThread reader{serial, gate, actions, active};
     Bytes command;
 };
 
@@ -64,7 +82,8 @@ TEST_F(ReaderThreadTest, AnAckAndAReplyBackToBackAnswerTheCommand) {
     uint8_t reply[kFrameBufferSize] = {};
     int32_t replyLength = 0;
     const uint8_t query[] = {0x48, 0x48};
-    EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, query, 2, reply, &replyLength, false), 1);
+    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, query, 2, reply, &replyLength, false),
+              1);
     engineSide.join();
     EXPECT_EQ(Bytes(reply, reply + replyLength), payload);
     // The reader acknowledged the reply with the reply's own sequence number.
@@ -75,22 +94,22 @@ TEST_F(ReaderThreadTest, AnAckAndAReplyBackToBackAnswerTheCommand) {
 }
 
 TEST_F(ReaderThreadTest, ANakFailsTheCommandAndTheNextReusesItsFrameNumber) {
-    engine.m_module.m_frameNo = 3;
+    module.m_frameNo = 3;
     std::thread engineSide = Answer(7, Short(0x15, 0x73, 0x30));
     uint8_t reply[kFrameBufferSize];
     int32_t replyLength = 0;
-    EXPECT_EQ(SendCommand(engine, FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false),
+    EXPECT_EQ(exchange.SendCommand(FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false),
               0);
     engineSide.join();
     EXPECT_EQ(command[3], 0x64);
-    EXPECT_EQ(engine.m_module.m_frameNo.load(), 3u);
+    EXPECT_EQ(module.m_frameNo.load(), 3u);
     EXPECT_TRUE(log.WaitFor("[RO25]<== NAK COME [<== frame number error]\r\n"));
     EXPECT_TRUE(log.Contains("[RO25]NAK\r\n"));
     // The engine's NAK is not acknowledged.
     EXPECT_TRUE(pty.Read(1, 200).empty());
 
     engineSide = Answer(7, Full(0x51, 0x74, {}));
-    EXPECT_EQ(SendCommand(engine, FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false),
+    EXPECT_EQ(exchange.SendCommand(FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false),
               1);
     engineSide.join();
     EXPECT_EQ(command[3], 0x64);
@@ -119,7 +138,7 @@ TEST_F(ReaderThreadTest, AFrameInPiecesWithPausesIsFoundOnce) {
 }
 
 TEST_F(ReaderThreadTest, WhileSuspendedEveryLineEventClearsAndNothingIsAcknowledged) {
-    engine.m_bActive = 0;
+    active = 0;
     pty.Write(Full(0x61, 0x46, {}));
     ASSERT_TRUE(log.WaitFor("[RO25]CLEAR BUFFER\r\n"));
     std::this_thread::sleep_for(100ms);
@@ -129,7 +148,7 @@ TEST_F(ReaderThreadTest, WhileSuspendedEveryLineEventClearsAndNothingIsAcknowled
     EXPECT_FALSE(log.Contains("BARCODE_DATA"));
 
     // Resumed: frames are handled again.
-    engine.m_bActive = 1;
+    active = 1;
     pty.Write(Full(0x61, 0x48, {}));
     EXPECT_EQ(pty.Read(5), (Bytes{0x02, 0x48, 0x06, 0x00, 0x03}));
 }
@@ -185,7 +204,7 @@ TEST_F(ReaderThreadTest, FramesBehindABarcodeOrAReplyAreNotPurged) {
         int32_t replyLength = 0;
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(
-            SendCommand(engine, FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false),
+            exchange.SendCommand(FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false),
             c.result)
             << c.name;
         // Far below the 3000 ms time-out.
@@ -216,17 +235,18 @@ TEST_F(ReaderThreadTest, AFrameCutBySuspendIsNotGluedToTheNextAnswer) {
     for (const bool lineEventWhileSuspended : {true, false}) {
         pty.Write({0x02, 0x35, 0x50, 0x00, 0x02});  // a reply's head
         std::this_thread::sleep_for(150ms);
-        engine.m_bActive = 0;
+        active = 0;
         if (lineEventWhileSuspended) {
             pty.Write({0x00});
             ASSERT_TRUE(log.WaitFor("[RO25]CLEAR BUFFER\r\n"));
         }
-        engine.m_bActive = 1;
+        active = 1;
         std::thread engineSide = Answer(7, Short(0x15, 0x20, 0x50));
         uint8_t reply[kFrameBufferSize];
         int32_t replyLength = 0;
         EXPECT_EQ(
-            SendCommand(engine, FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false), 0)
+            exchange.SendCommand(FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false),
+            0)
             << lineEventWhileSuspended;
         engineSide.join();
         EXPECT_TRUE(log.Contains("[RO25]<== NAK COME [<== bad checksum]\r\n"));
@@ -277,6 +297,7 @@ TEST_F(ReaderThreadTest, ThreeHundredBarcodesBackToBackAreEachDeliveredOnce) {
     EXPECT_TRUE(log.WaitFor("[RO25]READ DATA"));
     EXPECT_EQ(log.Count("[RO25]<== BARCODE_DATA\r\n"), 300);
     EXPECT_EQ(log.Count("[RO25]READ DATA[j"), 300);
+    EXPECT_EQ(barcodes.delivered.load(), 300);
     EXPECT_FALSE(log.Contains("SKIP"));
     EXPECT_FALSE(log.Contains("REFUSED"));
     EXPECT_FALSE(log.Contains("NAK COME"));
@@ -284,111 +305,22 @@ TEST_F(ReaderThreadTest, ThreeHundredBarcodesBackToBackAreEachDeliveredOnce) {
 }
 
 TEST_F(ReaderThreadTest, TheStopEventEndsAnIdleReaderAtTheNextLineEvent) {
-    engine.m_hStopEvent->Set();
+    reader.m_hStopEvent->Set();
     pty.Write({0x55});
-    EXPECT_TRUE(engine.m_hComThread.WaitFor(5000));
+    EXPECT_TRUE(ReaderEnds());
     EXPECT_TRUE(log.Contains("[RO25]STOP EVENT\r\n[RO25]\t----> [ThreadComProc] Stop!!!!!!!\r\n"));
 }
 
 TEST_F(ReaderThreadTest, ClosingThePortReleasesTheReader) {
-    EXPECT_TRUE(engine.m_serial.PrepareClose());
-    EXPECT_TRUE(engine.m_hComThread.WaitFor(5000));
+    EXPECT_TRUE(serial.PrepareClose());
+    EXPECT_TRUE(ReaderEnds());
     EXPECT_TRUE(log.Contains("[RO25]\t----> [ThreadComProc] Stop!!!!!!!\r\n"));
 }
 
 TEST_F(ReaderThreadTest, AVanishedDeviceEndsTheReader) {
     pty.CloseMaster();
-    EXPECT_TRUE(engine.m_hComThread.WaitFor(5000));
+    EXPECT_TRUE(ReaderEnds());
     EXPECT_TRUE(log.Contains("[ThreadComProc] Stop!!!!!!!"));
-}
-
-// End to end against the engine simulator on its own pseudo-terminal,
-// powered through its driver, so every frame goes out behind a real wake
-// pulse.
-class ReaderOnTheSimulator : public ::testing::Test {
-  protected:
-    static sim::Simulator::Options Options() {
-        sim::Simulator::Options options;
-        options.driverSocket = false;
-        options.powerSocket = false;
-        return options;
-    }
-    void SetUp() override {
-        ::unsetenv("QV_DRIVER_BAR1");
-        std::string error;
-        ASSERT_TRUE(simulator.Start(&error)) << error;  // "BAR1:" registered in-process
-        ::setenv("QV_PORT_COM2", simulator.SlavePath().c_str(), 1);
-        ASSERT_EQ(engine.m_module.OpenDriver(), 1);
-        ASSERT_NE(engine.m_module.SetModulePower(1), 0);
-        engine.m_serial.Configure(2, 57600, 8, 0, 0);
-        ASSERT_TRUE(engine.m_serial.Open());
-        engine.m_bActive = 1;
-        engine.m_hStopEvent = std::make_unique<platform::Event>();
-        engine.m_hRespEvent = std::make_unique<platform::Event>();
-        ASSERT_TRUE(engine.m_hComThread.Start([this] { ThreadComProc(&engine); }));
-    }
-    void TearDown() override {
-        engine.m_serial.PrepareClose();
-        engine.m_bIdle = 1;
-        if (engine.m_hStopEvent) engine.m_hStopEvent->Set();
-        EXPECT_TRUE(engine.m_hComThread.WaitFor(5000));
-        engine.m_hComThread.Join();
-        engine.m_module.SetModulePower(0);
-        engine.m_module.CloseDriver();
-        simulator.Stop();
-    }
-
-    LogCapture log;
-    test_support::TempDir registryDir;
-    test_support::ScopedEnv registry{"QV_REGISTRY", registryDir.Path() + "/registry.reg"};
-    test_support::ScopedEnv noDriverSocket{"QV_DRIVER_BAR1", ""};
-    test_support::ScopedEnv port{"QV_PORT_COM2", ""};
-    sim::Simulator simulator{Options()};
-    ImagerEngine engine;
-};
-
-// The initialised query: three code-ID parameters.
-constexpr uint8_t kInitialisedQuery[] = {0x48, 0x48, 0x48, 0x49, 0x48, 0x4E};
-
-TEST_F(ReaderOnTheSimulator, ASetupQueryIsAnsweredThroughTheReader) {
-    uint8_t reply[kFrameBufferSize] = {};
-    int32_t replyLength = 0;
-    for (int round = 0; round < 3; ++round) {
-        const auto start = std::chrono::steady_clock::now();
-        ASSERT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, kInitialisedQuery, 6, reply,
-                              &replyLength, false),
-                  1);
-        // Typically a few hundred ms; far below the time-out even on a loaded machine.
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
-        EXPECT_EQ(replyLength % 3, 0);
-        EXPECT_EQ(reply[0], 0x48);
-    }
-    EXPECT_TRUE(simulator.WaitForReceived(0x06, 3, 5000));  // our ACKs of its replies
-}
-
-// A query made while the engine decodes: its answer arrives while the
-// reader acknowledges and delivers the barcode, and is still taken.
-TEST_F(ReaderOnTheSimulator, AQueryDuringAScanIsAnsweredAndTheBarcodeDelivered) {
-    int round = 0;
-    for (const int delayMs : {160, 200, 240}) {
-        ASSERT_TRUE(simulator.QueueBarcode(9, "SCAN-" + std::to_string(round)));
-        engine.m_module.SetTriggerLine(1);  // a fresh edge, as a scan starts
-        engine.m_module.SetTriggerLine(0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-        uint8_t reply[kFrameBufferSize] = {};
-        int32_t replyLength = 0;
-        const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(SendCommand(engine, FrameKind::SETUP_QUERY, kInitialisedQuery, 6, reply,
-                              &replyLength, false),
-                  1)
-            << delayMs;
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 2000ms) << delayMs;
-        EXPECT_EQ(replyLength % 3, 0);
-        EXPECT_TRUE(log.WaitFor("SCAN-" + std::to_string(round) + "]\r\n")) << delayMs;
-        ++round;
-    }
-    EXPECT_EQ(log.Count("READ DATA["), 3);
-    EXPECT_FALSE(log.Contains("TIME OUT"));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #include "link/serial_port.h"
-#include "engine/write_log.h"
+#include "log/write_log.h"
 
 #include <gtest/gtest.h>
 #include <termios.h>

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "symbology/command_port.h"
+#include "link/command_port.h"
 
 namespace symbology_test {
 

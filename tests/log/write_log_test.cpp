@@ -1,4 +1,4 @@
-#include "engine/write_log.h"
+#include "log/write_log.h"
 
 #include <gtest/gtest.h>
 

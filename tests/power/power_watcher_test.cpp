@@ -8,10 +8,9 @@
 #include <chrono>
 #include <thread>
 
-#include "engine/imager_engine.h"
-#include "interface/lifecycle.h"
 #include "platform/clock.h"
 #include "platform/power_notify.h"
+#include "power/module_control.h"
 #include "test_support/log_capture.h"
 
 namespace qv {
@@ -29,11 +28,6 @@ bool Eventually(Pred pred) {
         std::this_thread::sleep_for(10ms);
     }
     return pred();
-}
-
-bool Subscribed(ImagerEngine& engine) {
-    std::lock_guard lock(engine.m_powerNotifyLock);
-    return engine.m_hPowerNotify != nullptr;
 }
 
 // A stream socket listening at `path`, where the watcher connects; -1 on failure.
@@ -55,62 +49,64 @@ class PowerWatcherTest : public ::testing::Test {
     void SetUp() override {
         platform::SetClockScale(0.05);
         ::unsetenv("QV_POWER_NOTIFY");
-        engine.m_bActive = 1;
     }
     void TearDown() override { platform::SetClockScale(1.0); }
 
     test_support::LogCapture log;
-    ImagerEngine engine;
+    ModuleControl module{-1};
+    std::mutex powerLock;
+    std::atomic<int32_t> active{1};
+    PowerWatcher watcher{module, powerLock, active};
 };
 
 TEST_F(PowerWatcherTest, SuspendThenResumeFollowsTheDevice) {
-    StartPowerWatcher(engine);
-    ASSERT_TRUE(Eventually([&] { return Subscribed(engine); }));
+    watcher.Start();
+    ASSERT_TRUE(Eventually([&] { return watcher.IsSubscribed(); }));
 
     platform::InjectPowerNotification(platform::PBT_TRANSITION, 0x00200000, u"suspend");
     platform::InjectPowerNotification(platform::PBT_TRANSITION, 0x00200000, u"suspend");
-    ASSERT_TRUE(Eventually([&] { return engine.m_bActive.load() == 0; }));
+    ASSERT_TRUE(Eventually([&] { return active.load() == 0; }));
 
     // The on state without backlight and password does not count as a resume.
     platform::InjectPowerNotification(platform::PBT_TRANSITION, 0x00010000, u"on");
     platform::InjectPowerNotification(platform::PBT_TRANSITION, 0x12010000 | 0x1234, u"on");
-    ASSERT_TRUE(Eventually([&] { return engine.m_bActive.load() == 1; }));
+    ASSERT_TRUE(Eventually([&] { return active.load() == 1; }));
     platform::InjectPowerNotification(platform::PBT_TRANSITION, 0x12010000, u"on");
 
-    StopPowerWatcher(engine);
+    watcher.Stop();
     EXPECT_EQ(log.Count(kSuspendLine), 1);
     EXPECT_EQ(log.Count(kOnLine), 1);
     EXPECT_EQ(log.Count("CheckPowerStateThread START\r\n"), 1);
     EXPECT_EQ(log.Count("CheckPowerStateThread END\r\n"), 1);
-    EXPECT_FALSE(Subscribed(engine));
+    EXPECT_FALSE(watcher.IsSubscribed());
 }
 
 TEST_F(PowerWatcherTest, ShortMessagesAndOtherKindsChangeNothing) {
     const std::string suspend = platform::EncodePowerBroadcast(1, 0x00200000, u"");
-    HandlePowerMessage(engine, {reinterpret_cast<const uint8_t*>(suspend.data()), 15});
+    watcher.HandlePowerMessage({reinterpret_cast<const uint8_t*>(suspend.data()), 15});
     const std::string otherKind = platform::EncodePowerBroadcast(2, 0x00200000, u"x");
-    HandlePowerMessage(engine,
-                       {reinterpret_cast<const uint8_t*>(otherKind.data()), otherKind.size()});
-    EXPECT_EQ(engine.m_bActive.load(), 1);
-    HandlePowerMessage(engine, {reinterpret_cast<const uint8_t*>(suspend.data()), 16});
-    EXPECT_EQ(engine.m_bActive.load(), 0);
+    watcher.HandlePowerMessage(
+        {reinterpret_cast<const uint8_t*>(otherKind.data()), otherKind.size()});
+    EXPECT_EQ(active.load(), 1);
+    watcher.HandlePowerMessage({reinterpret_cast<const uint8_t*>(suspend.data()), 16});
+    EXPECT_EQ(active.load(), 0);
 }
 
 TEST_F(PowerWatcherTest, StopRightAfterStartIsNeverLost) {
     for (int i = 0; i < 20; ++i) {
-        StartPowerWatcher(engine);
-        StopPowerWatcher(engine);
+        watcher.Start();
+        watcher.Stop();
     }
     EXPECT_EQ(log.Count("CheckPowerStateThread END\r\n"), 20);
 }
 
 TEST_F(PowerWatcherTest, UnreachableNotificationSocketEndsTheWatcher) {
     test_support::ScopedEnv env("QV_POWER_NOTIFY", "unix:/nonexistent/power.sock");
-    StartPowerWatcher(engine);
+    watcher.Start();
     ASSERT_TRUE(Eventually([&] { return log.Count("CheckPowerStateThread END\r\n") == 1; }));
     EXPECT_EQ(log.Count("[APP] PWM : RequestPowerNotifications: error"), 1);
-    StopPowerWatcher(engine);
-    EXPECT_EQ(engine.m_bActive.load(), 1);
+    watcher.Stop();
+    EXPECT_EQ(active.load(), 1);
 }
 
 TEST_F(PowerWatcherTest, NotificationsArriveThroughTheSocket) {
@@ -120,7 +116,7 @@ TEST_F(PowerWatcherTest, NotificationsArriveThroughTheSocket) {
     ASSERT_GE(server, 0);
     test_support::ScopedEnv env("QV_POWER_NOTIFY", "unix:" + path);
 
-    StartPowerWatcher(engine);
+    watcher.Start();
     const int peer = ::accept(server, nullptr, nullptr);
     ASSERT_GE(peer, 0);
     // Each message is a length and that many bytes; a long one is cut to the queue's size.
@@ -131,41 +127,11 @@ TEST_F(PowerWatcherTest, NotificationsArriveThroughTheSocket) {
         ASSERT_EQ(::write(peer, record.data(), record.size()), static_cast<ssize_t>(record.size()));
     };
     send(platform::EncodePowerBroadcast(1, 0x00200000, std::u16string(200, u'z')));
-    ASSERT_TRUE(Eventually([&] { return engine.m_bActive.load() == 0; }));
+    ASSERT_TRUE(Eventually([&] { return active.load() == 0; }));
 
-    StopPowerWatcher(engine);
+    watcher.Stop();
     EXPECT_EQ(log.Count("CheckPowerStateThread END\r\n"), 1);
     ::close(peer);
-    ::close(server);
-}
-
-TEST_F(PowerWatcherTest, SuspendSeenAsTheOpenStartsTheWatcherIsKept) {
-    test_support::TempDir dir;
-    test_support::ScopedEnv registry("QV_REGISTRY", dir.Path() + "/registry.reg");
-    const std::string path = dir.Path() + "/power.sock";
-    const int server = ListenAt(path);
-    ASSERT_GE(server, 0);
-    test_support::ScopedEnv env("QV_POWER_NOTIFY", "unix:" + path);
-    // The device suspends the moment the watcher subscribes, while the open
-    // is still preparing the engine.
-    std::thread peer([server] {
-        const int connection = ::accept(server, nullptr, nullptr);
-        const std::string record = platform::EncodePowerBroadcast(1, 0x00200000, u"suspend");
-        const uint32_t n = static_cast<uint32_t>(record.size());
-        const uint8_t header[4] = {uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)};
-        (void)!::write(connection, header, 4);
-        (void)!::write(connection, record.data(), record.size());
-        char drain;
-        (void)!::read(connection, &drain, 1);  // until the subscription ends
-        ::close(connection);
-    });
-    engine.m_bActive = 0;
-    ResetEngineState(engine);
-    ASSERT_TRUE(Eventually([&] { return log.Count(kSuspendLine) == 1; }));
-    // The open's own mark of the engine as active did not overwrite it.
-    EXPECT_EQ(engine.m_bActive.load(), 0);
-    StopPowerWatcher(engine);
-    peer.join();
     ::close(server);
 }
 

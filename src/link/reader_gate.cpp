@@ -1,4 +1,4 @@
-#include "engine/reader_gate.h"
+#include "link/reader_gate.h"
 
 #include "platform/message.h"
 

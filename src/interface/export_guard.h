@@ -1,9 +1,9 @@
-// The common frame around every export but QVImagerOpen and QVImagerClose:
-// no engine, or an engine that is not usable, gives -1 and changes nothing;
+// The guard around every export but QVImagerOpen and QVImagerClose: no
+// engine, or an engine that is not usable, gives -1 and changes nothing;
 // otherwise the operation runs and its success gives 1, its failure -1.
 // No exception crosses the C boundary.
 //
-// Exports that exchange a command with the engine use InCommandFrame: on
+// Exports that exchange a command with the engine use GuardedCommand: on
 // the reader thread (from the barcode callback) they are refused at once,
 // since only that thread reads the engine's reply, so they could only run
 // into the time-out. The delivery options, the target window and scan
@@ -14,15 +14,15 @@
 #include <utility>
 
 #include "engine/imager_engine.h"
-#include "engine/reader_gate.h"
-#include "engine/write_log.h"
+#include "link/reader_gate.h"
+#include "log/write_log.h"
 
 #define QV_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace qv {
 
 template <class Op>
-int32_t InFrame(Op&& op) noexcept {
+int32_t Guarded(Op&& op) noexcept {
     try {
         ImagerEngine* engine = m_RO25.load();
         if (engine == nullptr || !engine->IsUsable()) return -1;
@@ -33,7 +33,7 @@ int32_t InFrame(Op&& op) noexcept {
 }
 
 template <class Op>
-int32_t InCommandFrame(Op&& op) noexcept {
+int32_t GuardedCommand(Op&& op) noexcept {
     if (OnReaderThread()) {
         try {
             WriteLog(
@@ -43,7 +43,7 @@ int32_t InCommandFrame(Op&& op) noexcept {
         }
         return -1;
     }
-    return InFrame(std::forward<Op>(op));
+    return Guarded(std::forward<Op>(op));
 }
 
 }  // namespace qv

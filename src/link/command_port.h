@@ -1,5 +1,5 @@
-// The one exchange the symbology operations talk to the engine through:
-// the engine's command exchange in the library, a scripted engine in tests.
+// The one exchange that operations talk to the engine through: the
+// library's command exchange, or a scripted engine in tests.
 #pragma once
 
 #include <cstdint>
@@ -7,8 +7,6 @@
 #include "link/frame.h"
 
 namespace qv {
-
-class ImagerEngine;
 
 class CommandPort {
   public:
@@ -19,17 +17,6 @@ class CommandPort {
     // answer counts.
     virtual int32_t Send(FrameKind kind, const uint8_t* payload, int32_t length, uint8_t* reply,
                          int32_t* replyLength) = 0;
-};
-
-// Sends through the engine object's command exchange.
-class EngineCommandPort final : public CommandPort {
-  public:
-    explicit EngineCommandPort(ImagerEngine& engine) : m_engine(engine) {}
-    int32_t Send(FrameKind kind, const uint8_t* payload, int32_t length, uint8_t* reply,
-                 int32_t* replyLength) override;
-
-  private:
-    ImagerEngine& m_engine;
 };
 
 }  // namespace qv

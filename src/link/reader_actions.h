@@ -1,0 +1,39 @@
+// What the reader's frames become: acknowledgements, replies and refusals go
+// through the command exchange, barcodes to whoever delivers them.
+#pragma once
+
+#include <cstdint>
+
+#include "link/frame_reader.h"
+
+namespace qv {
+
+class CommandExchange;
+class ReaderGate;
+
+// Takes a decoded BARCODE_DATA payload (code-ID character first, then the
+// text in the device's ANSI code page), 1..1024 bytes, on the reader thread.
+class BarcodeSink {
+  public:
+    virtual ~BarcodeSink() = default;
+    virtual void DeliverBarcode(const uint8_t* payload, int32_t n) = 0;
+};
+
+// A reader that a close left behind in the application's callback finds
+// the port and the driver taken down when it comes back: it acts no more.
+class ReaderActions final : public LinkActions {
+  public:
+    ReaderActions(CommandExchange& exchange, ReaderGate& gate, BarcodeSink& barcodes)
+        : m_exchange(exchange), m_gate(gate), m_barcodes(barcodes) {}
+    void Acknowledge(uint8_t sequence) override;
+    void Deliver(const uint8_t* data, int32_t length) override;
+    void Reply(const uint8_t* payload, int32_t length) override;
+    void Refuse() override;
+
+  private:
+    CommandExchange& m_exchange;
+    ReaderGate& m_gate;
+    BarcodeSink& m_barcodes;
+};
+
+}  // namespace qv
