@@ -15,16 +15,29 @@
  * - Call QVImagerOpen() first and QVImagerClose() last. Every export but
  *   QVImagerOpen() returns -1 while no engine is open or while the device is
  *   suspended (QVImagerClose() with nothing to close returns 1).
- * - The exports must not be called from two threads at once.
- * - Barcodes arrive on the library's reader thread. From the barcode
- *   callback (that thread), QVImagerOpen(), QVImagerClose() and every export
- *   that exchanges a command with the engine (symbology Get/Set, version,
- *   test, factory reset, initialisation) return -1; the registry-held
- *   delivery option exports and QVImagerScanStart() / QVImagerScanStop() may
- *   be called from it.
- * - The callback is used only after a window is set with QVImagerSetWindow().
- * - The text handed over with the window message #WM_IMAGER_DATA stays valid
- *   until the next barcode.
+ * - The functions must not be called from two threads at once.
+ * - Barcodes are delivered on the library's reader thread, not on the
+ *   application's: the callback given to QVImagerScanStart() runs there, and
+ *   while it runs no further frame is read from the engine. Keep it short.
+ * - The callback, like the #WM_IMAGER_DATA message, is used only after a
+ *   target window has been set with QVImagerSetWindow(); with no window the
+ *   barcode is dropped.
+ * - The text handed over (the callback's argument, the message's lParam)
+ *   stays valid until the next barcode is delivered, which overwrites it, so
+ *   at least for the whole callback. Copy it to keep it; never free it.
+ * - From the callback, these may be called: the delivery options kept in the
+ *   registry (receive type, sound, prefix, suffix, delay, their Get
+ *   functions), QVImagerSetWindow(), QVImagerScanStart() and
+ *   QVImagerScanStop(). QVImagerOpen(), QVImagerClose() and every function
+ *   that exchanges a command with the engine (the symbology Get/Set
+ *   functions, the whole records, QVImagerGetVersion(), QVImagerTestCommand(),
+ *   QVImagerFactoryReset()) return -1 there at once: only the reader thread
+ *   could read the reply, and a close would wait for the very thread it runs on.
+ * - QVImagerOpen() and QVImagerClose() called from a window procedure while an
+ *   open or close of the same thread dispatches messages return -1.
+ * - QVImagerClose() waits at most one second for the reader, handling
+ *   messages sent to its thread meanwhile. A callback still running then is
+ *   left to finish on its own; the library stays safe for it.
  * - Settings sent to the engine are saved in "BarcodeRO25Enable.dat",
  *   "BarcodeRO25Detail.dat" and "BarcodeRO25Other.dat" in the application's
  *   directory (see QVPlatformSetApplicationDirectory()) and applied again at
@@ -33,32 +46,6 @@
  */
 #ifndef QV_RIZOVIV2I_RO25_H
 #define QV_RIZOVIV2I_RO25_H
-
-/* Threads.
- *
- * - Barcodes are delivered on the library's reader thread, not on the
- *   application's: the callback given to QVImagerScanStart runs there, and
- *   while it runs no further frame is read from the engine. Keep it short.
- * - The callback (and the WM_IMAGER_DATA message) is used only after a
- *   target window has been set with QVImagerSetWindow; with no window the
- *   barcode is dropped.
- * - The text handed over (the callback's argument, the message's lParam)
- *   stays valid until the next barcode, which overwrites it; copy it to
- *   keep it. Never free it.
- * - From the callback, these may be called: the delivery options kept in
- *   the registry (receive type, sound, prefix, suffix, delay, their Get
- *   functions), QVImagerSetWindow, QVImagerScanStart and QVImagerScanStop.
- *   QVImagerOpen, QVImagerClose and every function that exchanges a
- *   command with the engine (the symbology Get/Set functions, the whole
- *   records, QVImagerGetVersion, QVImagerTestCommand, QVImagerFactoryReset)
- *   return -1 there at once: only the reader thread could read the reply,
- *   and a close would wait for the very thread it runs on.
- * - QVImagerOpen and QVImagerClose called from a window procedure while an
- *   open or close of the same thread dispatches messages return -1.
- * - QVImagerClose waits at most one second for the reader, handling
- *   messages sent to its thread meanwhile. A callback still running then
- *   is left to finish on its own; the library stays safe for it.
- * - The functions must not be called from two threads at once. */
 
 #include <stdint.h>
 #ifdef __cplusplus
@@ -98,15 +85,15 @@ typedef struct QVWindow_* QVHWND;
 /**
  * Barcode callback named with QVImagerScanStart(): called on the library's
  * reader thread with the symbology number (a QV_SYM_ value) and the
- * zero-terminated UTF-16 text of a decoded barcode. The text is valid only
- * during the call. See @ref qv_calling for what it may call.
+ * zero-terminated UTF-16 text of a decoded barcode. See @ref qv_calling for
+ * how long the text stays valid and what the callback may call.
  */
 typedef void (*BarcodeCallback)(int32_t symbology, const char16_t* text);
 
 /**
  * Window message posted for each barcode under receive type 0:
  * wParam = symbology number, lParam = address of the zero-terminated UTF-16
- * text, valid until the next barcode.
+ * text (see @ref qv_calling for how long it stays valid).
  */
 #define WM_IMAGER_DATA 0x0464
 
