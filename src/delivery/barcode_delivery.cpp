@@ -64,6 +64,31 @@ void FillClipboard(std::span<const uint8_t> text, int32_t n) {
     if (opened) platform::CloseClipboard();
 }
 
+void ActivateShellWindow() {
+    QVHWND shell = ShellInFront();
+    if (shell == nullptr) return;
+    if (platform::PostMessage(shell, kWmActivate, 1, 0)) {
+        WriteLog(u"WM_ACTIVATE POSTMESSAE SUCCESS\r\n");
+    } else {
+        WriteLog(u"WM_ACTIVATE POSTMESSAE FAIL\r\n");
+    }
+}
+
+void BroadcastClipboardChange() {
+    if (platform::FindWindow(kShellWindowClass) == nullptr) return;
+    if (!platform::SendMessageTimeout(platform::BroadcastWindow(), kWmDrawClipboard, 0, 0,
+                                      kBroadcastWaitMs)) {
+        WriteLog(u"WM_DRAWCLIPBOARD not handled by every window within %d ms\r\n",
+                 kBroadcastWaitMs);
+    }
+}
+
+void PlaySuccessSound() {
+    char16_t path[kPathUnits];
+    CopyProcessSoundPath(1, path);
+    platform::PlaySound(path, kSuccessSoundFlags);
+}
+
 }  // namespace
 
 int32_t CodeIdToSymbology(uint8_t codeId) {
@@ -241,34 +266,9 @@ void BarcodeDelivery::SendAffix(uint8_t first, uint8_t second) {
     }
 }
 
-void ActivateShellWindow() {
-    QVHWND shell = ShellInFront();
-    if (shell == nullptr) return;
-    if (platform::PostMessage(shell, kWmActivate, 1, 0)) {
-        WriteLog(u"WM_ACTIVATE POSTMESSAE SUCCESS\r\n");
-    } else {
-        WriteLog(u"WM_ACTIVATE POSTMESSAE FAIL\r\n");
-    }
-}
-
 void BarcodeDelivery::PauseIfShellInFront() {
     if (ShellInFront() == nullptr) return;
     (void)m_gate.Pause(static_cast<uint32_t>(std::max<int32_t>(m_delayMs, 0)));
-}
-
-void BroadcastClipboardChange() {
-    if (platform::FindWindow(kShellWindowClass) == nullptr) return;
-    if (!platform::SendMessageTimeout(platform::BroadcastWindow(), kWmDrawClipboard, 0, 0,
-                                      kBroadcastWaitMs)) {
-        WriteLog(u"WM_DRAWCLIPBOARD not handled by every window within %d ms\r\n",
-                 kBroadcastWaitMs);
-    }
-}
-
-void PlaySuccessSound() {
-    char16_t path[kPathUnits];
-    CopyProcessSoundPath(1, path);
-    platform::PlaySound(path, kSuccessSoundFlags);
 }
 
 void BarcodeDelivery::FlashLed() {

@@ -89,8 +89,9 @@ class ImagerEngine {
     CommandExchange m_exchange{m_serial, m_module};
     BarcodeDelivery m_delivery{m_options, m_trigger, m_readerGate, m_module.m_modelClass};
     ReaderActions m_linkActions{m_exchange, m_readerGate, m_delivery};
-    // The objects that run threads come last: destroying the engine joins
-    // them before anything they use goes.
+    // The reader and the watcher come last: destroying the engine joins them
+    // before anything they use goes. Delivery's LED workers use only the
+    // gate and delivery's own flags, and are joined with the delivery.
     PowerWatcher m_powerWatcher{m_module, m_powerLock, m_bActive};
     ReaderThread m_reader{m_serial, m_readerGate, m_linkActions, m_bActive};
 };

@@ -401,14 +401,18 @@ TEST_F(Delivery, ModelClass4FlashesLed3OnEveryBarcode) {
                             "led 3 0 10000000"));
 }
 
-TEST_F(Delivery, DestroyingTheEngineWaitsForItsFlashes) {
+// Through the engine object: its model class reaches delivery, and
+// destroying it waits for both flashes.
+class EngineDelivery : public delivery_test::EngineFixture {};
+
+TEST_F(EngineDelivery, DestroyingTheEngineWaitsForItsFlashes) {
     WriteString(u"Ident", u"OrigName", u"PL6-2");
-    Deliverer().m_recvType = 5;
-    Deliverer().m_bUseSuccessSound = 1;
-    Deliverer().m_successSoundType = 2;
+    Engine().Delivery().m_recvType = 5;
+    Engine().Delivery().m_bUseSuccessSound = 1;
+    Engine().Delivery().m_successSoundType = 2;
     platform::SetClockScale(0.1);
-    Deliver("j1");
-    m_delivery.reset();  // with both flashes running
+    Engine().Delivery().DeliverBarcode(reinterpret_cast<const uint8_t*>("j1"), 2);
+    m_engine.reset();  // with both flashes running
     EXPECT_THAT(platform::RecordedEffects("led"),
                 ::testing::UnorderedElementsAre("led 3 1 10000000", "led 3 0 10000000",
                                                 "led 0 1 10000000", "led 0 0 10000000"));

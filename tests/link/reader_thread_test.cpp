@@ -39,7 +39,10 @@ class ReaderThreadTest : public ::testing::Test {
         ASSERT_TRUE(log.WaitFor("[ThreadComProc] Start!!!!!!!"));
     }
     void TearDown() override {
+        // Bounded here, so a reader that does not end fails the test
+        // instead of holding it.
         if (serial.IsOpen()) serial.PrepareClose();
+        ASSERT_TRUE(ReaderEnds());
         EXPECT_TRUE(reader.Stop());
     }
 

@@ -1,5 +1,5 @@
 // The symbology and maintenance exports before any engine traffic: the
-// frame's refusals and the refusal of null outputs.
+// guard's refusals and the refusal of null outputs.
 #include <gtest/gtest.h>
 
 #include <functional>

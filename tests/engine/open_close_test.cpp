@@ -10,7 +10,7 @@
 #include "imager_fixture.h"
 #include "symbology/module_payloads.h"
 
-namespace lifecycle_test {
+namespace engine_test {
 namespace {
 
 using qv::kTypeResetCommand;
@@ -184,4 +184,4 @@ TEST_F(ImagerScenario, ASuspendSeenAsTheOpenStartsIsKept) {
 }
 
 }  // namespace
-}  // namespace lifecycle_test
+}  // namespace engine_test

@@ -10,7 +10,7 @@
 #include "link/frame.h"
 #include "symbology/symbology_table.h"
 
-namespace lifecycle_test {
+namespace engine_test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -77,4 +77,4 @@ TEST_F(ImagerScenario, OpenWhoseRecordsTheEngineAcceptsUnchangedWritesNoFile) {
 }
 
 }  // namespace
-}  // namespace lifecycle_test
+}  // namespace engine_test

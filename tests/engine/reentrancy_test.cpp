@@ -11,7 +11,7 @@
 #include "QVPlatform.h"
 #include "imager_fixture.h"
 
-namespace lifecycle_test {
+namespace engine_test {
 namespace {
 
 constexpr uint32_t kCallMessage = QV_WM_USER + 1;  // posted: re-enter open and close
@@ -253,4 +253,4 @@ TEST_F(ReentryScenario, CloseDuringSlowKeyStrokesEndsThePausesAndTypesTheRest) {
 }
 
 }  // namespace
-}  // namespace lifecycle_test
+}  // namespace engine_test

@@ -20,7 +20,7 @@
 #include "test_support/log_capture.h"
 #include "test_support/temp_dir.h"
 
-namespace lifecycle_test {
+namespace engine_test {
 
 // Waits are scaled so a scenario of several opens takes a fraction of a second.
 inline constexpr double kClockScale = 0.05;
@@ -77,4 +77,4 @@ class ImagerScenario : public ::testing::Test {
     std::unique_ptr<qv::sim::Simulator> m_sim;
 };
 
-}  // namespace lifecycle_test
+}  // namespace engine_test

@@ -7,7 +7,7 @@
 #include "QVPlatform.h"
 #include "imager_fixture.h"
 
-namespace lifecycle_test {
+namespace engine_test {
 namespace {
 
 size_t Count(const char* directory) {
@@ -47,4 +47,4 @@ TEST_F(ImagerScenario, TwoHundredOpenScanCloseCyclesLeakNoDescriptorOrThread) {
 }
 
 }  // namespace
-}  // namespace lifecycle_test
+}  // namespace engine_test

@@ -8,7 +8,7 @@
 #include "imager_fixture.h"
 #include "platform/configuration.h"
 
-namespace lifecycle_test {
+namespace engine_test {
 namespace {
 
 struct Received {
@@ -136,13 +136,15 @@ TEST_F(ScanScenario, ClipboardReceivesTheText) {
 }
 
 // A query made while the engine decodes: its answer arrives while the
-// reader acknowledges and delivers the barcode, and is still taken.
+// reader acknowledges and delivers the barcode, and is still taken. The
+// waits are in the scaled clock, as the decode is.
 TEST_F(ScanScenario, AQueryDuringAScanIsAnsweredAndTheBarcodeDelivered) {
-    for (const int delayMs : {0, 10, 20}) {
+    m_sim->SetDecodeTime(200);
+    for (const uint32_t delayMs : {160u, 200u, 240u}) {
         const size_t before = g_received.Count();
         ASSERT_TRUE(m_sim->QueueBarcode(QV_SYM_CODE39, "SCAN-" + std::to_string(delayMs)));
         ASSERT_EQ(QVImagerScanStart(OnBarcode), 1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        qv::platform::Sleep(delayMs);
         int32_t options[4] = {};
         EXPECT_EQ(QVImagerGetCode39Setting(&options[0], &options[1], &options[2], &options[3]), 1)
             << delayMs;
@@ -201,4 +203,4 @@ TEST_F(ScanScenario, TheEnvironmentMayChangeWhileBarcodesAreDelivered) {
 }
 
 }  // namespace
-}  // namespace lifecycle_test
+}  // namespace engine_test

@@ -12,7 +12,7 @@
 
 #include "imager_fixture.h"
 
-namespace lifecycle_test {
+namespace engine_test {
 namespace {
 
 pid_t Spawn(const std::vector<std::string>& argv) {
@@ -155,4 +155,4 @@ TEST_F(ImagerScenario, WithoutASystemBusTheWatcherSaysSoAndTheImagerStillWorks) 
 }
 
 }  // namespace
-}  // namespace lifecycle_test
+}  // namespace engine_test
