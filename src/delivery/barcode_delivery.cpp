@@ -331,9 +331,12 @@ void BarcodeDelivery::DeliverBarcode(const uint8_t* payload, int32_t n) {
                                   reinterpret_cast<intptr_t>(g_barcodeText));
         } else if (BarcodeCallback callback = g_pfnBarcodeCallback.load()) {
             // A close may leave this thread behind in the callback; nothing
-            // more is done for this engine then.
+            // more is done for this engine then. The callback gets this
+            // delivery's own copy, which a later session's barcode cannot
+            // overwrite while the call lasts.
+            std::copy(std::begin(g_barcodeText), std::end(g_barcodeText), m_callbackText);
             m_gate.EnterApplication();
-            callback(symbology, g_barcodeText);
+            callback(symbology, m_callbackText);
             (void)m_gate.LeaveApplication();
         }
         return;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "QV_Rizoviv2I_RO25.h"
+#include "delivery/process_items.h"
 #include "link/reader_actions.h"
 #include "platform/thread.h"
 
@@ -123,6 +124,8 @@ class BarcodeDelivery final : public BarcodeSink {
     void StartFlash(platform::Thread& worker, std::atomic<int32_t>& busy, uint32_t led,
                     uint32_t ms);
 
+    // The text the callback is handed.
+    char16_t m_callbackText[kTextUnits] = {};
     DeliveryOptions& m_options;
     TriggerLine& m_trigger;
     ReaderGate& m_gate;

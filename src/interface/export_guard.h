@@ -21,9 +21,21 @@
 
 namespace qv {
 
+// A callback that a close left behind runs on a reader of an engine that is
+// gone; the current engine, opened since, is not its to use.
+inline bool RefusedForLeftBehindReader() noexcept {
+    if (!OnLeftBehindReader()) return false;
+    try {
+        WriteLog(u"Call refused: from a barcode callback that an earlier close left behind\r\n");
+    } catch (...) {
+    }
+    return true;
+}
+
 template <class Op>
 int32_t Guarded(Op&& op) noexcept {
     try {
+        if (RefusedForLeftBehindReader()) return -1;
         ImagerEngine* engine = m_RO25.load();
         if (engine == nullptr || !engine->IsUsable()) return -1;
         return op(*engine) ? 1 : -1;

@@ -125,6 +125,7 @@ QV_EXPORT int32_t QVImagerSetDelay(int32_t mode, int32_t milliseconds) {
 // Reports the delay whenever an engine object exists, even one that is not usable.
 QV_EXPORT int32_t QVImagerGetDelay(int32_t* mode, int32_t* milliseconds) {
     try {
+        if (RefusedForLeftBehindReader()) return -1;
         ImagerEngine* engine = m_RO25.load();
         if (engine == nullptr) return -1;
         engine->Delivery().GetDelay(mode, milliseconds);

@@ -5,16 +5,22 @@
 namespace qv {
 namespace {
 
-thread_local bool t_readerThread = false;
+// The gate of the reader running on this thread; null on other threads.
+// Read only on that thread, while its engine (and so the gate) is alive.
+thread_local const ReaderGate* t_readerGate = nullptr;
 
 }  // namespace
 
 bool OnReaderThread() {
-    return t_readerThread;
+    return t_readerGate != nullptr;
+}
+
+bool OnLeftBehindReader() {
+    return t_readerGate != nullptr && t_readerGate->IsLeftBehind();
 }
 
 void ReaderGate::Begin() {
-    t_readerThread = true;
+    t_readerGate = this;
     m_state.store(kRunning);
 }
 

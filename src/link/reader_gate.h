@@ -59,5 +59,8 @@ class ReaderGate {
 // True on a reader thread, the current one or one left behind by a close.
 // Opening, closing and commands cannot work from there.
 bool OnReaderThread();
+// True on a reader that a close left behind in the application's code: it
+// belongs to no current engine, so nothing it calls may reach one.
+bool OnLeftBehindReader();
 
 }  // namespace qv

@@ -32,6 +32,7 @@ uint32_t Ticks() {
 // What the callback and the window procedure do, set by each test.
 struct Reentry {
     std::function<void()> inCallback;
+    std::atomic<const char16_t*> text{nullptr};
     std::atomic<int> entered{0};
     std::atomic<int> returned{0};
     std::atomic<int> handledSends{0};
@@ -41,7 +42,8 @@ struct Reentry {
 };
 Reentry* g_reentry = nullptr;
 
-void Callback(int32_t, const char16_t*) {
+void Callback(int32_t, const char16_t* text) {
+    g_reentry->text = text;
     ++g_reentry->entered;
     if (g_reentry->inCallback) g_reentry->inCallback();
     ++g_reentry->returned;
@@ -221,6 +223,46 @@ TEST_F(ReentryScenario, CallbackThatOutlivesTheCloseIsLeftToFinishSafely) {
     // Each reader left behind ends, and frees its engine, once its callback returns.
     EXPECT_TRUE(Eventually([threads] { return Count("/proc/self/task") == threads; }));
     EXPECT_EQ(m_log.Count("[ThreadComProc] Stop!!!!!!!"), 51);
+}
+
+// A callback left behind by a close goes on while the application has
+// opened again: nothing it calls reaches the new session, and the text it
+// was handed stays its own while a new barcode arrives.
+TEST_F(ReentryScenario, ACallbackLeftBehindCannotReachTheNextSession) {
+    std::atomic<bool> release{false};
+    std::u16string before, after;
+    int32_t results[3] = {};
+    m_reentry.inCallback = [&] {
+        before = m_reentry.text.load();
+        ASSERT_TRUE(Eventually([&] { return release.load(); }));
+        after = m_reentry.text.load();
+        int32_t level = 0;
+        results[0] = QVImagerScanStart(Callback);
+        results[1] = QVImagerGetSecurtyLevel(&level);
+        results[2] = QVImagerSetWindow(m_window);
+    };
+    OpenForCallbacks();
+    ScanIntoCallback("FIRST-BARCODE");
+    ASSERT_EQ(QVImagerClose(), 1);
+    ASSERT_EQ(m_log.Count("ThreadComProc is still in the application's code"), 1);
+
+    OpenForCallbacks();
+    ASSERT_TRUE(m_sim->QueueBarcode(QV_SYM_CODE39, "SECOND"));
+    ASSERT_EQ(QVImagerScanStart(nullptr), 1);
+    ASSERT_TRUE(Eventually([this] { return m_log.Count("SECOND]\r\n") == 1; }));
+    // Decoded only if a scan were started from the old callback.
+    ASSERT_TRUE(m_sim->QueueBarcode(QV_SYM_CODE39, "THIRD"));
+    release = true;
+    ASSERT_TRUE(Eventually([this] { return m_reentry.returned == 1; }));
+    qv::platform::Sleep(400);
+    EXPECT_EQ(before, u"FIRST-BARCODE");
+    EXPECT_EQ(after, u"FIRST-BARCODE");
+    EXPECT_EQ(results[0], -1);
+    EXPECT_EQ(results[1], -1);
+    EXPECT_EQ(results[2], -1);
+    EXPECT_EQ(m_log.Count("Call refused: from a barcode callback that an earlier close"), 2);
+    EXPECT_EQ(m_log.Count("THIRD]\r\n"), 0);
+    EXPECT_TRUE(m_sim->Lines().trigger);  // released: no scan in the new session
 }
 
 TEST_F(ReentryScenario, CloseDuringSlowKeyStrokesEndsThePausesAndTypesTheRest) {
