@@ -133,7 +133,9 @@ void ImagerEngine::StartScan(BarcodeCallback callback) {
     m_delivery.UseCallback(callback);
     if (callback == nullptr) WriteLog(u"START SCAN\r\n");
     // Trigger released then asserted: a fresh edge starts the engine's decode.
-    m_serial.Purge();
+    // The line is not purged: a barcode already on its way (one the engine
+    // decoded while the callback that starts this scan ran) is the
+    // application's, and the reader frames whatever else lies there.
     m_module.SetTriggerLine(1);
     m_module.SetTriggerLine(0);
 }

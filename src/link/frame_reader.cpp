@@ -301,6 +301,11 @@ void DispatchFrame(const uint8_t* frame, size_t length, LinkActions& actions) {
             WriteLog(u"<== BARCODE_DATA\r\n");
             // Acknowledged before delivery, which may take long (key strokes).
             actions.Acknowledge(content.sequence);
+            if (actions.IsRepeat(content.sequence, data, dataLength)) {
+                WriteLog(u"<== BARCODE_DATA SENT AGAIN [%d]: acknowledged, not delivered again\r\n",
+                         content.sequence);
+                return;
+            }
             char16_t text[kReceiveBufferSize + 1];
             const size_t units = platform::AnsiToUtf16(
                 std::span<const uint8_t>(data, content.dataLength), text, std::size(text));

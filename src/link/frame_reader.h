@@ -20,6 +20,11 @@ class LinkActions {
     virtual void Acknowledge(uint8_t sequence) = 0;
     // A decoded barcode: code-ID character first, 1..1024 bytes.
     virtual void Deliver(const uint8_t* data, int32_t length) = 0;
+    // True when the barcode is one the engine sent again (acknowledged,
+    // never delivered twice); asked before Deliver.
+    virtual bool IsRepeat(uint8_t /*sequence*/, const uint8_t* /*data*/, int32_t /*length*/) {
+        return false;
+    }
     // A reply for the waiting command (its payload, possibly empty).
     virtual void Reply(const uint8_t* payload, int32_t length) = 0;
     // The engine refused the last command.

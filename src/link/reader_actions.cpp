@@ -1,7 +1,10 @@
 #include "link/reader_actions.h"
 
+#include <algorithm>
+
 #include "link/command_exchange.h"
 #include "link/reader_gate.h"
+#include "platform/clock.h"
 
 namespace qv {
 
@@ -13,6 +16,12 @@ void ReaderActions::Acknowledge(uint8_t sequence) {
 void ReaderActions::Deliver(const uint8_t* data, int32_t length) {
     if (m_gate.IsLeftBehind()) return;
     m_barcodes.DeliverBarcode(data, length);
+}
+
+bool ReaderActions::IsRepeat(uint8_t sequence, const uint8_t* data, int32_t length) {
+    return m_repeats.IsRepeat(
+        sequence, std::span<const uint8_t>(data, static_cast<size_t>(std::max(length, 0))),
+        platform::GetTickCount());
 }
 
 void ReaderActions::Reply(const uint8_t* payload, int32_t length) {

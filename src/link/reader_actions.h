@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "link/frame_reader.h"
+#include "link/repeat_filter.h"
 
 namespace qv {
 
@@ -27,6 +28,7 @@ class ReaderActions final : public LinkActions {
         : m_exchange(exchange), m_gate(gate), m_barcodes(barcodes) {}
     void Acknowledge(uint8_t sequence) override;
     void Deliver(const uint8_t* data, int32_t length) override;
+    bool IsRepeat(uint8_t sequence, const uint8_t* data, int32_t length) override;
     void Reply(const uint8_t* payload, int32_t length) override;
     void Refuse() override;
 
@@ -34,6 +36,7 @@ class ReaderActions final : public LinkActions {
     CommandExchange& m_exchange;
     ReaderGate& m_gate;
     BarcodeSink& m_barcodes;
+    RepeatFilter m_repeats;
 };
 
 }  // namespace qv

@@ -1,5 +1,6 @@
 // Scanning, with each way a barcode reaches the application.
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -29,6 +30,13 @@ Received g_received;
 
 void OnBarcode(int32_t symbology, const char16_t* text) {
     g_received.Add(symbology, text);
+}
+
+std::function<void()> g_slowCallback;
+
+void OnSlowBarcode(int32_t symbology, const char16_t* text) {
+    g_received.Add(symbology, text);
+    if (g_slowCallback) g_slowCallback();
 }
 
 intptr_t WindowProc(QVHWND window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
@@ -151,6 +159,53 @@ TEST_F(ScanScenario, AQueryDuringAScanIsAnsweredAndTheBarcodeDelivered) {
         EXPECT_TRUE(Eventually([before] { return g_received.Count() == before + 1; })) << delayMs;
     }
     EXPECT_EQ(m_log.Count("TIME OUT"), 0);
+}
+
+// While a slow callback or slow typing holds the reader, the engine's next
+// barcode is acknowledged late and sent again, unchanged: each barcode
+// still arrives exactly once, none lost, in order.
+TEST_F(ScanScenario, BarcodesSentAgainAreDeliveredOnceInOrder) {
+    m_sim->SetAckResendTime(100);
+    m_sim->SetDecodeTime(50);
+    for (const int32_t receiveType : {0, 1}) {
+        QVPlatformClearRecordedEffects();
+        const int before = m_log.Count("READ DATA[");
+        ASSERT_EQ(QVImagerSetReceiveType(receiveType), 1);
+        ASSERT_EQ(QVImagerSetDelay(4, 100), 1);  // keyboard: 100 ms a key
+        for (const char* text : {"ITEM-A", "ITEM-B", "ITEM-C"})
+            ASSERT_TRUE(m_sim->QueueBarcode(QV_SYM_CODE39, text));
+        if (receiveType == 0) {
+            // Works 300 ms, re-arming the scan first, so the engine decodes
+            // the next barcode while this one is still being taken.
+            g_slowCallback = [] {
+                QVImagerScanStart(OnSlowBarcode);
+                qv::platform::Sleep(300);
+            };
+            ASSERT_EQ(QVImagerScanStart(OnSlowBarcode), 1);
+        } else {
+            // Re-armed as soon as each barcode is read, while it is typed.
+            for (int i = 1; i <= 3; ++i) {
+                ASSERT_EQ(QVImagerScanStart(nullptr), 1);
+                ASSERT_TRUE(Eventually([&] { return m_log.Count("READ DATA[") >= before + i; }));
+            }
+        }
+        ASSERT_TRUE(Eventually([&] { return m_log.Count("READ DATA[") == before + 3; }));
+        qv::platform::Sleep(1500);  // long enough for any resend to be read
+        EXPECT_EQ(m_log.Count("READ DATA["), before + 3) << receiveType;
+        EXPECT_GE(m_log.Count("SENT AGAIN"), 1) << receiveType;
+        if (receiveType == 0) {
+            std::lock_guard lock(g_received.mutex);
+            ASSERT_EQ(g_received.barcodes.size(), 3u);
+            EXPECT_EQ(g_received.barcodes[0].second, u"ITEM-A");
+            EXPECT_EQ(g_received.barcodes[1].second, u"ITEM-B");
+            EXPECT_EQ(g_received.barcodes[2].second, u"ITEM-C");
+            g_slowCallback = nullptr;
+        } else {
+            // Five shifted letters, the hyphen and the suffix each.
+            EXPECT_EQ(KeyLines().size(), 3u * (5 * 4 + 2 + 2)) << receiveType;
+        }
+        ASSERT_EQ(QVImagerScanStop(), 1);
+    }
 }
 
 TEST_F(ScanScenario, ScanStopReleasesTheTrigger) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "link/link_test_support.h"
+#include "link/repeat_filter.h"
 #include "power/module_control.h"
 
 namespace qv {
@@ -189,6 +190,37 @@ TEST(BarcodeLength, PlainAndEscapedLowByte) {
 
     EXPECT_FALSE(DecodeBarcodeLength(escaped, 5));
     EXPECT_FALSE(DecodeBarcodeLength(plain, 4));
+}
+
+}  // namespace
+}  // namespace qv
+
+namespace qv {
+namespace {
+
+// Only the engine's resend of one barcode is a repeat: the same sequence
+// number and bytes shortly after. Two scans of one label are two barcodes.
+TEST(RepeatFilter, OnlyTheSameFrameShortlyAfterIsARepeat) {
+    const std::vector<uint8_t> label = {'j', 'A', '1'};
+    const std::vector<uint8_t> other = {'j', 'A', '2'};
+    struct Case {
+        const char* name;
+        uint8_t sequence;
+        const std::vector<uint8_t>* data;
+        uint32_t at;
+        bool repeat;
+    };
+    const Case cases[] = {
+        {"first", 0x20, &label, 1000, false},
+        {"resent", 0x20, &label, 2000, true},
+        {"rescanned: new sequence", 0x21, &label, 2100, false},
+        {"same sequence, other bytes", 0x20, &other, 2200, false},
+        {"resent long after", 0x21, &label, 2100 + kRepeatWindowMs, false},
+    };
+    RepeatFilter filter;
+    for (const Case& c : cases) {
+        EXPECT_EQ(filter.IsRepeat(c.sequence, *c.data, c.at), c.repeat) << c.name;
+    }
 }
 
 }  // namespace
