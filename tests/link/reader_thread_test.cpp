@@ -163,9 +163,16 @@ TEST_F(ReaderThreadTest, WhileSuspendedEveryLineEventClearsAndNothingIsAcknowled
 // sequence number.
 TEST_F(ReaderThreadTest, FramesBehindABarcodeOrAReplyAreNotPurged) {
     const Bytes payload = {0x48, 0x48, 0x03};
-    const Bytes barcode = Barcode(0x44, {'j', 'A', 0x03, 0x02, 'B'});
-    const Bytes barcodeAck = {0x02, 0x44, 0x06, 0x00, 0x03};
+    const Bytes reply = Join({Short(0x06, 0x20), Full(0x50, 0x71, payload)});
     const Bytes replyAck = {0x02, 0x71, 0x06, 0x00, 0x03};
+    // Each case's barcode has a sequence number of its own: the same frame
+    // again within seconds would be a resend, acknowledged and not delivered.
+    const auto barcode = [](uint8_t sequence) {
+        return Barcode(sequence, {'j', 'A', 0x03, 0x02, 'B'});
+    };
+    const auto barcodeAck = [](uint8_t sequence) {
+        return Bytes{0x02, sequence, 0x06, 0x00, 0x03};
+    };
     struct Case {
         const char* name;
         std::vector<std::pair<int, Bytes>> engine;  // pause in ms, then bytes
@@ -174,25 +181,25 @@ TEST_F(ReaderThreadTest, FramesBehindABarcodeOrAReplyAreNotPurged) {
     };
     const Case cases[] = {
         {"reply 60 ms behind a barcode",
-         {{0, barcode}, {60, Join({Short(0x06, 0x20), Full(0x50, 0x71, payload)})}},
+         {{0, barcode(0x41)}, {60, reply}},
          1,
-         Join({barcodeAck, replyAck})},
+         Join({barcodeAck(0x41), replyAck})},
         {"reply 150 ms behind a barcode",
-         {{0, barcode}, {150, Join({Short(0x06, 0x20), Full(0x50, 0x71, payload)})}},
+         {{0, barcode(0x42)}, {150, reply}},
          1,
-         Join({barcodeAck, replyAck})},
+         Join({barcodeAck(0x42), replyAck})},
         {"NAK 60 ms behind a barcode",
-         {{0, barcode}, {60, Short(0x15, 0x20, 0x50)}},
+         {{0, barcode(0x43)}, {60, Short(0x15, 0x20, 0x50)}},
          0,
-         barcodeAck},
+         barcodeAck(0x43)},
         {"barcode 50 ms behind a reply",
-         {{0, Join({Short(0x06, 0x20), Full(0x50, 0x71, payload)})}, {50, barcode}},
+         {{0, reply}, {50, barcode(0x44)}},
          1,
-         Join({replyAck, barcodeAck})},
+         Join({replyAck, barcodeAck(0x44)})},
         {"barcode 90 ms behind a reply",
-         {{0, Join({Short(0x06, 0x20), Full(0x50, 0x71, payload)})}, {90, barcode}},
+         {{0, reply}, {90, barcode(0x45)}},
          1,
-         Join({replyAck, barcodeAck})},
+         Join({replyAck, barcodeAck(0x45)})},
     };
     for (const Case& c : cases) {
         const int barcodesBefore = log.Count("READ DATA[jA");
