@@ -23,7 +23,7 @@ class NoLinkActions final : public LinkActions {
   public:
     void Acknowledge(uint8_t) override {}
     void Deliver(const uint8_t*, int32_t) override {}
-    void Reply(const uint8_t*, int32_t) override {}
+    void Reply(uint8_t, const uint8_t*, int32_t) override {}
     void Refuse() override {}
 };
 

@@ -40,7 +40,7 @@ class Checker final : public qv::LinkActions {
         if (!qv::ChecksumMatches(frame, barcode->dataOffset + barcode->length + 4)) std::abort();
         Touch(data, length);
     }
-    void Reply(const uint8_t* payload, int32_t length) override {
+    void Reply(uint8_t, const uint8_t* payload, int32_t length) override {
         const uint8_t* frame = Acknowledged();
         if (!qv::IsReplyFrame(frame[2]) || payload != frame + 3) std::abort();
         if (length < 0 || static_cast<size_t>(length) + qv::kFrameOverhead > m_reader.Held()) {

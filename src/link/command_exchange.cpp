@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/reply_match.h"
 #include "link/serial_port.h"
 #include "log/write_log.h"
 #include "power/module_control.h"
@@ -23,11 +24,21 @@ void CommandExchange::CloseResponses() {
 }
 
 // Called under m_sendLock right before a command is written: a reply or
-// NAK that came after an earlier command gave up must not answer this one.
-void CommandExchange::ExpectReply() {
+// NAK that came after an earlier command gave up must not answer this one,
+// and only a reply that answers this command will.
+void CommandExchange::ExpectReply(FrameKind kind, const uint8_t* payload, int32_t length) {
     std::lock_guard lock(m_recvLock);
     if (m_hRespEvent) m_hRespEvent->Reset();
     m_recvLen = 0;
+    m_waiting = true;
+    m_waitingKind = kind;
+    m_askedLength = payload == nullptr ? 0 : std::clamp<size_t>(length, 0, sizeof m_asked);
+    if (m_askedLength > 0) std::memcpy(m_asked, payload, m_askedLength);
+}
+
+void CommandExchange::StopExpecting() {
+    std::lock_guard lock(m_recvLock);
+    m_waiting = false;
 }
 
 void CommandExchange::StoreReplyLocked(const uint8_t* data, int32_t length) {
@@ -64,15 +75,18 @@ int32_t CommandExchange::SendCommand(FrameKind kind, const uint8_t* payload, int
                                 m_sendBuf[n - 2])) {
                 WriteLog(u"IN CORRECT CHECK SUM\r\n");
             }
-            ExpectReply();
+            ExpectReply(kind, payload, length);
         }
         if (!m_serial.WriteComblock(m_sendBuf, n)) {
             WriteLog(u"SERAIL : WriteComblock Fail\r\n");
+            if (!noWait) StopExpecting();
             return 0;
         }
     }
     if (noWait) return 0;
     const int32_t result = WaitResponse(kResponseTimeoutMs, reply, replyLength);
+    // Whatever comes for this command from now on comes too late.
+    StopExpecting();
     if (result == 0) WriteLog(u"SERAIL : WaitResponse Fail\r\n");
     return result;
 }
@@ -108,19 +122,53 @@ void CommandExchange::StoreReply(const uint8_t* data, int32_t length) {
     StoreReplyLocked(data, length);
 }
 
-void CommandExchange::PostReply(const uint8_t* data, int32_t length) {
+void CommandExchange::PostReply(uint8_t type, const uint8_t* data, int32_t length) {
     std::lock_guard lock(m_recvLock);
+    if (!m_waiting) {
+        WriteLog(u"<== REPLY DROPPED: no command waits for it\r\n");
+        return;
+    }
+    const auto payload = std::span<const uint8_t>(
+        data, data == nullptr ? 0 : static_cast<size_t>(std::max(length, 0)));
+    if (!AnswersCommand(m_waitingKind, std::span<const uint8_t>(m_asked, m_askedLength), type,
+                        payload)) {
+        WriteLog(u"<== REPLY DROPPED: it does not answer the waiting command\r\n");
+        return;
+    }
+    m_waiting = false;
     StoreReplyLocked(data, length);
     if (m_hRespEvent) m_hRespEvent->Set();
 }
 
 void CommandExchange::PostRefusal() {
+    std::lock_guard lock(m_recvLock);
+    if (!m_waiting) {
+        WriteLog(u"<== NAK DROPPED: no command waits for it\r\n");
+        return;
+    }
+    m_waiting = false;
     // Stepped back before the command is released, so the command that
     // follows at once reuses the refused number.
     PreviousFrameNumber(m_module);
-    std::lock_guard lock(m_recvLock);
     StoreReplyLocked(nullptr, -1);
     if (m_hRespEvent) m_hRespEvent->Set();
+}
+
+AnswerFit CommandExchange::FitOfAnswer(uint8_t type, const uint8_t* payload, size_t length) {
+    std::lock_guard lock(m_recvLock);
+    if (!m_waiting) return AnswerFit::Unknown;
+    const std::span<const uint8_t> content(payload, length);
+    const std::span<const uint8_t> asked(m_asked, m_askedLength);
+    if (AnswerIsWhole(m_waitingKind, type, content) &&
+        AnswersCommand(m_waitingKind, asked, type, content)) {
+        return AnswerFit::Whole;
+    }
+    // A query's reply that does not hold an entry for every pair yet.
+    if (m_waitingKind == FrameKind::SETUP_QUERY &&
+        type == static_cast<uint8_t>(EngineFrameType::SETUP_REPLY)) {
+        return AnswerFit::Partial;
+    }
+    return AnswerFit::Unknown;
 }
 
 }  // namespace qv

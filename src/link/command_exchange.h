@@ -10,6 +10,7 @@
 
 #include "link/command_port.h"
 #include "link/frame.h"
+#include "link/frame_reader.h"
 #include "platform/event.h"
 
 namespace qv {
@@ -53,14 +54,18 @@ class CommandExchange final : public CommandPort {
     void SendAck(uint8_t code, uint8_t sequence);
 
     // The reader's side. StoreReply writes the store alone: a payload, or
-    // (data null) the refusal mark -1. PostReply stores and releases the
-    // waiting command, as one step with respect to a command that clears
-    // the store before it writes. PostRefusal does the same for an engine
-    // NAK, after stepping the frame number back so the next command reuses
-    // the refused number.
+    // (data null) the refusal mark -1. PostReply stores a reply of `type`
+    // and releases the waiting command, as one step with respect to a
+    // command that clears the store before it writes; a reply that answers
+    // no waiting command is logged and dropped. PostRefusal does the same
+    // for an engine NAK, after stepping the frame number back so the next
+    // command reuses the refused number.
     void StoreReply(const uint8_t* data, int32_t length);
-    void PostReply(const uint8_t* data, int32_t length);
+    void PostReply(uint8_t type, const uint8_t* data, int32_t length);
     void PostRefusal();
+    // For the reader's framing: how a reply frame of `type` ending here
+    // fits the waiting command.
+    AnswerFit FitOfAnswer(uint8_t type, const uint8_t* payload, size_t length);
 
     uint8_t m_sendBuf[kFrameBufferSize] = {};
     // Building and writing a frame is one step under this lock, so a command
@@ -73,9 +78,16 @@ class CommandExchange final : public CommandPort {
     std::mutex m_recvLock;
     uint8_t m_recvData[kFrameBufferSize] = {};
     std::atomic<int32_t> m_recvLen{0};
+    // The command waiting for its answer, under m_recvLock: from just
+    // before its frame is written until it is answered or gives up.
+    bool m_waiting = false;
+    FrameKind m_waitingKind = FrameKind::ACK;
+    uint8_t m_asked[kFrameBufferSize] = {};
+    size_t m_askedLength = 0;
 
   private:
-    void ExpectReply();
+    void ExpectReply(FrameKind kind, const uint8_t* payload, int32_t length);
+    void StopExpecting();
     void StoreReplyLocked(const uint8_t* data, int32_t length);
 
     SerialPort& m_serial;

@@ -168,7 +168,7 @@ SplitResult FrameReader::BarcodeFrame(LineState line) const {
     return Step(SplitKind::Frame, total);
 }
 
-SplitResult FrameReader::FullFrame(LineState line) {
+SplitResult FrameReader::FullFrame(LineState line, LinkActions* answers) {
     for (; m_scan < m_held; ++m_scan) {
         const size_t i = m_scan;
         // A later frame start whose type byte is here.
@@ -203,14 +203,24 @@ SplitResult FrameReader::FullFrame(LineState line) {
             }
         }
         if (!front && later == 0) continue;
+        const AnswerFit fit =
+            front && answers != nullptr
+                ? answers->FitOfAnswer(m_data[2], m_data + 3, end + 1 - kFrameOverhead)
+                : AnswerFit::Unknown;
+        // The waiting command's whole answer: nothing of it can follow.
+        if (fit == AnswerFit::Whole) return Step(SplitKind::Frame, end + 1);
         // An end inside a reply that has not verified yet counts only where
         // what follows can begin a frame.
         if (end + 1 < m_held) {
             if (m_data[end + 1] != kStartByte) continue;
-        } else if (line == LineState::Busy && m_held < kReceiveBufferSize) {
+        } else if (m_held < kReceiveBufferSize) {
             // A full buffer takes no more bytes: waiting to see what follows
-            // would wait for ever.
-            return Wait(SplitWait::Confirm);
+            // would wait for ever. Short of the answer asked for, a pause
+            // does not end the reply; only a quiet line does.
+            if (fit == AnswerFit::Partial && line != LineState::Quiet) {
+                return Wait(SplitWait::Quiet);
+            }
+            if (line == LineState::Busy) return Wait(SplitWait::Confirm);
         }
         if (front) return Step(SplitKind::Frame, end + 1);
         const size_t start = NextFrameStart(1);
@@ -234,7 +244,7 @@ SplitResult FrameReader::FullFrame(LineState line) {
     return Wait(SplitWait::Quiet);
 }
 
-SplitResult FrameReader::Next(LineState line) {
+SplitResult FrameReader::Next(LineState line, LinkActions* answers) {
     if (m_pendingLength != 0 && m_pendingStart == m_base) {
         return Step(SplitKind::Frame, m_pendingLength);
     }
@@ -247,7 +257,7 @@ SplitResult FrameReader::Next(LineState line) {
         case FrameClass::Barcode:
             return BarcodeFrame(line);
         case FrameClass::Full:
-            return FullFrame(line);
+            return FullFrame(line, answers);
         case FrameClass::Unknown:
             break;
     }
@@ -336,7 +346,7 @@ void DispatchFrame(const uint8_t* frame, size_t length, LinkActions& actions) {
                     WriteLog(u"<== SETUP_BARCODE_DATA\r\n");
                     break;
             }
-            actions.Reply(data, dataLength);
+            actions.Reply(content.type, data, dataLength);
             return;
         }
         case EngineFrameType::EVENT_NOTIFICATION:
@@ -371,7 +381,7 @@ void RemoveFront(uint8_t* buffer, size_t count, size_t n) {
 FrameReader::Outcome FrameReader::Process(LinkActions& actions, LineState line) {
     Outcome outcome;
     for (;;) {
-        const SplitResult step = Next(line);
+        const SplitResult step = Next(line, &actions);
         switch (step.kind) {
             case SplitKind::NeedMore:
                 outcome.wait = step.wait;

@@ -12,6 +12,14 @@ namespace qv {
 
 inline constexpr size_t kReceiveBufferSize = 1024;
 
+// What a waiting command makes of a reply frame that may end at a given
+// stop byte, for the search of its end.
+enum class AnswerFit {
+    Unknown,  // no command waits for a reply of this shape: the line decides
+    Whole,    // it answers the waiting command whole: it ends here
+    Partial,  // the waiting command's answer would be longer: more may follow
+};
+
 // What dispatched frames ask of the link.
 class LinkActions {
   public:
@@ -25,10 +33,16 @@ class LinkActions {
     virtual bool IsRepeat(uint8_t /*sequence*/, const uint8_t* /*data*/, int32_t /*length*/) {
         return false;
     }
-    // A reply for the waiting command (its payload, possibly empty).
-    virtual void Reply(const uint8_t* payload, int32_t length) = 0;
+    // A reply frame of `type` for the waiting command (its payload,
+    // possibly empty).
+    virtual void Reply(uint8_t type, const uint8_t* payload, int32_t length) = 0;
     // The engine refused the last command.
     virtual void Refuse() = 0;
+    // How the reply frame of `type` carrying `payload` fits the command
+    // that waits; asked while its end is searched.
+    virtual AnswerFit FitOfAnswer(uint8_t /*type*/, const uint8_t* /*payload*/, size_t /*length*/) {
+        return AnswerFit::Unknown;
+    }
 };
 
 // What the reader knows of the line when it asks for frames.
@@ -105,7 +119,9 @@ void RemoveFront(uint8_t* buffer, size_t count, size_t n);
 //   head is refused.
 // - Replies and EVENT_NOTIFICATION end at the first stop byte where the
 //   checksum verifies and what follows can begin a frame (a start byte, or
-//   nothing: then the reader confirms that nothing follows at once). A later
+//   nothing: then the reader confirms that nothing follows at once). A
+//   reply that answers the waiting command whole ends there at once; one
+//   shorter than that answer is given until the line is quiet to go on. A later
 //   frame start that verifies the same way means the bytes ahead of it are a
 //   broken head; they are dropped. Once the line is quiet, a verified end
 //   followed by noise stands, and a head that never verified is refused, so
@@ -126,8 +142,10 @@ class FrameReader {
     void Clear();
 
     // What the front of the held bytes is. Pure: it logs and dispatches
-    // nothing, and only advances the search's own bookkeeping.
-    SplitResult Next(LineState line);
+    // nothing, and only advances the search's own bookkeeping. With
+    // `answers`, a reply's end is decided by what the waiting command asked
+    // where its content can tell, not by the line's timing.
+    SplitResult Next(LineState line, LinkActions* answers = nullptr);
     // Takes the first `n` bytes off the front.
     void Remove(size_t n);
 
@@ -152,7 +170,7 @@ class FrameReader {
     SplitResult FirstEnd(LineState line);
     SplitResult ShortFrame() const;
     SplitResult BarcodeFrame(LineState line) const;
-    SplitResult FullFrame(LineState line);
+    SplitResult FullFrame(LineState line, LinkActions* answers);
     SplitResult Decide(LineState line);
 
     uint8_t m_data[kReceiveBufferSize] = {};

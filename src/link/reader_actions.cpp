@@ -24,9 +24,14 @@ bool ReaderActions::IsRepeat(uint8_t sequence, const uint8_t* data, int32_t leng
         platform::GetTickCount());
 }
 
-void ReaderActions::Reply(const uint8_t* payload, int32_t length) {
+void ReaderActions::Reply(uint8_t type, const uint8_t* payload, int32_t length) {
     if (m_gate.IsLeftBehind()) return;
-    m_exchange.PostReply(payload, length);
+    m_exchange.PostReply(type, payload, length);
+}
+
+AnswerFit ReaderActions::FitOfAnswer(uint8_t type, const uint8_t* payload, size_t length) {
+    if (m_gate.IsLeftBehind()) return AnswerFit::Unknown;
+    return m_exchange.FitOfAnswer(type, payload, length);
 }
 
 void ReaderActions::Refuse() {

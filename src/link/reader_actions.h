@@ -29,8 +29,9 @@ class ReaderActions final : public LinkActions {
     void Acknowledge(uint8_t sequence) override;
     void Deliver(const uint8_t* data, int32_t length) override;
     bool IsRepeat(uint8_t sequence, const uint8_t* data, int32_t length) override;
-    void Reply(const uint8_t* payload, int32_t length) override;
+    void Reply(uint8_t type, const uint8_t* payload, int32_t length) override;
     void Refuse() override;
+    AnswerFit FitOfAnswer(uint8_t type, const uint8_t* payload, size_t length) override;
 
   private:
     CommandExchange& m_exchange;

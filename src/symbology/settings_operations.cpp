@@ -52,7 +52,14 @@ int32_t SymbologyOperations::Query(int32_t (*make)(PayloadBuffer, int32_t&),
         return 0;
     }
     replyLength = std::clamp<int32_t>(replyLength, 0, static_cast<int32_t>(reply.size()));
-    (m_store.*parse)(reply.data(), replyLength);
+    // Read into a copy: a reply that cannot be read leaves the store as it
+    // was, so nothing built from it is ever sent or saved.
+    SymbologySettings parsed = m_store;
+    if ((parsed.*parse)(reply.data(), replyLength) == 0) {
+        WriteLog(failLog);
+        return 0;
+    }
+    m_store = parsed;
     return 1;
 }
 

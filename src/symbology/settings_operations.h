@@ -2,9 +2,9 @@
 // engine into the store, or put a record into the store, send it and keep
 // its file current once the engine has answered.
 //
-// Every result is 1 (done) or 0 (the engine did not answer). A read that
-// got any reply counts as done, even when the reply named a group the
-// parse does not know.
+// Every result is 1 (done) or 0 (the engine did not answer, or its answer
+// could not be read). A read whose reply cannot be read leaves the store as
+// it was.
 #pragma once
 
 #include <cstdint>

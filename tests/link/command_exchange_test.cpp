@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/link_test_support.h"
+#include "link/reply_match.h"
 #include "link/serial_port.h"
 #include "power/module_control.h"
 
@@ -16,6 +17,10 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
+
+constexpr uint8_t kSetupReply = 0x50;
+constexpr uint8_t kResult = 0x51;
+constexpr uint8_t kStatusReply = 0x53;
 
 // The exchange with its port open on a pseudo-terminal and its response
 // event created, as an open imager has them; the test plays both the engine
@@ -31,15 +36,16 @@ class CommandExchangeTest : public ::testing::Test {
     void TearDown() override { platform::SetClockScale(1.0); }
 
     // Answers the next command frame (of `frameLength` bytes) once it is on
-    // the line, the way the reader thread would.
-    std::thread AnswerNextCommand(size_t frameLength, Bytes reply, bool refuse = false) {
-        return std::thread([this, frameLength, reply, refuse] {
+    // the line, the way the reader thread would: with each reply frame of
+    // `replies` in turn (type, payload), or a refusal.
+    std::thread AnswerNextCommand(size_t frameLength,
+                                  std::vector<std::pair<uint8_t, Bytes>> replies,
+                                  bool refuse = false) {
+        return std::thread([this, frameLength, replies, refuse] {
             received = pty.Read(frameLength);
-            if (refuse) {
-                exchange.PostRefusal();
-            } else {
-                exchange.PostReply(reply.data(), int32_t(reply.size()));
-            }
+            if (refuse) exchange.PostRefusal();
+            for (const auto& [type, payload] : replies)
+                exchange.PostReply(type, payload.data(), int32_t(payload.size()));
         });
     }
 
@@ -56,14 +62,14 @@ class CommandExchangeTest : public ::testing::Test {
 
 TEST_F(CommandExchangeTest, ACommandGetsExactlyThePayloadOfItsReply) {
     const uint8_t query[] = {0x48, 0x48, 0x49, 0x48};
-    const Bytes payload = {0x48, 0x48, 0x42, 0x03, 0x02};
-    std::thread engineSide = AnswerNextCommand(sizeof query + 7, payload);
+    const Bytes payload = {0x48, 0x48, 0x03, 0x49, 0x48, 0x02};
+    std::thread engineSide = AnswerNextCommand(sizeof query + 7, {{kSetupReply, payload}});
     uint8_t reply[kFrameBufferSize] = {};
     int32_t replyLength = -5;
     EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, query, 4, reply, &replyLength, false),
               1);
     engineSide.join();
-    EXPECT_EQ(replyLength, 5);
+    EXPECT_EQ(replyLength, 6);
     EXPECT_EQ(Bytes(reply, reply + replyLength), payload);
     // The frame on the line: start, sequence, SETUP_QUERY, payload, single
     // frame number 1 after the driver's open, checksum, stop.
@@ -105,30 +111,73 @@ TEST_F(CommandExchangeTest, NoAnswerTimesOut) {
     EXPECT_TRUE(log.Contains("[RO25]TIME OUT!!!!\r\n[RO25]SERAIL : WaitResponse Fail\r\n"));
 }
 
-TEST_F(CommandExchangeTest, ALateReplyDoesNotAnswerTheNextCommand) {
+// A reply is taken only as the answer to the command that waits for it:
+// one that came after its command gave up, one of another command's kind,
+// one for other pairs or cut short is logged and dropped, and the command
+// still gets its own answer.
+TEST_F(CommandExchangeTest, OnlyTheAnswerToTheWaitingCommandIsTaken) {
+    const uint8_t query[] = {0x48, 0x48, 0x49, 0x48};
+    const Bytes answer = {0x48, 0x48, 0x01, 0x49, 0x48, 0x02};
     platform::SetClockScale(0.05);
-    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, nullptr, 0, nullptr, nullptr, false), 0);
-    // The reply to the command that gave up arrives now.
-    const Bytes stale = {0x11, 0x22};
-    exchange.PostReply(stale.data(), 2);
+    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, query, 4, nullptr, nullptr, false), 0);
+    // The answer to the command that gave up arrives now, and a late NAK.
+    exchange.PostReply(kSetupReply, answer.data(), int32_t(answer.size()));
+    exchange.PostRefusal();
+    EXPECT_EQ(log.Count("[RO25]<== REPLY DROPPED: no command waits for it\r\n"), 1);
+    EXPECT_EQ(log.Count("[RO25]<== NAK DROPPED: no command waits for it\r\n"), 1);
+    platform::SetClockScale(1.0);
+    pty.Read(11, 200);  // the frame written so far
 
+    std::thread engineSide = AnswerNextCommand(
+        11, {{kStatusReply, {0x30, 0xC6, 0x00, 0x00, 'F', 'W'}},   // another command's kind
+             {kSetupReply, {0x48, 0x48, 0x01}},                    // cut short
+             {kSetupReply, {0x49, 0x48, 0x02, 0x48, 0x48, 0x01}},  // out of order
+             {kSetupReply, answer}});
     uint8_t reply[kFrameBufferSize] = {};
     int32_t replyLength = 0;
-    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
-              0);
-    EXPECT_EQ(log.Count("[RO25]TIME OUT!!!!\r\n"), 2);
-
-    // A late NAK does not fail the next command either; its real reply does answer it.
-    exchange.PostRefusal();
-    platform::SetClockScale(1.0);
-    pty.Read(14, 200);  // the two frames written so far
-    const Bytes fresh = {0x33};
-    std::thread engineSide = AnswerNextCommand(7, fresh);
-    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
+    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, query, 4, reply, &replyLength, false),
               1);
     engineSide.join();
-    EXPECT_EQ(replyLength, 1);
-    EXPECT_EQ(reply[0], 0x33);
+    EXPECT_EQ(Bytes(reply, reply + replyLength), answer);
+    EXPECT_EQ(log.Count("[RO25]<== REPLY DROPPED: it does not answer the waiting command\r\n"), 3);
+}
+
+TEST(ReplyMatch, WhatAnswersWhichCommand) {
+    const Bytes pairs = {0x48, 0x48, 0x49, 0x48};
+    struct Case {
+        const char* name;
+        FrameKind kind;
+        uint8_t type;
+        Bytes payload;
+        bool answers;
+    };
+    const Case cases[] = {
+        {"entries for each pair",
+         FrameKind::SETUP_QUERY,
+         kSetupReply,
+         {0x48, 0x48, 0x01, 0x49, 0x48, 0x02},
+         true},
+        {"a two-byte value",
+         FrameKind::SETUP_QUERY,
+         kSetupReply,
+         {0x48, 0x48, 0x01, 0x02, 0x49, 0x48, 0x02},
+         true},
+        {"a pair unanswered", FrameKind::SETUP_QUERY, kSetupReply, {0x48, 0x48, 0x01}, false},
+        {"a pair not asked",
+         FrameKind::SETUP_QUERY,
+         kSetupReply,
+         {0x48, 0x48, 0x01, 0x49, 0x48, 0x02, 0x4A, 0x48, 0x00},
+         false},
+        {"a result to a query", FrameKind::SETUP_QUERY, kResult, {0x00}, false},
+        {"a result to a setup", FrameKind::SETUP_COMMAND, kResult, {0x00}, true},
+        {"a result to a reset", FrameKind::RESET_COMMAND, kResult, {0x00}, true},
+        {"a setup reply to a setup", FrameKind::SETUP_COMMAND, kSetupReply, {}, false},
+        {"a status reply to a status query", FrameKind::STATUS_QUERY, kStatusReply, {0x30}, true},
+        {"a status reply to a query", FrameKind::SETUP_QUERY, kStatusReply, {}, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(AnswersCommand(c.kind, pairs, c.type, c.payload), c.answers) << c.name;
+    }
 }
 
 TEST_F(CommandExchangeTest, AcknowledgementsAreShortFramesThatWaitForNothing) {
@@ -205,8 +254,8 @@ TEST_F(CommandExchangeTest, AWriteThatCannotDrainFailsInTimeAndTheLinkGoesOn) {
     // Once the line empties, the next command goes through.
     line->held = false;
     pty.Read(kFrameBufferSize, 200);  // whatever of the failed frame got out
-    std::thread engineSide = AnswerNextCommand(7, {0x33});
-    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, nullptr, 0, reply, &replyLength, false),
+    std::thread engineSide = AnswerNextCommand(7, {{kStatusReply, {0x33}}});
+    EXPECT_EQ(exchange.SendCommand(FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false),
               1);
     engineSide.join();
     EXPECT_EQ(replyLength, 1);

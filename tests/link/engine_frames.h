@@ -65,7 +65,7 @@ class Recorder : public LinkActions {
         delivered.emplace_back(data, data + length);
         events.push_back("deliver");
     }
-    void Reply(const uint8_t* payload, int32_t length) override {
+    void Reply(uint8_t, const uint8_t* payload, int32_t length) override {
         replies.emplace_back(payload, payload + length);
         events.push_back("reply");
     }

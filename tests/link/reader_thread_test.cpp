@@ -81,11 +81,11 @@ class ReaderThreadTest : public ::testing::Test {
 TEST_F(ReaderThreadTest, AnAckAndAReplyBackToBackAnswerTheCommand) {
     const Bytes payload = {0x48, 0x48, 0x42, 0x48, 0x49, 0x03};
     std::thread engineSide =
-        Answer(9, Join({Short(0x06, 0x70), Full(0x50, 0x71, payload), Short(0x06, 0x72)}));
+        Answer(11, Join({Short(0x06, 0x70), Full(0x50, 0x71, payload), Short(0x06, 0x72)}));
     uint8_t reply[kFrameBufferSize] = {};
     int32_t replyLength = 0;
-    const uint8_t query[] = {0x48, 0x48};
-    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, query, 2, reply, &replyLength, false),
+    const uint8_t query[] = {0x48, 0x48, 0x48, 0x49};
+    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, query, 4, reply, &replyLength, false),
               1);
     engineSide.join();
     EXPECT_EQ(Bytes(reply, reply + replyLength), payload);
@@ -111,12 +111,45 @@ TEST_F(ReaderThreadTest, ANakFailsTheCommandAndTheNextReusesItsFrameNumber) {
     // The engine's NAK is not acknowledged.
     EXPECT_TRUE(pty.Read(1, 200).empty());
 
-    engineSide = Answer(7, Full(0x51, 0x74, {}));
+    engineSide = Answer(7, Full(0x53, 0x74, {}));
     EXPECT_EQ(exchange.SendCommand(FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false),
               1);
     engineSide.join();
     EXPECT_EQ(command[3], 0x64);
     EXPECT_EQ(replyLength, 0);
+}
+
+// A reply whose checksum verifies by chance at an early stop byte, with the
+// line pausing right there (an adapter that flushes in pieces): what was
+// asked shows that more must follow, so the reply is not cut.
+TEST_F(ReaderThreadTest, AChanceChecksumMatchBeforeAPauseDoesNotCutTheReply) {
+    uint8_t value = 0x20;
+    Bytes early;
+    // Its checksum bytes must not read as control bytes themselves.
+    const auto control = [](uint8_t b) { return b == 0x02 || b == 0x03; };
+    for (; value < 0x7F; ++value) {
+        early = Full(0x50, 0x71, {0x48, 0x48, value});
+        if (!control(early[7]) && !control(early[8])) break;
+    }
+    // The early frame's management and checksum bytes are entries of the whole reply.
+    const Bytes payload = {0x48, 0x48, value, 0x60, early[7], early[8], 0x03, 0x10, 0x05};
+    const Bytes frame = Full(0x50, 0x71, payload);
+    ASSERT_EQ(Bytes(frame.begin(), frame.begin() + 10), early);
+    const uint8_t query[] = {0x48, 0x48, 0x60, early[7], 0x03, 0x10};
+    std::thread engineSide([&] {
+        command = pty.Read(13);
+        pty.Write(Join({Short(0x06, 0x20), early}));
+        std::this_thread::sleep_for(60ms);
+        pty.Write(Bytes(frame.begin() + 10, frame.end()));
+    });
+    uint8_t reply[kFrameBufferSize] = {};
+    int32_t replyLength = 0;
+    EXPECT_EQ(exchange.SendCommand(FrameKind::SETUP_QUERY, query, 6, reply, &replyLength, false),
+              1);
+    engineSide.join();
+    EXPECT_EQ(Bytes(reply, reply + replyLength), payload);
+    EXPECT_EQ(log.Count("<== SETUP_REPLY"), 1);
+    EXPECT_EQ(log.Count("DROPPED"), 0);
 }
 
 TEST_F(ReaderThreadTest, ABarcodeIsAcknowledgedBeforeItIsDelivered) {
@@ -163,7 +196,7 @@ TEST_F(ReaderThreadTest, WhileSuspendedEveryLineEventClearsAndNothingIsAcknowled
 // sequence number.
 TEST_F(ReaderThreadTest, FramesBehindABarcodeOrAReplyAreNotPurged) {
     const Bytes payload = {0x48, 0x48, 0x03};
-    const Bytes reply = Join({Short(0x06, 0x20), Full(0x50, 0x71, payload)});
+    const Bytes reply = Join({Short(0x06, 0x20), Full(0x53, 0x71, payload)});
     const Bytes replyAck = {0x02, 0x71, 0x06, 0x00, 0x03};
     // Each case's barcode has a sequence number of its own: the same frame
     // again within seconds would be a resend, acknowledged and not delivered.

@@ -233,13 +233,17 @@ TEST_F(SettingsOperations, LongFileLoadedAndAnsweredIsRewrittenAtRecordSize) {
     EXPECT_EQ(FileBytes("BarcodeRO25Enable.dat"), Bytes(image.begin(), image.begin() + 164));
 }
 
-TEST_F(SettingsOperations, ReplyWithAForeignGroupStillCountsAsRead) {
+// A reply the parse cannot read fails the read, and nothing of it reaches
+// the store: a Set built on it would send the engine values it never held.
+TEST_F(SettingsOperations, ReplyThatCannotBeReadFailsTheReadAndChangesNothing) {
     m_store.m_enable.CODE93_ENABLE = 7;
+    m_store.m_detail.Code93_1 = 9;
     m_engine.SetNextReply({0x41, 0x61, 0x04, 0x7B, 0x44, 0x01, 0x41, 0x40, 0x01});
     DetailRecord record{};
-    ASSERT_EQ(m_ops.ReadDetailSetting(record), 1);
-    EXPECT_EQ(record.Code93_1, 4);
+    EXPECT_EQ(m_ops.ReadDetailSetting(record), 0);
+    EXPECT_EQ(m_store.m_detail.Code93_1, 9);
     EXPECT_EQ(m_store.m_enable.CODE93_ENABLE, 7);
+    EXPECT_EQ(m_log.Count("Get BARCODE Setting Fail"), 1);
 }
 
 }  // namespace

@@ -232,6 +232,34 @@ TEST_F(OnTheSimulator, InitialisationAndFactoryResetLeaveTheFilesAlone) {
     EXPECT_THAT(Received(kSetupCommand).back().payload, ElementsAre(0x70, 0x40, 0x02));
 }
 
+// The version reply comes after its command gave up, while the next
+// command (a Set's query of the Detail record) waits: it answers nothing,
+// and the Set sends the engine's own values back with only Code 39's
+// options changed.
+TEST_F(OnTheSimulator, ALateReplyNeverAnswersTheNextCommand) {
+    const std::vector<sim::Entry> before = m_sim->Parameters();
+    sim::Faults faults;
+    faults.replyDelayMs = 3100;
+    faults.commandsAffected = 1;
+    m_sim->SetFaults(faults);
+    char16_t fw[256], boot[256], hw[256];
+    QVImagerGetVersion(fw, boot, hw);
+    ASSERT_EQ(QVImagerSetCode39Setting(1, 0, 1, 0), 1);
+    for (int i = 0; i < 200 && m_log.Count("<== STATUS_REPLY") == 0; ++i)
+        platform::Sleep(50);
+    ASSERT_EQ(m_log.Count("<== STATUS_REPLY"), 1u);
+    EXPECT_EQ(m_log.Count("TIME OUT!!!!"), 1);
+    size_t changed = 0;
+    for (const sim::Entry& e : m_sim->Parameters()) {
+        for (const sim::Entry& b : before)
+            changed += b.group == e.group && b.parameter == e.parameter && b.value != e.value;
+    }
+    EXPECT_LE(changed, 4u);  // Code 39's own options at most
+    EXPECT_EQ(m_log.Count("<== REPLY DROPPED: it does not answer the waiting command") +
+                  m_log.Count("<== REPLY DROPPED: no command waits for it"),
+              1u);
+}
+
 TEST_F(OnTheSimulator, VersionTextsComeFromTheEngine) {
     m_sim->SetVersions("FW 9.8.7", "BOOT 0.1", "HW rev Z");
     char16_t fw[256], boot[256], hw[256];
