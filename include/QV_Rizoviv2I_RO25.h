@@ -98,6 +98,15 @@ typedef void (*BarcodeCallback)(int32_t symbology, const char16_t* text);
 #define WM_IMAGER_DATA 0x0464
 
 /**
+ * Window message posted to the window set with QVImagerSetWindow() when the
+ * engine's serial device goes away (an adapter unplugged, the line hung up),
+ * whatever the receive type: wParam = 0, lParam = 0. No barcode comes any
+ * more and every command fails at once; close the imager, and open it again
+ * once the device is back.
+ */
+#define WM_IMAGER_DEVICE_LOST 0x0465
+
+/**
  * @name Symbology numbers
  * As reported with each barcode and as taken by QVImagerSetSymboleEnable()
  * and QVImagerGetSymboleEnable().

@@ -284,6 +284,16 @@ void SetLed(uint32_t number, int32_t state) {
                            platform::LedSettings{number, state, kLedCycleUs, 0, 0, 0, 0});
 }
 
+void BarcodeDelivery::DeviceLost() {
+    QVHWND window = m_hWnd;
+    if (window == nullptr) {
+        WriteLog(u"DEVICE LOST: no window to tell\r\n");
+        return;
+    }
+    platform::PostMessage(window, WM_IMAGER_DEVICE_LOST, 0, 0);
+    WriteLog(u"DEVICE LOST: WM_IMAGER_DEVICE_LOST posted to 0x%X\r\n", window);
+}
+
 void BarcodeDelivery::DeliverBarcode(const uint8_t* payload, int32_t n) {
     if (payload == nullptr || n < 1) return;
     n = std::min<int32_t>(n, kPayloadBytes);

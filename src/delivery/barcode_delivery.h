@@ -92,6 +92,8 @@ class BarcodeDelivery final : public BarcodeSink {
     // Called on the reader thread with the BARCODE_DATA payload (code-ID
     // character first, then the text in the device's ANSI code page), 1..1024 bytes.
     void DeliverBarcode(const uint8_t* payload, int32_t n) override;
+    // Posts WM_IMAGER_DEVICE_LOST to the receive window, if one is set.
+    void DeviceLost() override;
 
     // The steps of a delivery, each usable on its own.
     void TypeCharacter(uint8_t c);

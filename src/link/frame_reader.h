@@ -38,6 +38,9 @@ class LinkActions {
     virtual void Reply(uint8_t type, const uint8_t* payload, int32_t length) = 0;
     // The engine refused the last command.
     virtual void Refuse() = 0;
+    // The device went away under the reader (unplugged, hung up): nothing
+    // more will come from it.
+    virtual void LinkLost() {}
     // How the reply frame of `type` carrying `payload` fits the command
     // that waits; asked while its end is searched.
     virtual AnswerFit FitOfAnswer(uint8_t /*type*/, const uint8_t* /*payload*/, size_t /*length*/) {

@@ -29,6 +29,11 @@ void ReaderActions::Reply(uint8_t type, const uint8_t* payload, int32_t length) 
     m_exchange.PostReply(type, payload, length);
 }
 
+void ReaderActions::LinkLost() {
+    if (m_gate.IsLeftBehind()) return;
+    m_barcodes.DeviceLost();
+}
+
 AnswerFit ReaderActions::FitOfAnswer(uint8_t type, const uint8_t* payload, size_t length) {
     if (m_gate.IsLeftBehind()) return AnswerFit::Unknown;
     return m_exchange.FitOfAnswer(type, payload, length);

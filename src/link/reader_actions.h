@@ -18,6 +18,8 @@ class BarcodeSink {
   public:
     virtual ~BarcodeSink() = default;
     virtual void DeliverBarcode(const uint8_t* payload, int32_t n) = 0;
+    // The engine's device went away; the application is to be told.
+    virtual void DeviceLost() {}
 };
 
 // A reader that a close left behind in the application's callback finds
@@ -32,6 +34,7 @@ class ReaderActions final : public LinkActions {
     void Reply(uint8_t type, const uint8_t* payload, int32_t length) override;
     void Refuse() override;
     AnswerFit FitOfAnswer(uint8_t type, const uint8_t* payload, size_t length) override;
+    void LinkLost() override;
 
   private:
     CommandExchange& m_exchange;

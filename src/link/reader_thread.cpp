@@ -137,7 +137,12 @@ uint32_t ReaderThread::ThreadComProc() {
     while (running) {
         if (m_gate.IsLeftBehind()) break;
         uint32_t events = 0;
-        if (device->WaitEvent(&events) != platform::WaitResult::Events || events == 0) {
+        const platform::WaitResult waited = device->WaitEvent(&events);
+        if (waited != platform::WaitResult::Events || events == 0) {
+            // A cleared mask is the close; a failed wait, the device going away.
+            if (waited == platform::WaitResult::Failed && !m_gate.StopRequested()) {
+                m_actions.LinkLost();
+            }
             running = false;
             break;
         }

@@ -39,7 +39,10 @@ void OnSlowBarcode(int32_t symbology, const char16_t* text) {
     if (g_slowCallback) g_slowCallback();
 }
 
+std::atomic<bool> g_deviceLost{false};
+
 intptr_t WindowProc(QVHWND window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (message == WM_IMAGER_DEVICE_LOST) g_deviceLost = true;
     if (message == WM_IMAGER_DATA) {
         g_received.Add(static_cast<int32_t>(wParam), reinterpret_cast<const char16_t*>(lParam));
         return 0;
@@ -56,6 +59,7 @@ class ScanScenario : public ImagerScenario {
             g_received.barcodes.clear();
         }
         QVPlatformClearRecordedEffects();
+        g_deviceLost = false;
         m_window = QVPlatformCreateWindow(u"ScanTestWindow", WindowProc, nullptr);
         ASSERT_NE(m_window, nullptr);
         ASSERT_EQ(QVImagerOpen(), 1);
@@ -221,6 +225,11 @@ TEST_F(ScanScenario, ALineThatHangsUpMidScanIsSaidOnceAndFailsLaterCommandsAtOnc
     m_sim->Stop();  // the line goes away, as an unplugged adapter does
     const std::string hungUp = "serial: " + std::string(::getenv("QV_PORT_COM2")) + " hung up";
     ASSERT_TRUE(Eventually([&] { return m_log.Count(hungUp) == 1; })) << m_log.Text();
+    // The application's window is told.
+    EXPECT_TRUE(Eventually([] {
+        QVPlatformPumpMessagesFor(5);
+        return g_deviceLost.load();
+    }));
     qv::platform::SetClockScale(1.0);  // the wake pulse it must not pay is real time
     int32_t enabled = 0;
     const auto start = std::chrono::steady_clock::now();

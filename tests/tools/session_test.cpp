@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "sim/simulator.h"
 #include "tests/tools/program_runner.h"
@@ -175,6 +176,31 @@ TEST(Session, CtrlCStopsTheScanAndClosesTheImager) {
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(Contains(r.out, "interrupted: 1 barcode, scan stopped, imager closed")) << r.out;
+}
+
+// The engine's device goes away while a scan waits: the library's message
+// ends the scan with status 1 and says why, within a second.
+TEST(Session, ADeviceThatGoesAwayEndsTheScanWithStatus1) {
+    qv::sim::Simulator::Options options;
+    options.registerDriver = false;
+    options.powerSocket = false;
+    qv::sim::Simulator device(options);
+    ASSERT_TRUE(device.Start());
+    Program qvimager;
+    qvimager.SetEnv("QV_PORT_COM2", device.SlavePath());
+    qvimager.SetEnv("QV_DRIVER_BAR1", "unix:" + device.DriverSocketPath());
+    std::optional<std::chrono::steady_clock::time_point> unplugged;
+    const Result r = qvimager.Run({"scan", "--count", "0"}, [&](pid_t, const std::string& out) {
+        if (!unplugged && Contains(out, "scanning")) {
+            device.Stop();
+            unplugged = std::chrono::steady_clock::now();
+        }
+    });
+    ASSERT_TRUE(unplugged);
+    EXPECT_LT(std::chrono::steady_clock::now() - *unplugged, std::chrono::seconds(1));
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_TRUE(Contains(r.err, "the engine's device went away")) << r.err;
 }
 
 TEST(Session, MaintenanceCommands) {

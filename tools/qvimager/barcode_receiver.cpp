@@ -101,6 +101,9 @@ intptr_t BarcodeReceiver::WindowProc(QVHWND window, uint32_t message, uintptr_t 
             return 0;
         case kWakeMessage:
             return 0;
+        case WM_IMAGER_DEVICE_LOST:
+            self->m_deviceLost = true;
+            return 0;
         default:
             return QVPlatformDefWindowProc(window, message, wParam, lParam);
     }
@@ -172,6 +175,7 @@ BarcodeReceiver::Outcome BarcodeReceiver::Wait(uint32_t timeoutMs, ReceivedBarco
         Pump();
         Clock::time_point now = Clock::now();
         if (TakeReady(now, barcode)) return Outcome::Barcode;
+        if (m_deviceLost) return Outcome::DeviceLost;
         if (m_watch.Interrupted()) return Outcome::Interrupted;
         if (deadline && now >= *deadline) return Outcome::TimedOut;
         // Messages wake the wait; the record of key strokes and clipboard use

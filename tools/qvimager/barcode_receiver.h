@@ -27,7 +27,7 @@ struct ReceivedBarcode {
 
 class BarcodeReceiver {
   public:
-    enum class Outcome { Barcode, Interrupted, TimedOut };
+    enum class Outcome { Barcode, Interrupted, TimedOut, DeviceLost };
 
     BarcodeReceiver(ReceiveMode mode, os::InterruptWatch& watch);
     ~BarcodeReceiver();
@@ -66,6 +66,8 @@ class BarcodeReceiver {
     std::vector<KeyStroke> m_keys;
     std::u16string m_typed;
     bool m_sawClipboard = false;
+    // Set by the library's WM_IMAGER_DEVICE_LOST: the engine is gone.
+    bool m_deviceLost = false;
     std::optional<Clock::time_point> m_lastEffect;
 };
 

@@ -121,6 +121,9 @@ int RunDemo(const Invocation& inv, os::InterruptWatch& watch) {
         if (outcome != BarcodeReceiver::Outcome::Barcode) {
             Check("QVImagerScanStop", QVImagerScanStop());
             if (outcome == BarcodeReceiver::Outcome::Interrupted) break;
+            if (outcome == BarcodeReceiver::Outcome::DeviceLost) {
+                throw CommandFailed("the engine's device went away (unplugged or hung up)");
+            }
             throw CommandFailed("barcode " + std::to_string(n) + " did not come within " +
                                 std::to_string(kBarcodeTimeoutMs / 1000) + " s");
         }

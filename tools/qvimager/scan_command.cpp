@@ -59,11 +59,13 @@ int RunScan(const Invocation& inv, os::InterruptWatch& watch) {
     BarcodeReceiver receiver(scan.mode, watch);
     if (receiver.Window() == nullptr) throw CommandFailed("cannot create the receiving window");
     session.Open();
+    // The window gets the barcodes of the message and callback modes (the
+    // library tests the window first, also when a callback is named), and
+    // in every mode the word that the engine's device went away.
+    Check("QVImagerSetWindow", QVImagerSetWindow(receiver.Window()));
     switch (scan.mode) {
         case ReceiveMode::Message:
         case ReceiveMode::Callback:
-            // The library tests the window first, also when a callback is named.
-            Check("QVImagerSetWindow", QVImagerSetWindow(receiver.Window()));
             break;
         case ReceiveMode::Keyboard:
             Check("QVImagerSetReceiveType", QVImagerSetReceiveType(1));
@@ -94,6 +96,10 @@ int RunScan(const Invocation& inv, os::InterruptWatch& watch) {
         if (outcome == BarcodeReceiver::Outcome::Barcode) {
             PrintBarcode(++received, scan.mode, barcode);
             continue;
+        }
+        if (outcome == BarcodeReceiver::Outcome::DeviceLost) {
+            session.Close();
+            throw CommandFailed("the engine's device went away (unplugged or hung up)");
         }
         Check("QVImagerScanStop", QVImagerScanStop());
         if (outcome == BarcodeReceiver::Outcome::TimedOut) {
