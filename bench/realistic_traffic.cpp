@@ -6,6 +6,8 @@
 
 #include "link/frame.h"
 #include "link/frame_reader.h"
+#include "link/reader_thread.h"
+#include "link/reply_match.h"
 #include "symbology/symbology_settings.h"
 
 namespace qv::bench {
@@ -15,6 +17,21 @@ constexpr uint8_t kSetupReply = 0x50;
 constexpr uint8_t kResult = 0x51;
 constexpr uint8_t kEvent = 0x61;
 constexpr std::array<uint8_t, 4> kNakReasons{0x20, 0x30, 0x40, 0x50};
+
+// Knows the command that waits, and nothing else of the link.
+class WaitingCommand final : public LinkActions {
+  public:
+    void Acknowledge(uint8_t) override {}
+    void Deliver(const uint8_t*, int32_t) override {}
+    void Reply(uint8_t, const uint8_t*, int32_t) override {}
+    void Refuse() override {}
+    AnswerFit FitOfAnswer(uint8_t type, const uint8_t* payload, size_t length) override {
+        if (!pending) return AnswerFit::Unknown;
+        return qv::FitOfAnswer(pending->kind, pending->asked, type,
+                               std::span<const uint8_t>(payload, length));
+    }
+    const Pending* pending = nullptr;
+};
 
 std::vector<uint8_t> Query(int32_t (*make)(PayloadBuffer, int32_t&)) {
     std::array<uint8_t, kPayloadBufferSize> query{};
@@ -67,8 +84,9 @@ TrafficGenerator::TrafficGenerator(uint64_t seed)
                 Query(&SymbologySettings::MakeDetailQuery),
                 Query(&SymbologySettings::MakeOtherQuery)} {}
 
-std::vector<uint8_t> TrafficGenerator::RecordReply() {
+std::vector<uint8_t> TrafficGenerator::RecordReply(std::vector<uint8_t>* asked) {
     const std::vector<uint8_t>& query = m_queries[m_random.Between(0, m_queries.size() - 1)];
+    if (asked != nullptr) *asked = query;
     std::vector<uint8_t> payload;
     for (size_t i = 0; i + 1 < query.size(); i += 2) {
         payload.push_back(query[i]);
@@ -137,9 +155,13 @@ Burst TrafficGenerator::NextBurst() {
     };
     if (pick < 40) {
         // The engine's ACK of a query, then its reply.
-        burst.frames = {hostAck(), RecordReply()};
+        Pending query;
+        std::vector<uint8_t> ack = hostAck();
+        burst.frames = {std::move(ack), RecordReply(&query.asked)};
+        burst.pending = std::move(query);
     } else if (pick < 50) {
         burst.frames = {hostAck(), EngineFrame(kResult, Sequence(), {0x00}, Management())};
+        burst.pending = Pending{FrameKind::SETUP_COMMAND, {}};
     } else if (pick < 80) {
         burst.frames = {BinaryBarcode()};
     } else if (pick < 92) {
@@ -155,22 +177,26 @@ Burst TrafficGenerator::NextBurst() {
     return burst;
 }
 
-PropertyResult RunFrameProperty(uint64_t frames, uint64_t seed) {
+PropertyResult RunFrameProperty(uint64_t frames, uint64_t seed, LineModel model) {
     PropertyResult result;
     TrafficGenerator traffic(seed);
     SeededRandom reads(seed ^ 0x5DEECE66Dull);
     auto reader = std::make_unique<FrameReader>();
+    WaitingCommand waiting;
     std::vector<uint8_t> line;
     std::vector<std::vector<uint8_t>> expected;
+    std::vector<std::optional<Pending>> pendings;  // the command waiting for each frame
     while (result.frames < frames) {
         // The bytes up to the next pause of the line.
         line.clear();
         expected.clear();
+        pendings.clear();
         for (;;) {
             Burst burst = traffic.NextBurst();
             for (auto& frame : burst.frames) {
                 line.insert(line.end(), frame.begin(), frame.end());
                 expected.push_back(std::move(frame));
+                pendings.push_back(burst.pending);
             }
             if (burst.pauseAfter || result.frames + expected.size() >= frames) break;
         }
@@ -181,25 +207,47 @@ PropertyResult RunFrameProperty(uint64_t frames, uint64_t seed) {
         size_t next = 0;  // the frame expected next
         bool broken = false;
         while (at < line.size() && !broken) {
-            // A read: what the driver held, anywhere from a byte to a few
-            // hundred.
-            const size_t most = reads.Chance(50) ? 64 : 600;
-            const size_t n = std::min({reads.Between(1, most), line.size() - at, reader->Room()});
+            size_t n = 0;
+            // Whether the next bytes come later than the reader's
+            // confirmation of a quiet line: a pause within the stream.
+            bool pause = false;
+            if (model == LineModel::Bursts) {
+                // What the driver held, anywhere from a byte to a few hundred.
+                const size_t most = reads.Chance(50) ? 64 : 600;
+                n = reads.Between(1, most);
+            } else {
+                n = reads.Chance(50) ? 1 : 14;
+                // The adapter's latency timer, or the engine pausing 0..60 ms.
+                const uint32_t gapMs = reads.Chance(15) ? 16
+                                       : reads.Chance(5)
+                                           ? static_cast<uint32_t>(reads.Between(0, 60))
+                                           : 0;
+                pause = gapMs >= kConfirmMs;
+            }
+            n = std::min({n, line.size() - at, reader->Room()});
             std::copy_n(line.begin() + static_cast<long>(at), n, reader->Tail());
             reader->Append(n);
             at += n;
             ++result.reads;
             // As the reader thread does: a verified end at the last byte is
             // taken once nothing more arrives; more arrives unless the line
-            // pauses here. An unfinished head waits for the quiet line.
+            // pauses here. An unfinished head waits for the quiet line,
+            // which a pause within the stream never is.
             LineState state = LineState::Busy;
             for (;;) {
-                const SplitResult step = reader->Next(state);
+                waiting.pending =
+                    next < pendings.size() && pendings[next] ? &*pendings[next] : nullptr;
+                const SplitResult step =
+                    reader->Next(state, model == LineModel::Pauses ? &waiting : nullptr);
                 if (step.kind == SplitKind::NeedMore) {
-                    if (at < line.size() || step.wait == SplitWait::None ||
-                        state == LineState::Quiet) {
+                    if (at < line.size()) {
+                        if (pause && state == LineState::Busy && step.wait != SplitWait::None) {
+                            state = LineState::Paused;
+                            continue;
+                        }
                         break;
                     }
+                    if (step.wait == SplitWait::None || state == LineState::Quiet) break;
                     state = step.wait == SplitWait::Confirm ? LineState::Paused : LineState::Quiet;
                     continue;
                 }

@@ -9,7 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
+
+#include "link/frame.h"
 
 namespace qv::bench {
 
@@ -26,10 +29,17 @@ class SeededRandom {
     uint64_t m_state;
 };
 
+// The library's command that waits while a burst arrives.
+struct Pending {
+    FrameKind kind = FrameKind::SETUP_QUERY;
+    std::vector<uint8_t> asked;
+};
+
 // One burst: frames the engine sends back to back.
 struct Burst {
     std::vector<std::vector<uint8_t>> frames;
     bool pauseAfter = true;  // the line goes quiet behind it
+    std::optional<Pending> pending;
 };
 
 class TrafficGenerator {
@@ -37,8 +47,9 @@ class TrafficGenerator {
     explicit TrafficGenerator(uint64_t seed);
     Burst NextBurst();
 
-    // Single frames, exposed for tests of the generator.
-    std::vector<uint8_t> RecordReply();
+    // Single frames, exposed for tests of the generator. RecordReply
+    // answers one of the library's three record queries, given in `asked`.
+    std::vector<uint8_t> RecordReply(std::vector<uint8_t>* asked = nullptr);
     std::vector<uint8_t> BinaryBarcode();
     std::vector<uint8_t> ShortFrame();
 
@@ -66,8 +77,19 @@ struct PropertyResult {
     uint64_t reads = 0;
 };
 
+// How the line hands the bytes over.
+enum class LineModel {
+    // Reads of 1 to a few hundred bytes; the line pauses only between bursts.
+    Bursts,
+    // A USB-serial adapter: reads of 1 or 14 bytes, its 16 ms latency timer
+    // and the engine's pauses of 0 to 60 ms at random points, inside frames
+    // too. The reader knows the command that waits, as in real use.
+    Pauses,
+};
+
 // Sends `frames` frames of seeded traffic through the reader's frame search,
 // read by read, as the reader thread drives it, and compares what comes out.
-PropertyResult RunFrameProperty(uint64_t frames, uint64_t seed);
+PropertyResult RunFrameProperty(uint64_t frames, uint64_t seed,
+                                LineModel model = LineModel::Bursts);
 
 }  // namespace qv::bench

@@ -2,11 +2,14 @@
 // frame search and dispatch. Besides what the sanitizers catch, it checks
 // that every reply or barcode handed over is a frame at the front of the
 // buffer whose checksum verifies, acknowledged first with its own sequence
-// number; that a NAK is a NAK; and that whatever came before, a valid frame
-// that follows is still found and nothing stays stuck in the buffer.
+// number; that a NAK is a NAK; that while a query waits, no reply is handed
+// over before the line is quiet unless it answers that query; and that
+// whatever came before, a valid frame that follows is still found and
+// nothing stays stuck in the buffer.
 //
 // Input: a control byte per read (low six bits + 1 = bytes in the read; bit
 // 6 = the line pauses after it, bit 7 = it goes quiet), then that many bytes.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -15,11 +18,15 @@
 
 #include "link/frame.h"
 #include "link/frame_reader.h"
+#include "link/reply_match.h"
 
 namespace {
 
 using qv::FrameReader;
 using qv::LineState;
+
+// The query that waits while the stream arrives; the valid reply answers it.
+const std::vector<uint8_t> kAsked = {0x48, 0x48};
 
 class Checker final : public qv::LinkActions {
   public:
@@ -40,8 +47,17 @@ class Checker final : public qv::LinkActions {
         if (!qv::ChecksumMatches(frame, barcode->dataOffset + barcode->length + 4)) std::abort();
         Touch(data, length);
     }
-    void Reply(uint8_t, const uint8_t* payload, int32_t length) override {
+    void Reply(uint8_t type, const uint8_t* payload, int32_t length) override {
         const uint8_t* frame = Acknowledged();
+        // A reply the waiting query expects is not cut short by the line's
+        // timing: before the line is quiet (and short of a full buffer, which
+        // is decided as it stands) only its whole answer is handed over.
+        if (type == static_cast<uint8_t>(qv::EngineFrameType::SETUP_REPLY) &&
+            line != LineState::Quiet && m_reader.Held() < qv::kReceiveBufferSize &&
+            !qv::AnswersCommand(qv::FrameKind::SETUP_QUERY, kAsked, type,
+                                {payload, static_cast<size_t>(std::max(length, 0))})) {
+            std::abort();
+        }
         if (!qv::IsReplyFrame(frame[2]) || payload != frame + 3) std::abort();
         if (length < 0 || static_cast<size_t>(length) + qv::kFrameOverhead > m_reader.Held()) {
             std::abort();
@@ -51,6 +67,11 @@ class Checker final : public qv::LinkActions {
         }
         Touch(payload, length);
     }
+    qv::AnswerFit FitOfAnswer(uint8_t type, const uint8_t* payload, size_t length) override {
+        return qv::FitOfAnswer(qv::FrameKind::SETUP_QUERY, kAsked, type, {payload, length});
+    }
+    LineState line = LineState::Busy;  // as the reader last saw it
+
     void Refuse() override {
         const uint8_t* frame = m_reader.Data();
         if (frame[0] != qv::kStartByte ||
@@ -101,7 +122,8 @@ int Feed(FrameReader& reader, Checker& checker, const uint8_t* data, size_t size
         reader.Append(n);
         data += n;
         size -= n;
-        frames += reader.Process(checker, size == 0 ? line : LineState::Busy).frames;
+        checker.line = size == 0 ? line : LineState::Busy;
+        frames += reader.Process(checker, checker.line).frames;
     }
     return frames;
 }
@@ -134,8 +156,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // The line goes quiet, then the engine sends a good frame: it must be
     // found, and nothing may be left waiting once the line is quiet again.
+    checker.line = LineState::Quiet;
     reader->Process(checker, LineState::Quiet);
     int frames = Feed(*reader, checker, valid.data(), valid.size(), LineState::Paused);
+    checker.line = LineState::Quiet;
     frames += reader->Process(checker, LineState::Quiet).frames;
     if (frames < 1 || reader->Held() != 0) std::abort();
     return 0;

@@ -157,18 +157,8 @@ void CommandExchange::PostRefusal() {
 AnswerFit CommandExchange::FitOfAnswer(uint8_t type, const uint8_t* payload, size_t length) {
     std::lock_guard lock(m_recvLock);
     if (!m_waiting) return AnswerFit::Unknown;
-    const std::span<const uint8_t> content(payload, length);
-    const std::span<const uint8_t> asked(m_asked, m_askedLength);
-    if (AnswerIsWhole(m_waitingKind, type, content) &&
-        AnswersCommand(m_waitingKind, asked, type, content)) {
-        return AnswerFit::Whole;
-    }
-    // A query's reply that does not hold an entry for every pair yet.
-    if (m_waitingKind == FrameKind::SETUP_QUERY &&
-        type == static_cast<uint8_t>(EngineFrameType::SETUP_REPLY)) {
-        return AnswerFit::Partial;
-    }
-    return AnswerFit::Unknown;
+    return qv::FitOfAnswer(m_waitingKind, std::span<const uint8_t>(m_asked, m_askedLength), type,
+                           std::span<const uint8_t>(payload, length));
 }
 
 }  // namespace qv

@@ -203,24 +203,27 @@ SplitResult FrameReader::FullFrame(LineState line, LinkActions* answers) {
             }
         }
         if (!front && later == 0) continue;
-        const AnswerFit fit =
-            front && answers != nullptr
-                ? answers->FitOfAnswer(m_data[2], m_data + 3, end + 1 - kFrameOverhead)
-                : AnswerFit::Unknown;
+        const AnswerFit fit = answers != nullptr ? answers->FitOfAnswer(m_data[2], m_data + 3,
+                                                                        end + 1 - kFrameOverhead)
+                                                 : AnswerFit::Unknown;
         // The waiting command's whole answer: nothing of it can follow.
-        if (fit == AnswerFit::Whole) return Step(SplitKind::Frame, end + 1);
+        if (front && fit == AnswerFit::Whole) return Step(SplitKind::Frame, end + 1);
+        // Short of the answer the waiting query asked for, a checksum that
+        // verifies here, for the reply or for a frame that seems to start
+        // inside it, is chance until the line is quiet. A full buffer takes
+        // no more bytes, so it is decided as it stands.
+        if (fit == AnswerFit::Partial && line != LineState::Quiet && m_held < kReceiveBufferSize) {
+            if (end + 1 == m_held) return Wait(SplitWait::Quiet);
+            continue;
+        }
         // An end inside a reply that has not verified yet counts only where
         // what follows can begin a frame.
         if (end + 1 < m_held) {
             if (m_data[end + 1] != kStartByte) continue;
-        } else if (m_held < kReceiveBufferSize) {
+        } else if (line == LineState::Busy && m_held < kReceiveBufferSize) {
             // A full buffer takes no more bytes: waiting to see what follows
-            // would wait for ever. Short of the answer asked for, a pause
-            // does not end the reply; only a quiet line does.
-            if (fit == AnswerFit::Partial && line != LineState::Quiet) {
-                return Wait(SplitWait::Quiet);
-            }
-            if (line == LineState::Busy) return Wait(SplitWait::Confirm);
+            // would wait for ever.
+            return Wait(SplitWait::Confirm);
         }
         if (front) return Step(SplitKind::Frame, end + 1);
         const size_t start = NextFrameStart(1);

@@ -2,8 +2,6 @@
 
 #include <bitset>
 
-#include "link/frame_reader.h"
-
 namespace qv {
 
 bool AnswersPairs(std::span<const uint8_t> asked, std::span<const uint8_t> reply) {
@@ -49,6 +47,18 @@ bool AnswerIsWhole(FrameKind kind, uint8_t type, std::span<const uint8_t> payloa
     }
     return type == static_cast<uint8_t>(EngineFrameType::RESULT) && payload.size() == 1 &&
            (kind == FrameKind::SETUP_COMMAND || kind == FrameKind::RESET_COMMAND);
+}
+
+AnswerFit FitOfAnswer(FrameKind kind, std::span<const uint8_t> asked, uint8_t type,
+                      std::span<const uint8_t> payload) {
+    if (AnswerIsWhole(kind, type, payload) && AnswersCommand(kind, asked, type, payload)) {
+        return AnswerFit::Whole;
+    }
+    if (kind == FrameKind::SETUP_QUERY &&
+        type == static_cast<uint8_t>(EngineFrameType::SETUP_REPLY)) {
+        return AnswerFit::Partial;
+    }
+    return AnswerFit::Unknown;
 }
 
 }  // namespace qv

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "link/frame.h"
+#include "link/frame_reader.h"
 
 namespace qv {
 
@@ -27,5 +28,11 @@ bool AnswersCommand(FrameKind kind, std::span<const uint8_t> asked, uint8_t type
 // query's entries for every pair asked, or a setup's one-byte result.
 // Replies of other shapes (version texts) are framed by the line as well.
 bool AnswerIsWhole(FrameKind kind, uint8_t type, std::span<const uint8_t> payload);
+
+// How a reply frame of `type` carrying `payload` fits a waiting command of
+// `kind` that asked `asked`, for the search of the frame's end: its whole
+// answer, a query's reply that lacks entries yet, or nothing content tells.
+AnswerFit FitOfAnswer(FrameKind kind, std::span<const uint8_t> asked, uint8_t type,
+                      std::span<const uint8_t> payload);
 
 }  // namespace qv
