@@ -112,6 +112,12 @@ void FrameReader::Remove(size_t n) {
     }
 }
 
+AnswerFit FrameReader::FitOfAnswer(LinkActions* answers, size_t start, size_t end) const {
+    if (answers == nullptr || end + 1 < start + kFrameOverhead) return AnswerFit::Unknown;
+    return answers->FitOfAnswer(m_data[start + 2], m_data + start + 3,
+                                end + 1 - start - kFrameOverhead);
+}
+
 bool FrameReader::Verifies(size_t start, size_t end) const {
     if (end < start + kFrameOverhead - 1) return false;
     if (m_data[start] != kStartByte || m_data[end] != kStopByte) return false;
@@ -203,16 +209,16 @@ SplitResult FrameReader::FullFrame(LineState line, LinkActions* answers) {
             }
         }
         if (!front && later == 0) continue;
-        const AnswerFit fit = answers != nullptr ? answers->FitOfAnswer(m_data[2], m_data + 3,
-                                                                        end + 1 - kFrameOverhead)
-                                                 : AnswerFit::Unknown;
         // The waiting command's whole answer: nothing of it can follow.
+        const AnswerFit fit = FitOfAnswer(answers, 0, end);
         if (front && fit == AnswerFit::Whole) return Step(SplitKind::Frame, end + 1);
         // Short of the answer the waiting query asked for, a checksum that
-        // verifies here, for the reply or for a frame that seems to start
+        // verifies here, for the reply or for a reply that seems to start
         // inside it, is chance until the line is quiet. A full buffer takes
         // no more bytes, so it is decided as it stands.
-        if (fit == AnswerFit::Partial && line != LineState::Quiet && m_held < kReceiveBufferSize) {
+        if (line != LineState::Quiet && m_held < kReceiveBufferSize &&
+            (fit == AnswerFit::Partial ||
+             (!front && FitOfAnswer(answers, later, end) == AnswerFit::Partial))) {
             if (end + 1 == m_held) return Wait(SplitWait::Quiet);
             continue;
         }

@@ -168,6 +168,8 @@ class FrameReader {
     };
 
     bool Verifies(size_t start, size_t end) const;
+    // How the reply from `start` to the stop byte at `end` fits the waiting command.
+    AnswerFit FitOfAnswer(LinkActions* answers, size_t start, size_t end) const;
     bool CanFollow(size_t end, LineState line) const;
     size_t NextFrameStart(size_t from) const;
     SplitResult FirstEnd(LineState line);
