@@ -123,15 +123,24 @@ class WriteLock {
     WriteLock& operator=(const WriteLock&) = delete;
 
     bool Acquire(const std::string& path) {
-        const std::string lockPath = path + ".lock";
+        // One lock per file, however it is named: a symbolic link and the
+        // file's own name must exclude each other.
+        const std::string lockPath = ResolveSymbolicLinks(path) + ".lock";
         // Read-only is enough for flock, and works where the lock file exists
-        // but is not ours to write.
+        // but is not ours to write. Non-blocking, so that a FIFO in its place
+        // is refused below instead of hanging the open.
         do {
-            m_fd = ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+            m_fd = ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
         } while (m_fd < 0 && errno == EINTR);
         if (m_fd < 0) {
             Report("cannot write " + path + ": " + lockPath + ": " + ErrorText(errno) +
                    "; the file is left as it is");
+            return false;
+        }
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            Report("cannot write " + path + ": " + lockPath +
+                   " is not a regular file; the file is left as it is");
             return false;
         }
         const auto deadline = DeadlineAfter(kLockWaitMs);
