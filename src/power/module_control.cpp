@@ -158,6 +158,9 @@ int32_t ModuleControl::SetModulePower(int32_t on) {
         SetTriggerLine(1);
         BarcodeModuleSetPower(1);
     }
+    // An engine powered all the time stays as it is: waiting for it to
+    // follow would only cost the poll limit and a false complaint.
+    if (!m_hBAR->SwitchesLines()) return result;
     // The supply follows after a while. The polls pause between looks and
     // are bounded, so a driver that keeps answering with the old state can
     // neither hold the caller nor flood the driver and the log: a poll's

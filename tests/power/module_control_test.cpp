@@ -266,6 +266,21 @@ TEST_F(ModuleControlTest, SupplyThatNeverFollowsIsGivenUpAfterTheBound) {
     }
 }
 
+// With QV_DRIVER_BAR1=none the supply reads as on whatever is asked: a
+// switch-off is done at once, without waiting for a change that cannot come.
+TEST_F(ModuleControlTest, PowerThatCannotChangeIsNotWaitedFor) {
+    for (const int32_t modelClass : {-1, 3}) {
+        SCOPED_TRACE(modelClass);
+        ScopedEnv none("QV_DRIVER_BAR1", "none");
+        ModuleControl module(modelClass);
+        ASSERT_EQ(module.OpenDriver(), 1);
+        EXPECT_NE(module.SetModulePower(0), 0);
+        EXPECT_NE(module.SetModulePower(1), 0);
+        module.CloseDriver();
+    }
+    EXPECT_EQ(Log().find("power still"), std::string::npos) << Log();
+}
+
 TEST_F(ModuleControlTest, TriggerRefusedInBothFormsShowsTheBoxOncePerCall) {
     m_driver->Change([](auto& s) {
         s.refuseTrigger = true;

@@ -130,6 +130,7 @@ class NoLinesHandle final : public DriverHandle {
         }
         return 1;
     }
+    bool SwitchesLines() const override { return false; }
 };
 
 class InProcessHandle final : public DriverHandle {
@@ -311,6 +312,7 @@ class ClaimedHandle final : public DriverHandle {
                       uint32_t outSize) override {
         return m_inner->IoControl(code, in, inSize, out, outSize);
     }
+    bool SwitchesLines() const override { return m_inner->SwitchesLines(); }
 
   private:
     std::unique_ptr<DriverHandle> m_inner;
