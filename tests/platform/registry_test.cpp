@@ -124,6 +124,25 @@ TEST_F(RegistryTest, ValuesRoundTripWithTypeAndTerminator) {
     EXPECT_EQ(back, u"short");
 }
 
+// What was read is kept only while the file stays the same: a change by
+// another program, even one of the same size in place, is read again.
+TEST_F(RegistryTest, ChangedFileIsReadAgain) {
+    fs::create_directories(m_hiveDir);
+    const std::string head = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:";
+    std::unique_ptr<RegistryKey> key;
+    for (const char* value : {"00000001", "00000002", "00000003"}) {
+        // In place (same inode, same size), as an editor might save.
+        std::fstream(m_file, std::ios::in | std::ios::out | std::ios::trunc)
+            << head << value << "\n";
+        if (key == nullptr) {
+            ASSERT_EQ(RegistryKey::Open(u"A", key), RegStatus::Ok);
+        }
+        uint32_t read = 0;
+        EXPECT_EQ(key->QueryDword(u"v", &read), RegStatus::Ok);
+        EXPECT_EQ(read, static_cast<uint32_t>(std::stoul(value, nullptr, 16)));
+    }
+}
+
 TEST_F(RegistryTest, SmallBufferGetsMoreDataAndIsNotTouched) {
     auto key = CreateKey(u"Ident");
     ASSERT_NE(key, nullptr);
