@@ -98,6 +98,12 @@ QV_PLATFORM_API std::string ExecutablePathUtf8();
 // write (/usr/bin) names another one with SetApplicationDirectory.
 QV_PLATFORM_API std::u16string ApplicationDirectory();
 QV_PLATFORM_API std::string ApplicationDirectoryUtf8();
+// Where the application keeps its own files: ApplicationDirectory where the
+// application may write there. Otherwise (installed in /usr/bin, say) the
+// user's state directory for the program, $XDG_STATE_HOME/<program>/ or else
+// ~/.local/state/<program>/, made when missing; `*unwritable` is then set to
+// the application's directory (else cleared). Empty when neither is known.
+QV_PLATFORM_API std::u16string ApplicationDataDirectory(std::u16string* unwritable);
 // The directory ApplicationDirectory gives from now on ('/' is appended when
 // missing); empty goes back to the executable's.
 QV_PLATFORM_API void SetApplicationDirectory(std::string_view directory);

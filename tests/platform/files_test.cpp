@@ -392,5 +392,37 @@ TEST(ApplicationDirectory, IsTheExecutablesDirectoryWithSlashUnlessOneIsNamed) {
     EXPECT_EQ(ApplicationDirectoryUtf8(), dir);
 }
 
+// An application installed where its user cannot write keeps its files in
+// the user's state directory for the program instead.
+TEST_F(FilesTest, ApplicationDataGoesToTheStateDirectoryWhereTheApplicationCannotWrite) {
+    ::chmod(m_dir.Path().c_str(), 0755);
+    const std::string installed = PathOf("bin");
+    const std::string state = PathOf("state");
+    ASSERT_EQ(CreateDirectories(installed), 0);
+    ASSERT_EQ(CreateDirectories(state), 0);
+    ::chmod(installed.c_str(), 0555);
+    ::chmod(state.c_str(), 0777);
+    test_support::ScopedEnv xdg("XDG_STATE_HOME", state);
+    SetApplicationDirectory(installed);
+    const std::string program = fs::path(ExecutablePathUtf8()).filename();
+    if (::geteuid() == 0) {
+        std::u16string unwritable = u"x";
+        EXPECT_EQ(ApplicationDataDirectory(&unwritable), Utf8ToUtf16(installed + "/"))
+            << "root may write there";
+        EXPECT_EQ(unwritable, u"");
+    }
+    EXPECT_EQ(RunInChild(
+                  [&] {
+                      std::u16string where;
+                      const bool moved = ApplicationDataDirectory(&where) ==
+                                         Utf8ToUtf16(state + "/" + program + "/");
+                      return moved && where == Utf8ToUtf16(installed + "/") ? 0 : 1;
+                  },
+                  true),
+              0);
+    EXPECT_TRUE(fs::is_directory(state + "/" + program));
+    SetApplicationDirectory("");
+}
+
 }  // namespace
 }  // namespace qv::platform

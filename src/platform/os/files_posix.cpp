@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -531,6 +533,43 @@ std::string ApplicationDirectoryUtf8() {
 
 std::u16string ApplicationDirectory() {
     return Utf8ToUtf16(ApplicationDirectoryUtf8());
+}
+
+namespace {
+
+std::string HomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+    std::vector<char> buffer(16384);
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &pw, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_dir != nullptr) {
+        return found->pw_dir;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::u16string ApplicationDataDirectory(std::u16string* unwritable) {
+    if (unwritable != nullptr) unwritable->clear();
+    const std::string dir = ApplicationDirectoryUtf8();
+    if (dir.empty() || ::access(dir.c_str(), W_OK | X_OK) == 0) return Utf8ToUtf16(dir);
+    const std::string exe = ExecutablePathUtf8();
+    const std::string program = exe.substr(exe.rfind('/') + 1);
+    std::string state;
+    // A relative XDG_STATE_HOME is invalid and ignored, as XDG asks.
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && xdg[0] == '/') {
+        state = std::string(xdg) + "/" + program;
+    } else if (const std::string home = HomeDirectory(); !home.empty()) {
+        state = home + "/.local/state/" + program;
+    }
+    // Nowhere better: the application's directory, as before.
+    if (program.empty() || state.empty()) return Utf8ToUtf16(dir);
+    // A directory that cannot be made shows in the loads and saves that follow.
+    CreateDirectories(state);
+    if (unwritable != nullptr) *unwritable = Utf8ToUtf16(dir);
+    return Utf8ToUtf16(state + "/");
 }
 
 }  // namespace qv::platform
