@@ -228,29 +228,16 @@ TEST(SerialPortOpen, EachFailureLeavesOneLineWithThePathAndTheCause) {
 // A program that had the line open before us (a terminal program, a getty)
 // would read the engine's replies: the open is refused and names it.
 TEST_F(SerialPortTest, AnotherProgramOnTheLineIsNamedAndRefused) {
-    int ready[2], release[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    ASSERT_EQ(::pipe(release), 0);
-    std::fflush(nullptr);
-    const pid_t other = ::fork();
-    ASSERT_GE(other, 0);
-    if (other == 0) {
-        pty.CloseMaster();  // the far end of the line stays with the test
-        const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
-        char done = 0;
-        if (fd < 0 || ::write(ready[1], "y", 1) != 1 || ::read(release[0], &done, 1) < 0) {
-            ::_exit(1);
-        }
-        ::_exit(0);
+    {
+        platform_test::HolderProcess other([&] {
+            pty.CloseMaster();  // the far end of the line stays with the test
+            return ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY) >= 0;
+        });
+        ASSERT_TRUE(other.Took());
+        EXPECT_FALSE(port.Open());
+        EXPECT_EQ(log.Count("also open in process " + std::to_string(other.Pid()) + " ("), 1)
+            << log.Text();
     }
-    char ok = 0;
-    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
-    EXPECT_FALSE(port.Open());
-    EXPECT_EQ(log.Count("also open in process " + std::to_string(other) + " ("), 1) << log.Text();
-    EXPECT_EQ(::write(release[1], "x", 1), 1);
-    ::waitpid(other, nullptr, 0);
-    for (const int fd : {ready[0], ready[1], release[0], release[1]})
-        ::close(fd);
     EXPECT_TRUE(port.Open()) << "free once the other program is gone";
 }
 

@@ -137,22 +137,11 @@ TEST_F(DriverBinding, TheOneOpenerHoldsAcrossNetworkNamespaces) {
     FakePowerDriver outside;
     SocketDriverServer server(SocketPath(), outside);
     ScopedEnv env("QV_DRIVER_BAR1", "unix:" + SocketPath());
-    int held[2], release[2];
-    ASSERT_EQ(::pipe(held), 0);
-    ASSERT_EQ(::pipe(release), 0);
-    std::fflush(nullptr);
-    const pid_t holder = ::fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {
-        auto handle = DriverHandle::Open("BAR1:");
-        const char ok = handle != nullptr ? 'y' : 'n';
-        char done = 0;
-        if (::write(held[1], &ok, 1) != 1 || ::read(release[0], &done, 1) < 0) ::_exit(1);
-        ::_exit(0);
-    }
-    char ok = 0;
-    ASSERT_EQ(::read(held[0], &ok, 1), 1);
-    EXPECT_EQ(ok, 'y');
+    platform_test::HolderProcess holder([] {
+        static std::unique_ptr<DriverHandle> held = DriverHandle::Open("BAR1:");
+        return held != nullptr;
+    });
+    ASSERT_TRUE(holder.Took());
     for (const bool ownNetwork : {false, true}) {
         const int opened = platform_test::RunInChild([&] {
             if (ownNetwork && ::unshare(CLONE_NEWNET) != 0) return 77;
@@ -164,10 +153,6 @@ TEST_F(DriverBinding, TheOneOpenerHoldsAcrossNetworkNamespaces) {
         }
         EXPECT_EQ(opened, 0) << (ownNetwork ? "in a network namespace of its own" : "plain");
     }
-    EXPECT_EQ(::write(release[1], "x", 1), 1);
-    ::waitpid(holder, nullptr, 0);
-    for (const int fd : {held[0], held[1], release[0], release[1]})
-        ::close(fd);
 }
 
 TEST_F(DriverBinding, NoneSwitchesNothingAndReadsPowerAsOn) {
