@@ -211,6 +211,21 @@ TEST_F(ModuleControlTest, SupplyAlreadyInTheRequestedStateIsLeftAlone) {
     }
 }
 
+// A failed open switches off only a supply it switched on itself.
+TEST_F(ModuleControlTest, FailedOpenLeavesOnASupplyThatWasOnAlready) {
+    for (const int32_t before : {1, 0}) {
+        SCOPED_TRACE(before);
+        ModuleControl module(-1);
+        ASSERT_EQ(module.OpenDriver(), 1);
+        m_driver->Change([&](auto& s) { s.power = before; });
+        EXPECT_NE(module.SetModulePower(1), 0);
+        module.PowerOffAfterFailedOpen();
+        int32_t after = -1;
+        module.BarcodeModuleGetPower(&after);
+        EXPECT_EQ(after, before);
+    }
+}
+
 TEST_F(ModuleControlTest, PowerUpPollsUntilTheStatusIsExactlyOne) {
     ModuleControl module(-1);
     ASSERT_EQ(module.OpenDriver(), 1);
