@@ -78,7 +78,7 @@ int32_t ImagerEngine::OpenEngine(std::shared_ptr<const void> keepAlive) {
     }
     if (result == 0) {
         std::lock_guard lock(m_powerLock);
-        m_module.SetModulePower(0);
+        m_module.PowerOffAfterFailedOpen();
         m_module.CloseDriver();
     }
     m_bEngineOpen = result;

@@ -63,6 +63,9 @@ class QV_PLATFORM_API DriverHandle {
     virtual ~DriverHandle() = default;
     virtual int32_t IoControl(uint32_t code, const void* in, uint32_t inSize, void* out,
                               uint32_t outSize) = 0;
+    // False where requests have no effect ("none"): a line never changes,
+    // so nobody need wait for it to.
+    virtual bool SwitchesLines() const { return true; }
 };
 
 }  // namespace qv::platform

@@ -61,17 +61,26 @@ class QV_PLATFORM_API File {
 // Replaces the file's contents as one step: the bytes go to a temporary file
 // beside it, which is flushed to disk and renamed over the target, and the
 // directory is flushed. Readers see the old or the new contents, never a
-// part; a crash leaves the old file. Conservative where a rename would not
+// part; a crash leaves the old file. A symbolic link, dangling or not, is
+// kept and the file it names written. Conservative where a rename would not
 // be: bytes equal to the current contents write nothing; a file the caller
 // may not write is refused (EACCES) as a plain write would be; a file with
-// other hard links, or one beside which no temporary file can be made (a
-// read-only directory), is rewritten in place under the lock. Temporary
-// files left by a crashed save are removed by the next save. Fails
-// (EWOULDBLOCK) while another opener holds the file without sharing.
-// Returns 0 or the errno of the failed step; on failure the old file is
-// untouched and no temporary file is left.
+// other hard links, one beside which no temporary file can be made (a
+// read-only directory, a full disk), or one whose group the replacement
+// could not keep, is rewritten in place under the lock, and only once the
+// room for the new contents is reserved (else refused, e.g. ENOSPC or
+// EOPNOTSUPP); a write that fails then puts the old contents back.
+// Temporary files left by a crashed save are removed by the next save.
+// Fails (EWOULDBLOCK) while another opener holds the file without sharing.
+// Returns 0 or the errno of the failed step; on failure the old file keeps
+// its contents and no temporary file is left.
 QV_PLATFORM_API int ReplaceFileContents(std::u16string_view path, std::span<const uint8_t> bytes);
 QV_PLATFORM_API int ReplaceFileContentsUtf8(std::string_view path, std::span<const uint8_t> bytes);
+
+// The path with its symbolic links followed, also a dangling last one (then
+// the path of the file it would name); the path itself when it is no link.
+// For the platform's own code.
+std::string ResolveSymbolicLinks(std::string_view path);
 
 // Creates the directory and its missing parents (mode 0700 before the umask,
 // as for per-user state). Returns 0 or the errno.
@@ -89,6 +98,12 @@ QV_PLATFORM_API std::string ExecutablePathUtf8();
 // write (/usr/bin) names another one with SetApplicationDirectory.
 QV_PLATFORM_API std::u16string ApplicationDirectory();
 QV_PLATFORM_API std::string ApplicationDirectoryUtf8();
+// Where the application keeps its own files: ApplicationDirectory where the
+// application may write there. Otherwise (installed in /usr/bin, say) the
+// user's state directory for the program, $XDG_STATE_HOME/<program>/ or else
+// ~/.local/state/<program>/, made when missing; `*unwritable` is then set to
+// the application's directory (else cleared). Empty when neither is known.
+QV_PLATFORM_API std::u16string ApplicationDataDirectory(std::u16string* unwritable);
 // The directory ApplicationDirectory gives from now on ('/' is appended when
 // missing); empty goes back to the executable's.
 QV_PLATFORM_API void SetApplicationDirectory(std::string_view directory);

@@ -193,17 +193,6 @@ struct Physical {
     std::string text;
 };
 
-bool IsUtf8(std::string_view bytes) {
-    return Utf16ToUtf8(Utf8ToUtf16(bytes)) == bytes;
-}
-
-bool IsAscii(std::string_view bytes) {
-    for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    }
-    return true;
-}
-
 // `body` has an even number of bytes: UTF-16LE units after the byte-order mark.
 std::vector<Physical> SplitUtf16(std::string_view body) {
     std::vector<Physical> lines;
@@ -328,14 +317,12 @@ std::optional<Document> Document::Parse(std::string_view text, ParseError* error
             doc.m_bom = "\xEF\xBB\xBF";
             text.remove_prefix(3);
         }
-        // regedit writes REGEDIT4 files in the ANSI code page; one that is
-        // valid UTF-8 with letters beyond ASCII was written as UTF-8.
+        // regedit writes REGEDIT4 files in the ANSI code page, whatever their
+        // bytes happen to look like; only a byte-order mark says UTF-8.
         bool ansi = false;
         if (doc.m_bom.empty()) {
             const size_t first = text.find_first_not_of(" \t\r\n");
-            if (first != std::string_view::npos && text.substr(first).starts_with(kHeader4)) {
-                ansi = IsAscii(text) || !IsUtf8(text);
-            }
+            ansi = first != std::string_view::npos && text.substr(first).starts_with(kHeader4);
         }
         if (ansi) doc.m_encoding = Encoding::Ansi;
         physical = SplitBytes(text, ansi);

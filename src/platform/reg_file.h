@@ -3,8 +3,8 @@
 //
 // A document keeps every line of the file it was read from, byte for byte
 // and in the file's own encoding (UTF-8, UTF-16LE with a byte-order mark as
-// regedit exports, or the ANSI code page for a REGEDIT4 file that is not
-// UTF-8) with its own line ends. Lines it does not understand (other value
+// regedit exports, or the ANSI code page for a REGEDIT4 file without a
+// byte-order mark) with its own line ends. Lines it does not understand (other value
 // types, continuation lines, deletions, other roots) are kept as opaque
 // lines of their key. Changes rewrite or insert only the lines they
 // concern; names keep the spelling the file already had.

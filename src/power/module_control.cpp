@@ -81,6 +81,7 @@ int32_t ModuleControl::OpenDriver() {
         return 0;
     }
     m_frameNo.store(0);
+    m_bSwitchedOn.store(0);
     return 1;
 }
 
@@ -157,7 +158,11 @@ int32_t ModuleControl::SetModulePower(int32_t on) {
     } else {
         SetTriggerLine(1);
         BarcodeModuleSetPower(1);
+        m_bSwitchedOn.store(1);
     }
+    // An engine powered all the time stays as it is: waiting for it to
+    // follow would only cost the poll limit and a false complaint.
+    if (!m_hBAR->SwitchesLines()) return result;
     // The supply follows after a while. The polls pause between looks and
     // are bounded, so a driver that keeps answering with the old state can
     // neither hold the caller nor flood the driver and the log: a poll's
@@ -190,6 +195,11 @@ int32_t ModuleControl::SetModulePower(int32_t on) {
     WriteLog(u"[SetModulePower] ...power still %d, not %d, after %d ms\r\n", status,
              switchOn ? 1 : 0, kPowerPollLimitMs);
     return 0;
+}
+
+int32_t ModuleControl::PowerOffAfterFailedOpen() {
+    if (m_bSwitchedOn.load() == 0) return 0;
+    return SetModulePower(0);
 }
 
 void ModuleControl::SetTriggerLine(uint8_t level) {

@@ -52,6 +52,10 @@ class ModuleControl {
     // the supply did not follow within kPowerPollLimitMs although the driver
     // kept answering.
     int32_t SetModulePower(int32_t on);
+    // What a failed open does instead of SetModulePower(0): the supply goes
+    // off only if this open switched it on, so an engine that was on already
+    // (another owner's, or one powered all the time) keeps running.
+    int32_t PowerOffAfterFailedOpen();
     void SetTriggerLine(uint8_t level);
     int32_t SetWakeLine(uint8_t level);
     void WakePulse();
@@ -62,6 +66,9 @@ class ModuleControl {
     std::unique_ptr<platform::DriverHandle> m_hBAR;
     // Frame number of the next command frame; advanced by the frame builder.
     std::atomic<uint32_t> m_frameNo{0};
+    // 1 once SetModulePower switched the supply on since OpenDriver; the
+    // power watcher's resume may set it while the opener reads it.
+    std::atomic<int32_t> m_bSwitchedOn{0};
 
   private:
     bool UsesLineInterface() const { return m_modelClass == 3 || m_modelClass == 4; }

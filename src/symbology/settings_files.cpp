@@ -15,6 +15,16 @@ namespace {
 std::mutex g_overrideMutex;
 std::optional<std::u16string> g_directoryOverride;
 
+// `*unwritable` names the application's directory when the files had to go
+// elsewhere.
+std::u16string SettingDirectory(std::u16string* unwritable) {
+    {
+        std::lock_guard lock(g_overrideMutex);
+        if (g_directoryOverride) return *g_directoryOverride;
+    }
+    return platform::ApplicationDataDirectory(unwritable);
+}
+
 std::u16string FullPath(const char16_t* fileName) {
     return GetSettingDirectory() + fileName;
 }
@@ -87,11 +97,7 @@ int32_t UpdateSlot(const char16_t* fileName, std::u16string_view logFormat, size
 }  // namespace
 
 std::u16string GetSettingDirectory() {
-    {
-        std::lock_guard lock(g_overrideMutex);
-        if (g_directoryOverride) return *g_directoryOverride;
-    }
-    return platform::ApplicationDirectory();
+    return SettingDirectory(nullptr);
 }
 
 void SetSettingDirectoryOverride(std::optional<std::u16string> directory) {
@@ -100,6 +106,12 @@ void SetSettingDirectoryOverride(std::optional<std::u16string> directory) {
 }
 
 int32_t LoadEnableSetting(EnableRecord& record) {
+    // Loaded first at every open: the place to say where the files went.
+    std::u16string unwritable;
+    const std::u16string dir = SettingDirectory(&unwritable);
+    if (!unwritable.empty()) {
+        WriteLog(u"Settings files are kept in %s: %s cannot be written\r\n", dir, unwritable);
+    }
     return Load(kEnableFileName, u"Get Enable Setting : %s\r\n", &record, sizeof record);
 }
 

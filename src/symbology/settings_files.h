@@ -16,7 +16,9 @@ inline constexpr char16_t kEnableFileName[] = u"BarcodeRO25Enable.dat";
 inline constexpr char16_t kDetailFileName[] = u"BarcodeRO25Detail.dat";
 inline constexpr char16_t kOtherFileName[] = u"BarcodeRO25Other.dat";
 
-// The executable's directory with its trailing '/', or empty when unknown.
+// The executable's directory with its trailing '/', or empty when unknown;
+// where the application may not write there, the user's state directory for
+// the program (said in the log at each open).
 std::u16string GetSettingDirectory();
 
 // Puts the files in `directory` (which must end in '/') instead of the

@@ -225,6 +225,22 @@ TEST(SerialPortOpen, EachFailureLeavesOneLineWithThePathAndTheCause) {
     EXPECT_EQ(log.Count(", mode 0"), 1) << log.Text();
 }
 
+// A program that had the line open before us (a terminal program, a getty)
+// would read the engine's replies: the open is refused and names it.
+TEST_F(SerialPortTest, AnotherProgramOnTheLineIsNamedAndRefused) {
+    {
+        platform_test::HolderProcess other([&] {
+            pty.CloseMaster();  // the far end of the line stays with the test
+            return ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY) >= 0;
+        });
+        ASSERT_TRUE(other.Took());
+        EXPECT_FALSE(port.Open());
+        EXPECT_EQ(log.Count("also open in process " + std::to_string(other.Pid()) + " ("), 1)
+            << log.Text();
+    }
+    EXPECT_TRUE(port.Open()) << "free once the other program is gone";
+}
+
 TEST_F(SerialPortTest, WaitReportsReceivedCharacters) {
     ASSERT_TRUE(port.Open());
     std::atomic<uint32_t> events{0xFFFF};

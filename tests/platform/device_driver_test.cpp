@@ -1,8 +1,11 @@
 #include "platform/device_driver.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <stdexcept>
 #include <thread>
@@ -126,6 +129,30 @@ TEST_F(DriverBinding, ADriverOnASocketHasOneOpenerAmongProcesses) {
     EXPECT_EQ(log.Count("BAR1: is already open in "), 1);
     first.reset();
     EXPECT_EQ(opensInAChild(), 1) << "free again once closed";
+}
+
+// Another process holds the driver; a third, also one in a network namespace
+// of its own (where abstract sockets are not shared), is refused.
+TEST_F(DriverBinding, TheOneOpenerHoldsAcrossNetworkNamespaces) {
+    FakePowerDriver outside;
+    SocketDriverServer server(SocketPath(), outside);
+    ScopedEnv env("QV_DRIVER_BAR1", "unix:" + SocketPath());
+    platform_test::HolderProcess holder([] {
+        static std::unique_ptr<DriverHandle> held = DriverHandle::Open("BAR1:");
+        return held != nullptr;
+    });
+    ASSERT_TRUE(holder.Took());
+    for (const bool ownNetwork : {false, true}) {
+        const int opened = platform_test::RunInChild([&] {
+            if (ownNetwork && ::unshare(CLONE_NEWNET) != 0) return 77;
+            return DriverHandle::Open("BAR1:") != nullptr ? 1 : 0;
+        });
+        if (opened == 77) {
+            std::printf("no network namespace may be made here; that case is not tried\n");
+            continue;
+        }
+        EXPECT_EQ(opened, 0) << (ownNetwork ? "in a network namespace of its own" : "plain");
+    }
 }
 
 TEST_F(DriverBinding, NoneSwitchesNothingAndReadsPowerAsOn) {

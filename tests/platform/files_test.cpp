@@ -1,14 +1,18 @@
 #include "platform/files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "platform/child_process.h"
 #include "platform/utf.h"
@@ -224,6 +228,143 @@ TEST_F(FilesTest, UnprivilegedSavesRespectTheFileAndItsNeighbours) {
     EXPECT_EQ(ReadFile(inPlace), "new");
 }
 
+// Saves on a small file system of their own, where space and inodes run
+// out: whatever fails, the file holds its old or its whole new contents.
+class SmallFileSystemTest : public FilesTest {
+  protected:
+    void SetUp() override {
+        m_root = PathOf("fs");
+        ::chmod(m_dir.Path().c_str(), 0755);  // for the unprivileged children
+        ASSERT_EQ(CreateDirectories(m_root), 0);
+        if (::mount("tmpfs", m_root.c_str(), "tmpfs", 0, "size=64k,nr_inodes=64,mode=0777") != 0) {
+            GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno)
+                         << "); the full-disk saves are not tried";
+        }
+        m_mounted = true;
+    }
+    void TearDown() override {
+        if (m_mounted) ::umount2(m_root.c_str(), MNT_DETACH);
+    }
+    std::string In(const std::string& name) const { return m_root + "/" + name; }
+    // Takes every free block, and with `inodes` every free inode too.
+    void Fill(bool inodes) {
+        const std::vector<char> block(4096, 'f');
+        for (int i = 0;; ++i) {
+            const int fd = ::open(In("fill" + std::to_string(i)).c_str(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (fd < 0) break;
+            while (::write(fd, block.data(), block.size()) > 0) {
+            }
+            ::close(fd);
+            if (!inodes) break;
+        }
+    }
+    void Unfill() {
+        for (int i = 0; fs::exists(In("fill" + std::to_string(i))); ++i)
+            fs::remove(In("fill" + std::to_string(i)));
+    }
+
+    std::string m_root;
+    bool m_mounted = false;
+};
+
+TEST_F(SmallFileSystemTest, NoSaveEverLeavesACutFile) {
+    // Our key, then another program's keys: a cut would lose theirs.
+    const std::string old = "[HKEY_LOCAL_MACHINE\\Ours]\n" + std::string(4000, 'o') +
+                            "\n[HKEY_LOCAL_MACHINE\\Software\\OtherApp\\P]\n";
+    const std::string longer = old + std::string(6000, 'n');
+    const std::string file = In("registry.reg");
+    const auto reset = [&] {
+        Unfill();
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << old;
+        ::chmod(file.c_str(), 0666);
+    };
+    const struct {
+        const char* what;
+        bool inodes;       // no inode left either
+        bool hardLink;     // the file has a second name
+        std::string next;  // what the save writes
+        int error;         // 0: saved
+    } cases[] = {
+        {"full disk", false, false, longer, ENOSPC},
+        {"full disk, no inode", true, false, longer, ENOSPC},
+        {"full disk, no inode, room in the file's own blocks", true, false, "short", 0},
+        {"full disk, hard link", false, true, longer, ENOSPC},
+        {"full disk, hard link, room in the file's own blocks", false, true, "short", 0},
+    };
+    for (const auto& c : cases) {
+        reset();
+        if (c.hardLink) fs::create_hard_link(file, In("second-name"));
+        Fill(c.inodes);
+        EXPECT_EQ(ReplaceFileContentsUtf8(file, Bytes(c.next)), c.error) << c.what;
+        EXPECT_EQ(ReadFile(file), c.error == 0 ? c.next : old) << c.what;
+        if (c.hardLink) {
+            EXPECT_EQ(ReadFile(In("second-name")), ReadFile(file)) << c.what;
+            fs::remove(In("second-name"));
+        }
+    }
+    reset();
+
+    // A read-only directory (no temporary file possible) and a leftover
+    // temporary file with our own process id: written whole. The leftover
+    // makes the save take another name, so the file is replaced, not
+    // rewritten where it stands.
+    const auto inode = [](const std::string& path) {
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        return st.st_ino;
+    };
+    ASSERT_EQ(CreateDirectories(In("ro")), 0);
+    std::ofstream(In("ro/settings.dat")) << "old";
+    ::chmod(In("ro/settings.dat").c_str(), 0666);
+    ::chmod(In("ro").c_str(), 0555);
+    EXPECT_EQ(
+        RunInChild([&] { return ReplaceFileContentsUtf8(In("ro/settings.dat"), Bytes("new")); },
+                   true),
+        0);
+    EXPECT_EQ(ReadFile(In("ro/settings.dat")), "new");
+    EXPECT_EQ(RunInChild([&] {
+                  for (int n = 0; n < 50; ++n) {
+                      std::ofstream(In(".registry.reg.tmp-" + std::to_string(::getpid()) + "-" +
+                                       std::to_string(n)));
+                  }
+                  const ino_t before = inode(file);
+                  const int error = ReplaceFileContentsUtf8(file, Bytes("renamed"));
+                  return error != 0 ? error : inode(file) != before ? 0 : 99;
+              }),
+              0);
+    EXPECT_EQ(ReadFile(file), "renamed");
+
+    // A member of the file's group saves a 0660 file: the group stays, so
+    // the others who share it through the group can still open it.
+    constexpr gid_t kShared = 4242;
+    const std::string shared = In("shared.dat");
+    std::ofstream(shared) << "old";
+    ASSERT_EQ(::chown(shared.c_str(), 0, kShared), 0);
+    ::chmod(shared.c_str(), 0660);
+    EXPECT_EQ(RunInChild([&] {
+                  const gid_t groups[] = {kShared};
+                  if (::setgroups(1, groups) != 0 || ::setgid(platform_test::kNobody) != 0 ||
+                      ::setuid(platform_test::kNobody) != 0) {
+                      return 98;
+                  }
+                  return ReplaceFileContentsUtf8(shared, Bytes("new"));
+              }),
+              0);
+    struct stat st {};
+    ASSERT_EQ(::stat(shared.c_str(), &st), 0);
+    EXPECT_EQ(st.st_gid, kShared);
+    EXPECT_EQ(st.st_mode & 07777, 0660u);
+    EXPECT_EQ(ReadFile(shared), "new");
+
+    // A dangling symbolic link: its target is made and the link kept.
+    fs::create_symlink("made/later.reg", In("link.reg"));
+    ASSERT_EQ(CreateDirectories(In("made")), 0);
+    EXPECT_EQ(ReplaceFileContentsUtf8(In("link.reg"), Bytes("through the link")), 0);
+    EXPECT_TRUE(fs::is_symlink(In("link.reg")));
+    EXPECT_EQ(ReadFile(In("made/later.reg")), "through the link");
+}
+
 TEST_F(FilesTest, CreateDirectoriesMakesParentsAndRefusesAFileInTheWay) {
     EXPECT_EQ(CreateDirectories(PathOf("a/b/c")), 0);
     EXPECT_TRUE(fs::is_directory(PathOf("a/b/c")));
@@ -249,6 +390,38 @@ TEST(ApplicationDirectory, IsTheExecutablesDirectoryWithSlashUnlessOneIsNamed) {
     EXPECT_EQ(ApplicationDirectory(), u"/srv/");
     SetApplicationDirectory("");
     EXPECT_EQ(ApplicationDirectoryUtf8(), dir);
+}
+
+// An application installed where its user cannot write keeps its files in
+// the user's state directory for the program instead.
+TEST_F(FilesTest, ApplicationDataGoesToTheStateDirectoryWhereTheApplicationCannotWrite) {
+    ::chmod(m_dir.Path().c_str(), 0755);
+    const std::string installed = PathOf("bin");
+    const std::string state = PathOf("state");
+    ASSERT_EQ(CreateDirectories(installed), 0);
+    ASSERT_EQ(CreateDirectories(state), 0);
+    ::chmod(installed.c_str(), 0555);
+    ::chmod(state.c_str(), 0777);
+    test_support::ScopedEnv xdg("XDG_STATE_HOME", state);
+    SetApplicationDirectory(installed);
+    const std::string program = fs::path(ExecutablePathUtf8()).filename();
+    if (::geteuid() == 0) {
+        std::u16string unwritable = u"x";
+        EXPECT_EQ(ApplicationDataDirectory(&unwritable), Utf8ToUtf16(installed + "/"))
+            << "root may write there";
+        EXPECT_EQ(unwritable, u"");
+    }
+    EXPECT_EQ(RunInChild(
+                  [&] {
+                      std::u16string where;
+                      const bool moved = ApplicationDataDirectory(&where) ==
+                                         Utf8ToUtf16(state + "/" + program + "/");
+                      return moved && where == Utf8ToUtf16(installed + "/") ? 0 : 1;
+                  },
+                  true),
+              0);
+    EXPECT_TRUE(fs::is_directory(state + "/" + program));
+    SetApplicationDirectory("");
 }
 
 }  // namespace

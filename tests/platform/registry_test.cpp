@@ -124,6 +124,25 @@ TEST_F(RegistryTest, ValuesRoundTripWithTypeAndTerminator) {
     EXPECT_EQ(back, u"short");
 }
 
+// What was read is kept only while the file stays the same: a change by
+// another program, even one of the same size in place, is read again.
+TEST_F(RegistryTest, ChangedFileIsReadAgain) {
+    fs::create_directories(m_hiveDir);
+    const std::string head = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:";
+    std::unique_ptr<RegistryKey> key;
+    for (const char* value : {"00000001", "00000002", "00000003"}) {
+        // In place (same inode, same size), as an editor might save.
+        std::fstream(m_file, std::ios::in | std::ios::out | std::ios::trunc)
+            << head << value << "\n";
+        if (key == nullptr) {
+            ASSERT_EQ(RegistryKey::Open(u"A", key), RegStatus::Ok);
+        }
+        uint32_t read = 0;
+        EXPECT_EQ(key->QueryDword(u"v", &read), RegStatus::Ok);
+        EXPECT_EQ(read, static_cast<uint32_t>(std::stoul(value, nullptr, 16)));
+    }
+}
+
 TEST_F(RegistryTest, SmallBufferGetsMoreDataAndIsNotTouched) {
     auto key = CreateKey(u"Ident");
     ASSERT_NE(key, nullptr);
@@ -317,6 +336,21 @@ TEST_F(RegistryTest, Regedit4FileInTheAnsiCodePageKeepsItsBytes) {
     EXPECT_NE(Debug().find("code page CP1252 has no form"), std::string::npos) << Debug();
 }
 
+// Bytes of the code page that happen to form UTF-8 (\xC9\x99 is "É™" in
+// CP1252 and one letter in UTF-8) are still read in the code page.
+TEST_F(RegistryTest, Regedit4FileIsReadInTheCodePageEvenWhenItLooksLikeUtf8) {
+    test_support::ScopedEnv codePage("QV_ANSI_CODEPAGE", "CP1252");
+    fs::create_directories(m_hiveDir);
+    WriteAll(
+        m_file,
+        "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"v\"=\"\\\\Nand\\\\CAF\xC9\x99.wav\"\r\n");
+    std::unique_ptr<RegistryKey> key;
+    ASSERT_EQ(RegistryKey::Open(u"A", key), RegStatus::Ok);
+    std::u16string text;
+    EXPECT_EQ(key->QueryString(u"v", &text), RegStatus::Ok);
+    EXPECT_EQ(text, u"\\Nand\\CAF\u00C9\u2122.wav");
+}
+
 TEST_F(RegistryTest, UnparseableFileIsNeverOverwritten) {
     fs::create_directories(m_hiveDir);
     // Not a registry file: no header line (a UTF-16 big-endian file would do
@@ -454,15 +488,21 @@ TEST_F(RegistryTest, ValuesWrittenByOneProcessAreReadByAnother) {
     EXPECT_EQ(type, 1u);
 }
 
+// Half the writers reach the file through a symbolic link (made before the
+// file exists); they must still exclude the others.
 TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
     constexpr int kWriters = 4;
     constexpr int kValues = 8;
+    const std::string link = m_dir.Path() + "/link.reg";
+    fs::create_directories(m_hiveDir);
+    fs::create_symlink(m_file, link);
     std::vector<pid_t> children;
     std::fflush(nullptr);
     for (int w = 0; w < kWriters; ++w) {
         const pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
+            if (w % 2 != 0) ::setenv("QV_REGISTRY", link.c_str(), 1);
             std::unique_ptr<RegistryKey> k;
             int rc = RegistryKey::Create(u"Shared", k) == RegStatus::Ok ? 0 : 1;
             for (int i = 0; i < kValues && rc == 0; ++i) {
@@ -491,6 +531,19 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
             EXPECT_EQ(value, static_cast<uint32_t>(w * 100 + i));
         }
     }
+    EXPECT_TRUE(fs::is_symlink(link));
+}
+
+// Something other than a file where the lock file goes (a FIFO would block
+// every writer's open) is refused at once.
+TEST_F(RegistryTest, LockFileThatIsNoFileIsRefused) {
+    fs::create_directories(m_hiveDir);
+    ASSERT_EQ(::mkfifo((m_file + ".lock").c_str(), 0644), 0);
+    std::unique_ptr<RegistryKey> key;
+    EXPECT_EQ(RegistryKey::Create(u"VARN", key), RegStatus::Failed);
+    EXPECT_FALSE(fs::exists(m_file));
+    EXPECT_NE(Debug().find("registry.reg.lock is not a regular file"), std::string::npos)
+        << Debug();
 }
 
 TEST(RegistryPath, FollowsTheEnvironmentAtEachCall) {

@@ -211,6 +211,21 @@ TEST_F(ModuleControlTest, SupplyAlreadyInTheRequestedStateIsLeftAlone) {
     }
 }
 
+// A failed open switches off only a supply it switched on itself.
+TEST_F(ModuleControlTest, FailedOpenLeavesOnASupplyThatWasOnAlready) {
+    for (const int32_t before : {1, 0}) {
+        SCOPED_TRACE(before);
+        ModuleControl module(-1);
+        ASSERT_EQ(module.OpenDriver(), 1);
+        m_driver->Change([&](auto& s) { s.power = before; });
+        EXPECT_NE(module.SetModulePower(1), 0);
+        module.PowerOffAfterFailedOpen();
+        int32_t after = -1;
+        module.BarcodeModuleGetPower(&after);
+        EXPECT_EQ(after, before);
+    }
+}
+
 TEST_F(ModuleControlTest, PowerUpPollsUntilTheStatusIsExactlyOne) {
     ModuleControl module(-1);
     ASSERT_EQ(module.OpenDriver(), 1);
@@ -264,6 +279,21 @@ TEST_F(ModuleControlTest, SupplyThatNeverFollowsIsGivenUpAfterTheBound) {
                : "[RO25][SetModulePower] ...power still 1, not 0, after 2000 ms\r\n";
         EXPECT_EQ(Count(Log(), expected), 1u);
     }
+}
+
+// With QV_DRIVER_BAR1=none the supply reads as on whatever is asked: a
+// switch-off is done at once, without waiting for a change that cannot come.
+TEST_F(ModuleControlTest, PowerThatCannotChangeIsNotWaitedFor) {
+    for (const int32_t modelClass : {-1, 3}) {
+        SCOPED_TRACE(modelClass);
+        ScopedEnv none("QV_DRIVER_BAR1", "none");
+        ModuleControl module(modelClass);
+        ASSERT_EQ(module.OpenDriver(), 1);
+        EXPECT_NE(module.SetModulePower(0), 0);
+        EXPECT_NE(module.SetModulePower(1), 0);
+        module.CloseDriver();
+    }
+    EXPECT_EQ(Log().find("power still"), std::string::npos) << Log();
 }
 
 TEST_F(ModuleControlTest, TriggerRefusedInBothFormsShowsTheBoxOncePerCall) {

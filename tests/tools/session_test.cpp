@@ -84,12 +84,17 @@ TEST(Session, SettingsSurviveFromOneRunToTheNext) {
     const std::string home = qvimager.Dir() + "/home";
     qvimager.SetEnv("XDG_STATE_HOME", std::nullopt);
     qvimager.SetEnv("HOME", home);
-    Result r = qvimager.Run({"set", "code39", "--enable", "1", "--options", "1,0,1,0"});
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
-    r = qvimager.Run({"set", "tlc39", "--options", ",Z"});
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
-    r = qvimager.Run({"set", "general", "--security-level", "2", "--dpm", "1,,"});
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    Result r;
+    // Each twice: a value already stored is saved too, though nothing is written.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"set", "code39", "--enable", "1", "--options", "1,0,1,0"},
+          std::vector<std::string>{"set", "tlc39", "--options", ",Z"},
+          std::vector<std::string>{"set", "general", "--security-level", "2", "--dpm", "1,,"}}) {
+        for (int run = 0; run < 2; ++run) {
+            r = qvimager.Run(args);
+            ASSERT_EQ(r.status, 0) << args[1] << " run " << run << r.out << r.err;
+        }
+    }
 
     // A new process, a new engine: what comes back was applied from the files.
     r = qvimager.Run({"get", "code39"});

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -97,17 +99,23 @@ void SetGeneral(const SetOptions& s) {
 }
 
 // The library saves a record after the engine took it, but its exports do
-// not say whether the save worked: the program looks at the file itself.
+// not say whether the save worked: the program looks at the file itself. A
+// file that was not written may already hold the record (the library writes
+// nothing then), which the library's own copy of the record tells.
 class SavedFile {
   public:
-    SavedFile(const ImagerSession& session, const char* name)
+    using Record = std::vector<uint8_t> (*)();
+
+    SavedFile(const ImagerSession& session, const char* name, Record held)
         : m_dir(session.StateDirectory().empty() ? os::ExecutableDirectory()
                                                  : session.StateDirectory()),
-          m_path(m_dir + "/" + name) {
+          m_path(m_dir + "/" + name),
+          m_held(held) {
         m_before = Stat(m_path);
     }
 
-    // Throws CommandFailed unless the file was written since construction.
+    // Throws CommandFailed unless the file was written since construction
+    // or holds the library's record.
     void Check() const {
         const auto after = Stat(m_path);
         if (after && (!m_before || after->st_ino != m_before->st_ino ||
@@ -115,6 +123,7 @@ class SavedFile {
                       after->st_mtim.tv_nsec != m_before->st_mtim.tv_nsec)) {
             return;
         }
+        if (after && Contents(m_path) == m_held()) return;
         // Making the directory again names why it is not there, if it is not.
         std::string reason = os::CreateDirectories(m_dir);
         if (reason.empty()) reason = os::WritableReason(m_dir);
@@ -131,10 +140,24 @@ class SavedFile {
         return st;
     }
 
+    static std::vector<uint8_t> Contents(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
     std::string m_dir;
     std::string m_path;
+    Record m_held;
     std::optional<struct stat> m_before;
 };
+
+template <typename R, int32_t (*Get)(R*)>
+std::vector<uint8_t> HeldRecord() {
+    R record{};
+    if (Get(&record) != 1) return {};
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&record);
+    return {bytes, bytes + sizeof record};
+}
 
 }  // namespace
 
@@ -174,9 +197,18 @@ int RunSet(const Invocation& inv) {
     const SetOptions& s = inv.set;
     PrintLine(Heading(t));
     std::vector<SavedFile> saved;
-    if (s.enable) saved.emplace_back(session, "BarcodeRO25Enable.dat");
-    if (s.options && t.options) saved.emplace_back(session, "BarcodeRO25Detail.dat");
-    if (t.kind == Kind::General) saved.emplace_back(session, "BarcodeRO25Other.dat");
+    if (s.enable) {
+        saved.emplace_back(session, "BarcodeRO25Enable.dat",
+                           &HeldRecord<EnableRecord, QVImagerGetSymboleEnableByStruct>);
+    }
+    if (s.options && t.options) {
+        saved.emplace_back(session, "BarcodeRO25Detail.dat",
+                           &HeldRecord<DetailRecord, QVImagerGetSymboleDetailByStruct>);
+    }
+    if (t.kind == Kind::General) {
+        saved.emplace_back(session, "BarcodeRO25Other.dat",
+                           &HeldRecord<OtherRecord, QVImagerGetOtherSettingByStruct>);
+    }
     if (s.enable && t.kind == Kind::All) {
         Check("QVImagerSetALLSymboleEnable", QVImagerSetALLSymboleEnable(*s.enable));
         PrintLine(Row("enable", std::to_string(*s.enable)));

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -21,6 +23,7 @@
 #include "platform/configuration.h"
 #include "platform/debug_output.h"
 #include "platform/device_driver.h"
+#include "platform/files.h"
 
 namespace qv::platform {
 namespace {
@@ -88,11 +91,34 @@ class Claim {
     std::string m_key;
 };
 
-// The one opener among processes of a driver on a socket: an abstract Unix
-// socket named after the socket file's identity, bound while the handle
-// lives. The kernel drops it with the process, so a crash never leaves the
-// driver locked, and no file needs to be writable for it.
+// The one opener among processes of a driver on a socket: an flock on
+// "<socket>.lock" beside it, held while the handle lives. A lock on a file
+// holds across network namespaces (an abstract socket would not), and the
+// kernel drops it with the process, so a crash never leaves the driver
+// locked. Where no lock file can be made there (a directory that is not
+// ours to write), an abstract socket named after the socket file's identity
+// stands in, which at least holds within the namespace. -1: held by
+// another process; -2: no lock could be taken at all.
 int LockAcrossProcesses(std::string_view path) {
+    const std::string lockPath = ResolveSymbolicLinks(path) + ".lock";
+    int fd;
+    do {
+        fd = ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0) {
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            int rc;
+            do {
+                rc = ::flock(fd, LOCK_EX | LOCK_NB);
+            } while (rc != 0 && errno == EINTR);
+            if (rc == 0) return fd;
+            const int error = errno;
+            ::close(fd);
+            return error == EWOULDBLOCK ? -1 : -2;
+        }
+        ::close(fd);
+    }
     struct stat st {};
     if (::stat(std::string(path).c_str(), &st) != 0) return -2;
     const std::string name =
@@ -100,7 +126,7 @@ int LockAcrossProcesses(std::string_view path) {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path + 1, name.data(), name.size());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -2;
     const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), length) != 0) {
@@ -130,6 +156,7 @@ class NoLinesHandle final : public DriverHandle {
         }
         return 1;
     }
+    bool SwitchesLines() const override { return false; }
 };
 
 class InProcessHandle final : public DriverHandle {
@@ -311,6 +338,7 @@ class ClaimedHandle final : public DriverHandle {
                       uint32_t outSize) override {
         return m_inner->IoControl(code, in, inSize, out, outSize);
     }
+    bool SwitchesLines() const override { return m_inner->SwitchesLines(); }
 
   private:
     std::unique_ptr<DriverHandle> m_inner;

@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -72,17 +74,29 @@ std::string DirectoryOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// A symbolic link is followed, so that the file it names is replaced and the
-// link stays.
-std::string ResolveLink(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (real == nullptr) return path;
-    std::string resolved(real);
-    std::free(real);
-    return resolved;
+}  // namespace
+
+std::string ResolveSymbolicLinks(std::string_view path) {
+    std::string current(path);
+    // As many hops as the kernel itself follows before ELOOP.
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+        if (char* real = ::realpath(current.c_str(), nullptr); real != nullptr) {
+            std::string resolved(real);
+            std::free(real);
+            return resolved;
+        }
+        std::vector<char> target(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+        const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size()) return current;
+        const std::string next(target.data(), static_cast<size_t>(n));
+        current = next.front() == '/' ? next : DirectoryOf(current) + "/" + next;
+    }
+    return current;
 }
+
+namespace {
 
 void SyncDirectory(const std::string& dir) {
     const int fd = OpenRetrying(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -268,11 +282,7 @@ bool SameContents(int fd, const struct stat& st, std::span<const uint8_t> bytes)
     return std::equal(current.begin(), current.end(), bytes.begin());
 }
 
-// Rewrites the file through its own descriptor, under the lock the caller
-// holds. Not crash-safe, but it keeps hard links, and it is the only way
-// to save a writable file in a directory where no temporary file can be
-// made.
-int WriteInPlace(int fd, std::span<const uint8_t> bytes) {
+int WriteAt(int fd, std::span<const uint8_t> bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n =
@@ -281,9 +291,80 @@ int WriteInPlace(int fd, std::span<const uint8_t> bytes) {
         if (n <= 0) return n < 0 ? errno : EIO;
         done += static_cast<size_t>(n);
     }
-    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) return errno;
-    if (::fsync(fd) != 0) return errno;
     return 0;
+}
+
+// Rewrites the file through its own descriptor, under the lock the caller
+// holds. It keeps hard links, owner and group, and it is the only way to
+// save a writable file beside which no temporary file can be made. It never
+// leaves a cut file: the room for the whole new contents is reserved before
+// the first byte is written (a file system that cannot reserve refuses the
+// save), and a write that fails all the same puts the old contents back.
+int WriteInPlace(int fd, bool readable, const struct stat& st, std::span<const uint8_t> bytes) {
+    // Without the old contents a failed write could not be undone.
+    if (!readable) return EACCES;
+    std::vector<uint8_t> old(static_cast<size_t>(st.st_size));
+    size_t got = 0;
+    while (got < old.size()) {
+        const ssize_t n = ::pread(fd, old.data() + got, old.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    // The file changed under us (another program writing without the lock):
+    // what to put back is not known.
+    if (got != old.size()) return EAGAIN;
+    const auto room = static_cast<off_t>(std::max(old.size(), bytes.size()));
+    if (room > 0) {
+        int rc;
+        do {
+            rc = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, room);
+        } while (rc != 0 && errno == EINTR);
+        if (rc != 0) return errno;
+    }
+    int error = WriteAt(fd, bytes);
+    if (error == 0 && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) error = errno;
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (error != 0) {
+        // The reserved room holds the old contents as well.
+        if (WriteAt(fd, old) == 0 && ::ftruncate(fd, static_cast<off_t>(old.size())) == 0) {
+            ::fsync(fd);
+        }
+        return error;
+    }
+    // Reserved room beyond the new end is given back.
+    if (bytes.size() < old.size()) {
+        [[maybe_unused]] const int ignored = ::ftruncate(fd, static_cast<off_t>(bytes.size()));
+    }
+    return 0;
+}
+
+// Makes the temporary file under a name nobody holds. A name can be taken by
+// a temporary file of an earlier process with our process id (a container
+// restarted after a crash); the next number is tried then.
+int CreateTemporary(const std::string& dir, const std::string& base, std::string* temp) {
+    static std::atomic<unsigned> counter{0};
+    const std::string stem = dir + "/" + TempPrefix(base) + std::to_string(::getpid()) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *temp = stem + std::to_string(counter.fetch_add(1));
+        const int fd = OpenRetrying(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// A save by someone other than the owner (a member of the file's group)
+// would leave a new file of the saver's. The replacement takes the old
+// file's owner and group where the system allows; false when the group
+// cannot be kept, since those who share the file through it would be
+// locked out.
+bool KeepOwnership(int fd, const struct stat& st) {
+    if (st.st_uid == ::geteuid() && st.st_gid == ::getegid()) return true;
+    if (::fchown(fd, st.st_uid, st.st_gid) == 0) return true;
+    if (st.st_gid == ::getegid()) return true;
+    return ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) == 0;
 }
 
 // Opens the file to be replaced. Read access is only wanted for comparing,
@@ -321,7 +402,9 @@ int LockWaitingForReaders(int fd) {
 
 int ReplaceFileContentsUtf8(std::string_view path, std::span<const uint8_t> bytes) {
     if (path.empty() || path.find('\0') != std::string_view::npos) return ENOENT;
-    const std::string target = ResolveLink(std::string(path));
+    // A symbolic link is followed, so that the file it names is replaced and
+    // the link stays; a dangling link's target is made.
+    const std::string target = ResolveSymbolicLinks(path);
 
     int old = -1;
     bool readable = false;
@@ -353,33 +436,29 @@ int ReplaceFileContentsUtf8(std::string_view path, std::span<const uint8_t> byte
         if (const int error = LockWaitingForReaders(old); error != 0) return error;
         // A rename would leave the other names of the file with the old
         // contents.
-        if (st.st_nlink > 1) return WriteInPlace(old, bytes);
+        if (st.st_nlink > 1) return WriteInPlace(old, readable, st, bytes);
     }
 
-    static std::atomic<unsigned> counter{0};
     const std::string dir = DirectoryOf(target);
     const size_t slash = target.rfind('/');
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
     RemoveStaleTemporaries(dir, base);
-    const std::string temp = dir + "/" + TempPrefix(base) + std::to_string(::getpid()) + "-" +
-                             std::to_string(counter.fetch_add(1));
-
-    const int fd = OpenRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    std::string temp;
+    const int fd = CreateTemporary(dir, base, &temp);
     if (fd < 0) {
-        // No temporary file beside it (a read-only directory, say): the file
-        // itself is writable, so it is written where it stands.
-        return old >= 0 ? WriteInPlace(old, bytes) : errno;
+        // No temporary file beside it (a read-only directory, no room for
+        // one): the file itself is writable, so it is written where it stands.
+        return old >= 0 ? WriteInPlace(old, readable, st, bytes) : errno;
     }
     // Marks the temporary file as in use for RemoveStaleTemporaries.
     FlockRetrying(fd, LOCK_EX | LOCK_NB);
     int error = 0;
     if (old >= 0) {
         if (::fchmod(fd, st.st_mode & 07777) != 0) error = errno;
-        // A privileged saver keeps the owner, so the user can still write
-        // the file afterwards. Where that is not allowed, the file simply
-        // becomes the saver's, as any new file would.
-        if (error == 0 && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
-            [[maybe_unused]] const int ignored = ::fchown(fd, st.st_uid, st.st_gid);
+        if (error == 0 && !KeepOwnership(fd, st)) {
+            ::close(fd);
+            ::unlink(temp.c_str());
+            return WriteInPlace(old, readable, st, bytes);
         }
     }
     if (error == 0) WriteAll(fd, bytes.data(), bytes.size(), &error);
@@ -454,6 +533,43 @@ std::string ApplicationDirectoryUtf8() {
 
 std::u16string ApplicationDirectory() {
     return Utf8ToUtf16(ApplicationDirectoryUtf8());
+}
+
+namespace {
+
+std::string HomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+    std::vector<char> buffer(16384);
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &pw, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_dir != nullptr) {
+        return found->pw_dir;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::u16string ApplicationDataDirectory(std::u16string* unwritable) {
+    if (unwritable != nullptr) unwritable->clear();
+    const std::string dir = ApplicationDirectoryUtf8();
+    if (dir.empty() || ::access(dir.c_str(), W_OK | X_OK) == 0) return Utf8ToUtf16(dir);
+    const std::string exe = ExecutablePathUtf8();
+    const std::string program = exe.substr(exe.rfind('/') + 1);
+    std::string state;
+    // A relative XDG_STATE_HOME is invalid and ignored, as XDG asks.
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && xdg[0] == '/') {
+        state = std::string(xdg) + "/" + program;
+    } else if (const std::string home = HomeDirectory(); !home.empty()) {
+        state = home + "/.local/state/" + program;
+    }
+    // Nowhere better: the application's directory, as before.
+    if (program.empty() || state.empty()) return Utf8ToUtf16(dir);
+    // A directory that cannot be made shows in the loads and saves that follow.
+    CreateDirectories(state);
+    if (unwritable != nullptr) *unwritable = Utf8ToUtf16(dir);
+    return Utf8ToUtf16(state + "/");
 }
 
 }  // namespace qv::platform

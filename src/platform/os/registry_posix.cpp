@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -58,10 +60,38 @@ std::u16string_view UpToZero(std::u16string_view text) {
 
 enum class Load { Ok, Missing, Failed };
 
+// What was last read and parsed, by the file's identity: an open and a close
+// query many values, and a large hive costs far more to parse than to stat.
+struct Parsed {
+    std::shared_ptr<const regfile::Document> doc;
+    std::shared_ptr<const std::string> text;
+};
+
+struct Identity {
+    std::string path;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtim{};
+    timespec ctim{};
+
+    static Identity Of(const std::string& path, const struct stat& st) {
+        return {path, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+    }
+    bool operator==(const Identity& o) const {
+        return path == o.path && dev == o.dev && ino == o.ino && size == o.size &&
+               mtim.tv_sec == o.mtim.tv_sec && mtim.tv_nsec == o.mtim.tv_nsec &&
+               ctim.tv_sec == o.ctim.tv_sec && ctim.tv_nsec == o.ctim.tv_nsec;
+    }
+};
+
+std::mutex g_cacheMutex;
+Identity g_cachedIdentity;
+Parsed g_cached;
+
 // Reads and parses the hive. A missing file is an empty hive. `consequence`
 // ends the report of a failure ("value not read", ...).
-Load LoadDocument(const std::string& path, regfile::Document& doc, std::string* text,
-                  const char* consequence) {
+Load LoadDocument(const std::string& path, Parsed& parsed, const char* consequence) {
     int fd;
     do {
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -79,6 +109,14 @@ Load LoadDocument(const std::string& path, regfile::Document& doc, std::string* 
     } else if (!S_ISREG(st.st_mode)) {
         problem = "not a regular file";
     } else {
+        {
+            std::lock_guard lock(g_cacheMutex);
+            if (g_cached.doc != nullptr && g_cachedIdentity == Identity::Of(path, st)) {
+                parsed = g_cached;
+                ::close(fd);
+                return Load::Ok;
+            }
+        }
         char chunk[8192];
         for (;;) {
             const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -95,20 +133,29 @@ Load LoadDocument(const std::string& path, regfile::Document& doc, std::string* 
             }
         }
     }
+    // Whether the file changed while it was read: then it is not kept.
+    struct stat after {};
+    const bool steady = problem.empty() && ::fstat(fd, &after) == 0 &&
+                        Identity::Of(path, st) == Identity::Of(path, after);
     ::close(fd);
     if (!problem.empty()) {
         Report("cannot read " + path + ": " + problem + "; " + consequence);
         return Load::Failed;
     }
     regfile::ParseError error;
-    auto parsed = regfile::Document::Parse(content, &error);
-    if (!parsed) {
+    auto doc = regfile::Document::Parse(content, &error);
+    if (!doc) {
         Report("cannot parse " + path + ", line " + std::to_string(error.line) + ": " +
                error.reason + "; " + consequence + ", the file is left as it is");
         return Load::Failed;
     }
-    doc = std::move(*parsed);
-    if (text != nullptr) *text = std::move(content);
+    parsed.doc = std::make_shared<const regfile::Document>(std::move(*doc));
+    parsed.text = std::make_shared<const std::string>(std::move(content));
+    if (steady) {
+        std::lock_guard lock(g_cacheMutex);
+        g_cachedIdentity = Identity::Of(path, st);
+        g_cached = parsed;
+    }
     return Load::Ok;
 }
 
@@ -123,15 +170,24 @@ class WriteLock {
     WriteLock& operator=(const WriteLock&) = delete;
 
     bool Acquire(const std::string& path) {
-        const std::string lockPath = path + ".lock";
+        // One lock per file, however it is named: a symbolic link and the
+        // file's own name must exclude each other.
+        const std::string lockPath = ResolveSymbolicLinks(path) + ".lock";
         // Read-only is enough for flock, and works where the lock file exists
-        // but is not ours to write.
+        // but is not ours to write. Non-blocking, so that a FIFO in its place
+        // is refused below instead of hanging the open.
         do {
-            m_fd = ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+            m_fd = ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
         } while (m_fd < 0 && errno == EINTR);
         if (m_fd < 0) {
             Report("cannot write " + path + ": " + lockPath + ": " + ErrorText(errno) +
                    "; the file is left as it is");
+            return false;
+        }
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            Report("cannot write " + path + ": " + lockPath +
+                   " is not a regular file; the file is left as it is");
             return false;
         }
         const auto deadline = DeadlineAfter(kLockWaitMs);
@@ -172,13 +228,13 @@ RegStatus Modify(const std::string& path, const std::function<bool(regfile::Docu
     WriteLock lock;
     if (!lock.Acquire(path)) return RegStatus::Failed;
 
-    regfile::Document doc;
-    std::string before;
-    const Load loaded = LoadDocument(path, doc, &before, "nothing written");
+    Parsed parsed;
+    const Load loaded = LoadDocument(path, parsed, "nothing written");
     if (loaded == Load::Failed) return RegStatus::Failed;
+    regfile::Document doc = loaded == Load::Ok ? *parsed.doc : regfile::Document();
     if (!change(doc)) return RegStatus::Ok;
     const std::string after = doc.Serialize();
-    if (loaded == Load::Ok && after == before) return RegStatus::Ok;
+    if (loaded == Load::Ok && after == *parsed.text) return RegStatus::Ok;
 
     const auto* bytes = reinterpret_cast<const uint8_t*>(after.data());
     if (const int error = ReplaceFileContentsUtf8(path, {bytes, after.size()}); error != 0) {
@@ -197,11 +253,11 @@ class PosixKey final : public RegistryKey {
                          uint32_t* size) override {
         if (data != nullptr && size == nullptr) return RegStatus::Failed;
         try {
-            regfile::Document doc;
-            if (LoadDocument(m_file, doc, nullptr, "value not read") == Load::Failed) {
-                return RegStatus::Failed;
-            }
-            const regfile::Value* value = doc.FindValue(m_path, UpToZero(name));
+            Parsed parsed;
+            const Load loaded = LoadDocument(m_file, parsed, "value not read");
+            if (loaded == Load::Failed) return RegStatus::Failed;
+            if (loaded == Load::Missing) return RegStatus::NotFound;
+            const regfile::Value* value = parsed.doc->FindValue(m_path, UpToZero(name));
             if (value == nullptr) return RegStatus::NotFound;
 
             std::vector<uint8_t> bytes;
@@ -318,15 +374,15 @@ RegStatus RegistryKey::Open(std::u16string_view path, std::unique_ptr<RegistryKe
             Report("no registry file: neither QV_REGISTRY nor a home directory is set");
             return RegStatus::Failed;
         }
-        regfile::Document doc;
-        switch (LoadDocument(file, doc, nullptr, "key not opened")) {
+        Parsed parsed;
+        switch (LoadDocument(file, parsed, "key not opened")) {
             case Load::Failed:
                 return RegStatus::Failed;
             case Load::Missing:
                 if (!path.empty()) return RegStatus::NotFound;
                 break;
             case Load::Ok:
-                if (!doc.HasKey(path)) return RegStatus::NotFound;
+                if (!parsed.doc->HasKey(path)) return RegStatus::NotFound;
                 break;
         }
         key = std::make_unique<PosixKey>(file, std::u16string(path));

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -5,6 +6,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,7 +16,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/configuration.h"
@@ -65,6 +69,77 @@ std::string UpperAscii(std::string_view text) {
 
 void Say(const std::string& text) {
     DebugOutputUtf8("serial: " + text + "\n");
+}
+
+// The index of a pseudo-terminal's slave device, or -1 for any other device.
+long PtyIndex(dev_t device) {
+    const unsigned int major = ::major(device);
+    // UNIX98 pty slaves take majors 136 to 143.
+    if (major < 136 || major > 143) return -1;
+    return static_cast<long>((major - 136) * 256 + ::minor(device));
+}
+
+// Whether one of the process's descriptors is the master of pty `index`:
+// such a process is the far end of the line (a simulator holding its own
+// slave open), not a rival reader.
+bool HoldsPtyMaster(const std::string& fdDir, long index) {
+    DIR* fds = ::opendir(fdDir.c_str());
+    if (fds == nullptr) return false;
+    bool found = false;
+    while (const dirent* entry = ::readdir(fds)) {
+        if (entry->d_name[0] == '.') continue;
+        char target[64] = {};
+        const std::string link = fdDir + "/" + entry->d_name;
+        const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+        if (n <= 0 || std::string_view(target, static_cast<size_t>(n)) != "/dev/ptmx") continue;
+        std::ifstream info(fdDir.substr(0, fdDir.size() - 2) + "fdinfo/" + entry->d_name);
+        for (std::string line; std::getline(info, line);) {
+            if (line.starts_with("tty-index:") &&
+                std::strtol(line.c_str() + 10, nullptr, 10) == index) {
+                found = true;
+            }
+        }
+        if (found) break;
+    }
+    ::closedir(fds);
+    return found;
+}
+
+// Other processes that have the device open, as "pid (program)", found in
+// /proc/*/fd as fuser finds them; only those the system lets us see. A
+// program that opened the line before us without a lock would take the
+// engine's replies.
+std::string OtherOpeners(dev_t device) {
+    const long ptyIndex = PtyIndex(device);
+    const pid_t self = ::getpid();
+    std::string found;
+    DIR* proc = ::opendir("/proc");
+    if (proc == nullptr) return found;
+    while (const dirent* process = ::readdir(proc)) {
+        char* end = nullptr;
+        const long pid = std::strtol(process->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0' || pid == self) continue;
+        const std::string fdDir = std::string("/proc/") + process->d_name + "/fd";
+        DIR* fds = ::opendir(fdDir.c_str());
+        if (fds == nullptr) continue;
+        bool opener = false;
+        while (const dirent* entry = ::readdir(fds)) {
+            if (entry->d_name[0] == '.') continue;
+            struct stat st {};
+            if (::stat((fdDir + "/" + entry->d_name).c_str(), &st) == 0 && S_ISCHR(st.st_mode) &&
+                st.st_rdev == device) {
+                opener = true;
+                break;
+            }
+        }
+        ::closedir(fds);
+        if (!opener || (ptyIndex >= 0 && HoldsPtyMaster(fdDir, ptyIndex))) continue;
+        std::string program;
+        std::getline(std::ifstream(std::string("/proc/") + process->d_name + "/comm"), program);
+        found += (found.empty() ? "" : ", ") + std::to_string(pid) + " (" + program + ")";
+    }
+    ::closedir(proc);
+    return found;
 }
 
 // Why an open failed, for a person: the system's text and what to do.
@@ -424,7 +499,22 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(std::string_view name) {
     // Non-blocking so that opening never waits for a carrier; reads take
     // only what is queued and writes wait through poll with a deadline.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return fail(errno);
+    if (fd < 0) {
+        const int error = errno;
+        // Exclusive mode refuses us; with no other opener to be seen, it was
+        // left by a process that ended without giving it back.
+        struct stat st {};
+        if (error == EBUSY && ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) {
+            const std::string others = OtherOpeners(st.st_rdev);
+            Say("cannot open " + path + " (" + device + "): " +
+                (others.empty() ? "left in exclusive mode by a process that has ended; only "
+                                  "root, or closing the line's other end, can free it"
+                                : "held in exclusive mode by process " + others));
+            errno = error;
+            return nullptr;
+        }
+        return fail(error);
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno == EWOULDBLOCK ? EBUSY : errno;
         ::close(fd);
@@ -432,6 +522,21 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(std::string_view name) {
     }
     const bool isTty = ::isatty(fd) == 1;
     if (!isTty) Say(path + " (" + device + ") is not a terminal; its line cannot be set");
+    struct stat st {};
+    if (isTty && ::fstat(fd, &st) == 0) {
+        if (const std::string others = OtherOpeners(st.st_rdev); !others.empty()) {
+            ::close(fd);
+            Say("cannot open " + path + " (" + device + "): also open in process " + others +
+                ", which would take the engine's replies; end it or free the line");
+            errno = EBUSY;
+            return nullptr;
+        }
+        int exclusive = 0;
+        if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
+            Say(path + " (" + device +
+                ") was left in exclusive mode by a process that has ended; taken over");
+        }
+    }
     if (isTty && ::ioctl(fd, TIOCEXCL) != 0) {
         const int error = errno;
         ::close(fd);
