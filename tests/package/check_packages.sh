@@ -45,8 +45,10 @@ debs=$(ls "$out"/*.deb | grep -v -- '-dbgsym_')
 $sudo autopkgtest --no-built-binaries $debs "$out/qvimager-$version" -- null
 
 echo "== 3. install, remove and purge"
+# dpkg, not apt: a package removed without conffiles is gone, and apt no
+# longer knows its name to purge it.
 # shellcheck disable=SC2086
-$sudo apt-get purge -y -q $packages > /dev/null
+$sudo dpkg --purge $packages > /dev/null
 # The group is a system group: like every package's, it outlives the purge
 # (files may still belong to it), so it is removed here to see it created.
 if getent group qvimager > /dev/null; then $sudo groupdel qvimager; fi
@@ -69,10 +71,10 @@ grep -q 'SUBSYSTEM=="tty".*GROUP="dialout"' "$rules"
 test -f /usr/lib/sysusers.d/qvimager-tools.conf
 qvimager --version
 # shellcheck disable=SC2086
-$sudo apt-get remove -y -q $packages > /dev/null
+$sudo dpkg --remove $packages > /dev/null
 snapshot > "$work/removed"
 # shellcheck disable=SC2086
-$sudo apt-get purge -y -q $packages > /dev/null
+$sudo dpkg --purge $packages > /dev/null
 snapshot > "$work/purged"
 for state in removed purged; do
     if ! diff "$work/before" "$work/$state" > "$work/diff"; then
