@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 CTEST := ctest --output-on-failure -j $(JOBS) --timeout 300
 
-.PHONY: all deps deps-test deps-sanitize build run test test-linux test-asan test-tsan fuzz bench property docs package clean
+.PHONY: all deps deps-test deps-sanitize build run test test-linux test-asan test-tsan fuzz bench property docs package package-check clean
 
 all: build
 
@@ -96,22 +96,24 @@ property: deps build-bench/build.ninja
 	cmake --build build-bench -j $(JOBS) --target qv_frame_property
 	build-bench/bench/qv_frame_property $(PROPERTY_FLAGS)
 
-# The Debian packages (runtime libraries, development files, tools) from a
-# build of their own for /usr with Debian's hardening flags, then lintian:
-# any error fails it. The packages land in build-pkg/.
-PKG_FLAGS = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DQV_BUILD_TESTS=OFF \
-    -DCMAKE_C_FLAGS="$$(dpkg-buildflags --get CFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
-    -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
-    -DCMAKE_SHARED_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
-    -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
-
+# The Debian packages of debian/ (runtime libraries, development files, API
+# reference, tools), built by dpkg-buildpackage from a copy of the tree in
+# build-pkg/, where they land with the source package; then lintian on both,
+# pedantic, with info tags shown: any error or warning fails it.
+# PKG_OPTIONS=nocheck leaves out the source tree's tests (make test runs them).
+PKG_OPTIONS ?=
 package:
 	@scripts/install-deps package
-	export DEB_BUILD_MAINT_OPTIONS=hardening=+all; cmake -S . -B build-pkg $(CMAKE_GEN) $(PKG_FLAGS) > /dev/null
-	cmake --build build-pkg -j $(JOBS) --target QV_Rizoviv2I_RO25 qvplatform qvimager ro25-sim man_pages package_changelog
-	rm -f build-pkg/*.deb
-	cd build-pkg && cpack -G DEB
-	lintian --fail-on error build-pkg/*.deb
+	DEB_BUILD_OPTIONS="$(PKG_OPTIONS)" scripts/build-packages build-pkg -j$(JOBS)
+	lintian --pedantic --display-info --fail-on error,warning build-pkg/*.dsc build-pkg/*.changes
+
+# What the packages must show, on packages that `make package` made (needs
+# root: it installs and purges them): a second build gives the same .deb
+# files, the autopkgtests pass against the installed packages, and the tools
+# package creates its group and udev rules and leaves nothing when purged.
+package-check:
+	@scripts/install-deps package
+	DEB_BUILD_OPTIONS="$(PKG_OPTIONS)" tests/package/check_packages.sh build-pkg -j$(JOBS)
 
 # The API reference of both public headers (warnings fail it), and the man
 # pages checked the way man itself reads them.

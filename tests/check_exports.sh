@@ -1,9 +1,13 @@
 #!/bin/sh
-# Compares the shared library's dynamic symbols with the header's declarations.
+# Compares the shared library's dynamic symbols with the header's declarations;
+# each is under the version node QVIMAGER_0 (src/interface/exports.map).
 set -eu
 lib=$1
 header=$2
-exported=$(nm -D --defined-only "$lib" | awk '{print $3}' | sort)
+symbols=$(nm -D --defined-only "$lib" | awk '$2 != "A" {print $3}')
+unversioned=$(printf '%s\n' "$symbols" | grep -v '@@QVIMAGER_0$' || true)
+[ -z "$unversioned" ] || { echo "exported outside QVIMAGER_0:"; echo "$unversioned"; exit 1; }
+exported=$(printf '%s\n' "$symbols" | sed 's/@@QVIMAGER_0$//' | sort)
 declared=$(grep -o 'QVImager[A-Za-z0-9_]*(' "$header" | tr -d '(' | sort -u)
 if [ "$exported" != "$declared" ]; then
     echo "exports differ from the header:"

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Installs the build into a temporary prefix and builds C programs against the
 # installed tree: through the CMake package, through pkg-config, and one that
-# scans a barcode from the installed simulator.
+# scans a barcode from the installed simulator. The tree's pkg-config and
+# CMake package files are those of a build configured for /usr (as the Debian
+# packages are), so they must find the prefix from where they lie.
 set -eu
 build=$1
 source=$2
@@ -20,10 +22,30 @@ test -f "$prefix/include/qvimager/QVPlatform.h"
 libdir=$(dirname "$(find "$prefix" -name libQV_Rizoviv2I_RO25.so.0)")
 test -f "$libdir/pkgconfig/qvimager.pc"
 
+# The same files from a configuration for /usr (configured only: they are made
+# then), with the installed tree's library directory.
+cmake -S "$source" -B "$work/usr-config" -G Ninja -DCMAKE_INSTALL_PREFIX=/usr \
+      -DCMAKE_INSTALL_LIBDIR="${libdir#"$prefix"/}" -DQV_BUILD_TESTS=OFF >/dev/null
+grep -q '^prefix=${pcfiledir}/' "$work/usr-config/qvimager.pc" ||
+    { echo "qvimager.pc of a /usr build does not find its prefix from its place:" >&2;
+      cat "$work/usr-config/qvimager.pc" >&2; exit 1; }
+cp "$work/usr-config/qvimager.pc" "$libdir/pkgconfig/qvimager.pc"
+cp "$work/usr-config/QVImagerConfig.cmake" "$libdir/cmake/QVImager/QVImagerConfig.cmake"
+
 cmake -S "$source/tests/install/consumer" -B "$work/cmake-build" \
       -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cmake-build" >/dev/null
 LD_LIBRARY_PATH=$libdir "$work/cmake-build/consumer"
+
+# cmake --find-package, which loads the package without a project (so no
+# language enabled): compile and link flags naming the installed tree.
+fp() { cmake --find-package -DNAME=QVImager -DCOMPILER_ID=GNU -DLANGUAGE=C \
+             -DCMAKE_PREFIX_PATH="$prefix" -DMODE="$1"; }
+fp EXIST
+fp_flags="$(fp COMPILE) $(fp LINK)"
+# shellcheck disable=SC2086
+cc -std=c11 -o "$work/fp-consumer" "$source/tests/install/consumer/main.c" $fp_flags
+LD_LIBRARY_PATH=$libdir "$work/fp-consumer"
 
 # pkg-config alone, as a user would: the file finds its prefix from where it lies.
 PKG_CONFIG_PATH=$libdir/pkgconfig

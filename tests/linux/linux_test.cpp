@@ -58,7 +58,7 @@ class DriverRelay : public ::testing::Environment {
         ::unlink(kDriverSocket);
         ASSERT_EQ(::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         ASSERT_EQ(::listen(m_listen, 1), 0);
-        ::pipe2(m_stop, O_CLOEXEC);
+        ASSERT_EQ(::pipe2(m_stop, O_CLOEXEC), 0);
         m_thread = std::thread([this] { Run(); });
     }
     void TearDown() override {

@@ -1,0 +1,86 @@
+#!/bin/sh
+# What the Debian packages in OUT (made by scripts/build-packages, as `make
+# package` does) must show; run as root on a Debian system, it installs and
+# purges them:
+#
+#   tests/package/check_packages.sh OUT [dpkg-buildpackage options...]
+#
+#  1. a second build from the same source gives byte-identical .deb files;
+#  2. the autopkgtests of debian/tests pass against the installed packages
+#     (autopkgtest on the null virt server: this machine);
+#  3. installing qvimager-tools creates the group qvimager and the udev
+#     rules; removing and purging the packages leaves no file behind.
+set -eu
+out=$(cd "$1" && pwd)
+shift
+source=$(cd "$(dirname "$0")/../.." && pwd)
+version=$(cd "$source" && dpkg-parsechangelog -S Version)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+packages="libqv-rizoviv2i-ro25-0 libqvplatform0 libqvimager-dev libqvimager-doc qvimager-tools"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+
+echo "== 1. a second build, compared with the first"
+mkdir "$work/first"
+cp "$out"/*.deb "$work/first/"
+(cd "$source" && scripts/build-packages "$out" "$@") > "$work/second-build.log" 2>&1 ||
+    { tail -50 "$work/second-build.log"; exit 1; }
+differ=0
+for deb in "$work"/first/*.deb; do
+    name=$(basename "$deb")
+    if cmp -s "$deb" "$out/$name"; then
+        echo "identical: $name"
+    else
+        echo "DIFFERENT: $name"
+        differ=1
+    fi
+done
+[ "$(ls "$out"/*.deb | wc -l)" -eq "$(ls "$work"/first/*.deb | wc -l)" ] || differ=1
+[ $differ -eq 0 ] || { echo "the two builds differ"; exit 1; }
+
+echo "== 2. autopkgtest against the installed packages"
+debs=$(ls "$out"/*.deb | grep -v -- '-dbgsym_')
+# shellcheck disable=SC2086
+$sudo autopkgtest --no-built-binaries $debs "$out/qvimager-$version" -- null
+
+echo "== 3. install, remove and purge"
+# dpkg, not apt: a package removed without conffiles is gone, and apt no
+# longer knows its name to purge it.
+# shellcheck disable=SC2086
+$sudo dpkg --purge $packages > /dev/null
+# The group is a system group: like every package's, it outlives the purge
+# (files may still belong to it), so it is removed here to see it created.
+if getent group qvimager > /dev/null; then $sudo groupdel qvimager; fi
+snapshot() {
+    find /etc /usr /lib /var/lib -xdev \
+        \( -path /var/lib/apt -o -path /var/lib/dpkg/updates -o -path /var/lib/dpkg/triggers \
+           -o -path /var/lib/systemd -o -path /var/lib/ucf \) -prune -o -print 2>/dev/null |
+        grep -v -e '^/var/lib/dpkg/[a-z-]*-old$' -e '^/etc/ld.so.cache$' | sort
+}
+snapshot > "$work/before"
+# shellcheck disable=SC2086
+$sudo apt-get install -y -q --no-install-recommends $debs > "$work/install.log" 2>&1 ||
+    { cat "$work/install.log"; exit 1; }
+getent group qvimager
+rules=$(dpkg -L qvimager-tools | grep '/udev/rules.d/')
+echo "udev rules: $rules"
+grep -q 'KERNEL=="uinput".*GROUP="qvimager"' "$rules"
+grep -q 'SUBSYSTEM=="gpio".*GROUP="qvimager"' "$rules"
+grep -q 'SUBSYSTEM=="tty".*GROUP="dialout"' "$rules"
+test -f /usr/lib/sysusers.d/qvimager-tools.conf
+qvimager --version
+# shellcheck disable=SC2086
+$sudo dpkg --remove $packages > /dev/null
+snapshot > "$work/removed"
+# shellcheck disable=SC2086
+$sudo dpkg --purge $packages > /dev/null
+snapshot > "$work/purged"
+for state in removed purged; do
+    if ! diff "$work/before" "$work/$state" > "$work/diff"; then
+        echo "left behind after the packages were $state:"
+        cat "$work/diff"
+        exit 1
+    fi
+done
+echo "group qvimager created and udev rules installed; nothing left after remove and purge"
