@@ -19,6 +19,7 @@
 
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/os/home_directory.h"
 #include "platform/utf.h"
 
 namespace qv::platform {
@@ -535,8 +536,6 @@ std::u16string ApplicationDirectory() {
     return Utf8ToUtf16(ApplicationDirectoryUtf8());
 }
 
-namespace {
-
 std::string HomeDirectory() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
     std::vector<char> buffer(16384);
@@ -548,8 +547,6 @@ std::string HomeDirectory() {
     }
     return {};
 }
-
-}  // namespace
 
 std::u16string ApplicationDataDirectory(std::u16string* unwritable) {
     if (unwritable != nullptr) unwritable->clear();

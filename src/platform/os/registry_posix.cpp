@@ -21,6 +21,7 @@
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/files.h"
+#include "platform/os/home_directory.h"
 #include "platform/reg_file.h"
 #include "platform/registry.h"
 #include "platform/text_conversion.h"
@@ -40,18 +41,6 @@ void Report(const std::string& text) {
 
 std::string ErrorText(int error) {
     return Utf16ToUtf8(FileErrorText(error));
-}
-
-std::string HomeDirectory() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-    std::vector<char> buffer(16384);
-    struct passwd pw {};
-    struct passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &pw, buffer.data(), buffer.size(), &found) == 0 &&
-        found != nullptr && found->pw_dir != nullptr) {
-        return found->pw_dir;
-    }
-    return {};
 }
 
 std::u16string_view UpToZero(std::u16string_view text) {
