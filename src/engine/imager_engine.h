@@ -52,7 +52,6 @@ class ImagerEngine {
     void StopScan();
 
     BarcodeDelivery& Delivery() { return m_delivery; }
-    const BarcodeDelivery& Delivery() const { return m_delivery; }
     DeliveryOptions& Options() { return m_options; }
     CommandPort& Commands() { return m_exchange; }
     SymbologyOperations Symbology() { return SymbologyOperations(m_settings, m_exchange); }

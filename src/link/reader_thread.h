@@ -42,7 +42,6 @@ class ReaderThread {
     // the reader behind in the application's code, since what the reader
     // still touches stays alive; without it, the close waits for the reader.
     bool Start(std::shared_ptr<const void> keepAlive);
-    bool IsStarted() const { return m_hComThread.IsStarted(); }
 
     // Asks the reader to stop (the port's wait must be released first) and
     // waits for it: at most kReaderStopMs while it can be reached, handling

@@ -3,6 +3,18 @@
 #include <bitset>
 
 namespace qv {
+namespace {
+
+// True when an answer's content alone shows that the frame ends here.
+bool AnswerIsWhole(FrameKind kind, uint8_t type, std::span<const uint8_t> payload) {
+    if (type == static_cast<uint8_t>(EngineFrameType::SETUP_REPLY)) {
+        return kind == FrameKind::SETUP_QUERY;
+    }
+    return type == static_cast<uint8_t>(EngineFrameType::RESULT) && payload.size() == 1 &&
+           (kind == FrameKind::SETUP_COMMAND || kind == FrameKind::RESET_COMMAND);
+}
+
+}  // namespace
 
 bool AnswersPairs(std::span<const uint8_t> asked, std::span<const uint8_t> reply) {
     if (reply.size() > kReceiveBufferSize) return false;
@@ -39,14 +51,6 @@ bool AnswersCommand(FrameKind kind, std::span<const uint8_t> asked, uint8_t type
         default:
             return false;
     }
-}
-
-bool AnswerIsWhole(FrameKind kind, uint8_t type, std::span<const uint8_t> payload) {
-    if (type == static_cast<uint8_t>(EngineFrameType::SETUP_REPLY)) {
-        return kind == FrameKind::SETUP_QUERY;
-    }
-    return type == static_cast<uint8_t>(EngineFrameType::RESULT) && payload.size() == 1 &&
-           (kind == FrameKind::SETUP_COMMAND || kind == FrameKind::RESET_COMMAND);
 }
 
 AnswerFit FitOfAnswer(FrameKind kind, std::span<const uint8_t> asked, uint8_t type,

@@ -24,14 +24,11 @@ bool AnswersPairs(std::span<const uint8_t> asked, std::span<const uint8_t> reply
 bool AnswersCommand(FrameKind kind, std::span<const uint8_t> asked, uint8_t type,
                     std::span<const uint8_t> payload);
 
-// True when an answer's content alone shows that the frame ends here: a
-// query's entries for every pair asked, or a setup's one-byte result.
-// Replies of other shapes (version texts) are framed by the line as well.
-bool AnswerIsWhole(FrameKind kind, uint8_t type, std::span<const uint8_t> payload);
-
 // How a reply frame of `type` carrying `payload` fits a waiting command of
 // `kind` that asked `asked`, for the search of the frame's end: its whole
-// answer, a query's reply that lacks entries yet, or nothing content tells.
+// answer (a query's entries for every pair asked, or a setup's one-byte
+// result), a query's reply that lacks entries yet, or nothing content tells
+// (version texts are framed by the line as well).
 AnswerFit FitOfAnswer(FrameKind kind, std::span<const uint8_t> asked, uint8_t type,
                       std::span<const uint8_t> payload);
 
