@@ -11,7 +11,7 @@ namespace {
 
 using test_support::Le32;
 
-std::string Describe(const GpioLineSpec& line) {
+std::string Describe(const GpioLineRef& line) {
     std::string text = line.offset ? std::to_string(*line.offset) : "\"" + line.name + "\"";
     return text + (line.activeLow ? "/low" : "");
 }

@@ -57,7 +57,7 @@ class GpioLines final : public DriverHandle {
 
     bool Take(const GpioBinding& binding) {
         std::string consumer = binding.consumer.empty() ? DefaultConsumer() : binding.consumer;
-        const std::array<std::pair<GpioRole, const GpioLineSpec*>, 4> wanted = {{
+        const std::array<std::pair<GpioRole, const GpioLineRef*>, 4> wanted = {{
             {GpioRole::Power, &binding.power},
             {GpioRole::Trigger, &binding.trigger},
             {GpioRole::Wake, &binding.wake},
@@ -65,15 +65,15 @@ class GpioLines final : public DriverHandle {
         }};
         // Every line is held before any is driven: an open that fails on a
         // busy line has switched nothing.
-        for (const auto& [role, spec] : wanted) {
-            if (spec == nullptr) continue;
-            gpiod_line* line = Find(role, *spec);
+        for (const auto& [role, ref] : wanted) {
+            if (ref == nullptr) continue;
+            gpiod_line* line = Find(role, *ref);
             if (line == nullptr) return false;
             gpiod_line_request_config config{};
             config.consumer = consumer.c_str();
             config.request_type = role == GpioRole::Status ? GPIOD_LINE_REQUEST_DIRECTION_INPUT
                                                            : GPIOD_LINE_REQUEST_DIRECTION_AS_IS;
-            config.flags = spec->activeLow ? GPIOD_LINE_REQUEST_FLAG_ACTIVE_LOW : 0;
+            config.flags = ref->activeLow ? GPIOD_LINE_REQUEST_FLAG_ACTIVE_LOW : 0;
             if (gpiod_line_request(line, &config, 0) != 0) {
                 Refused(role, line, errno);
                 return false;
@@ -135,19 +135,19 @@ class GpioLines final : public DriverHandle {
     }
 
   private:
-    gpiod_line* Find(GpioRole role, const GpioLineSpec& spec) {
+    gpiod_line* Find(GpioRole role, const GpioLineRef& ref) {
         const std::string chip = gpiod_chip_name(m_chip);
-        if (spec.offset) {
-            if (*spec.offset < gpiod_chip_num_lines(m_chip)) {
-                if (gpiod_line* line = gpiod_chip_get_line(m_chip, *spec.offset)) return line;
+        if (ref.offset) {
+            if (*ref.offset < gpiod_chip_num_lines(m_chip)) {
+                if (gpiod_line* line = gpiod_chip_get_line(m_chip, *ref.offset)) return line;
             }
-            Diagnose(m_device, chip + " has no line " + std::to_string(*spec.offset) + " (it has " +
+            Diagnose(m_device, chip + " has no line " + std::to_string(*ref.offset) + " (it has " +
                                    std::to_string(gpiod_chip_num_lines(m_chip)) + ") for " +
                                    RoleName(role));
             return nullptr;
         }
-        if (gpiod_line* line = gpiod_chip_find_line(m_chip, spec.name.c_str())) return line;
-        Diagnose(m_device, chip + " has no line named \"" + spec.name + "\" for " + RoleName(role));
+        if (gpiod_line* line = gpiod_chip_find_line(m_chip, ref.name.c_str())) return line;
+        Diagnose(m_device, chip + " has no line named \"" + ref.name + "\" for " + RoleName(role));
         return nullptr;
     }
 

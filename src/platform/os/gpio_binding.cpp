@@ -40,8 +40,8 @@ bool Printable(std::string_view text) {
 }
 
 // "<offset or name>[:low|:high]"
-std::optional<GpioLineSpec> ParseLine(std::string_view text, std::string& error) {
-    GpioLineSpec line;
+std::optional<GpioLineRef> ParseLine(std::string_view text, std::string& error) {
+    GpioLineRef line;
     if (const size_t colon = text.rfind(':'); colon != std::string_view::npos) {
         const std::string_view level = text.substr(colon + 1);
         if (level == "low") {
@@ -73,7 +73,7 @@ std::optional<GpioLineSpec> ParseLine(std::string_view text, std::string& error)
     return line;
 }
 
-bool SameLine(const GpioLineSpec& a, const GpioLineSpec& b) {
+bool SameLine(const GpioLineRef& a, const GpioLineRef& b) {
     return a.offset == b.offset && a.name == b.name;
 }
 
@@ -92,7 +92,7 @@ GpioBindingParse ParseGpioBinding(std::string_view value) {
         result.error = "the chip holds a control character";
         return result;
     }
-    std::optional<GpioLineSpec> power, trigger, wake;
+    std::optional<GpioLineRef> power, trigger, wake;
     bool consumerSeen = false;
     std::string_view rest = value.substr(colon + 1);
     for (;;) {
@@ -118,11 +118,11 @@ GpioBindingParse ParseGpioBinding(std::string_view value) {
             consumerSeen = true;
             binding.consumer = std::string(text);
         } else {
-            std::optional<GpioLineSpec>* slot = key == "power"     ? &power
-                                                : key == "trigger" ? &trigger
-                                                : key == "wake"    ? &wake
-                                                : key == "status"  ? &binding.status
-                                                                   : nullptr;
+            std::optional<GpioLineRef>* slot = key == "power"     ? &power
+                                               : key == "trigger" ? &trigger
+                                               : key == "wake"    ? &wake
+                                               : key == "status"  ? &binding.status
+                                                                  : nullptr;
             if (slot == nullptr) {
                 result.error = "unknown role \"" + std::string(key) +
                                "\" (power, trigger, wake, status, consumer)";
@@ -147,8 +147,8 @@ GpioBindingParse ParseGpioBinding(std::string_view value) {
     binding.power = *power;
     binding.trigger = *trigger;
     binding.wake = *wake;
-    const GpioLineSpec* lines[] = {&binding.power, &binding.trigger, &binding.wake,
-                                   binding.status ? &*binding.status : nullptr};
+    const GpioLineRef* lines[] = {&binding.power, &binding.trigger, &binding.wake,
+                                  binding.status ? &*binding.status : nullptr};
     for (size_t i = 0; i < 4; ++i) {
         for (size_t j = i + 1; j < 4; ++j) {
             if (lines[i] != nullptr && lines[j] != nullptr && SameLine(*lines[i], *lines[j])) {

@@ -21,7 +21,7 @@ namespace qv::platform {
 
 enum class GpioRole : uint8_t { Power, Trigger, Wake, Status };
 
-struct GpioLineSpec {
+struct GpioLineRef {
     std::optional<uint32_t> offset;  // set when the line was given by number
     std::string name;                // set otherwise
     bool activeLow = false;
@@ -29,10 +29,10 @@ struct GpioLineSpec {
 
 struct GpioBinding {
     std::string chip;
-    GpioLineSpec power;
-    GpioLineSpec trigger;
-    GpioLineSpec wake;
-    std::optional<GpioLineSpec> status;
+    GpioLineRef power;
+    GpioLineRef trigger;
+    GpioLineRef wake;
+    std::optional<GpioLineRef> status;
     std::string consumer;  // empty: the process's own name and pid
 };
 
