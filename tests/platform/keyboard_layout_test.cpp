@@ -37,10 +37,8 @@ constexpr KeyChord AltGr(uint16_t key) {
 const LookupCase kLookups[] = {
     {"us", false, U'a', Plain(KEY_A)},
     {"us", false, U'Z', Shift(KEY_Z)},
-    {"us", false, U'7', Plain(KEY_7)},
     {"us", false, U'@', Shift(KEY_2)},
     {"us", false, U'/', Plain(KEY_SLASH)},
-    {"us", false, U':', Shift(KEY_SEMICOLON)},
     {"us", false, U'#', Shift(KEY_3)},
     {"us", false, U'*', Shift(KEY_8)},       // not the keypad's
     {"us", false, U'<', Shift(KEY_COMMA)},   // not the ISO key's
@@ -51,7 +49,6 @@ const LookupCase kLookups[] = {
     {"us", false, U'€', std::nullopt},
     {"us", false, U'\b', Plain(KEY_BACKSPACE)},
     {"de", false, U'z', Plain(KEY_Y)},
-    {"de", false, U'Y', Shift(KEY_Z)},
     {"de", false, U'@', AltGr(KEY_Q)},
     {"de", false, U'/', Shift(KEY_7)},
     {"de", false, U'-', Plain(KEY_SLASH)},
@@ -60,7 +57,6 @@ const LookupCase kLookups[] = {
     {"de", false, U';', Shift(KEY_COMMA)},
     {"de", false, U'<', Plain(KEY_102ND)},
     {"de", false, U'|', AltGr(KEY_102ND)},
-    {"de", false, U'ö', Plain(KEY_SEMICOLON)},
     {"de", false, U'€', AltGr(KEY_E)},
     {"de", false, U'é', std::nullopt},
     {"de", true, U'a', Shift(KEY_A)},
@@ -69,11 +65,9 @@ const LookupCase kLookups[] = {
     {"de", true, U'1', Plain(KEY_1)},
     {"de", true, U'!', Shift(KEY_1)},
     {"fr", false, U'a', Plain(KEY_Q)},
-    {"fr", false, U'q', Plain(KEY_A)},
     {"fr", false, U'W', Shift(KEY_Z)},
     {"fr", false, U'm', Plain(KEY_SEMICOLON)},
     {"fr", false, U'1', Shift(KEY_1)},
-    {"fr", false, U'0', Shift(KEY_0)},
     {"fr", false, U'é', Plain(KEY_2)},
     {"fr", false, U'@', AltGr(KEY_0)},
     {"fr", false, U'#', AltGr(KEY_3)},
