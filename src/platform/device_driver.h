@@ -4,14 +4,15 @@
 // Opening "NAME:" reads QV_DRIVER_NAME each time: "unix:<path>" connects to
 // an outside driver process on a Unix stream socket; "none" means the lines
 // are not switched at all (an engine powered all the time): every request
-// succeeds and reads answer 1, so power reads as on; unset (or empty) uses
-// the driver registered in this process under "NAME:", if any; otherwise the
-// open fails.
+// succeeds and reads answer 1, so power reads as on; "gpio:<chip>:<lines>"
+// switches the engine's own GPIO lines (platform/os/gpio_binding.h); unset
+// (or empty) uses the driver registered in this process under "NAME:", if
+// any; otherwise the open fails.
 //
 // A driver has one opener at a time: a second open fails while a handle is
-// open, in this process or (for a driver on a socket) in another, so an
-// opener whose open failed elsewhere can never switch off the lines of an
-// engine that another owns.
+// open, in this process or (for a driver on a socket or GPIO lines) in
+// another, so an opener whose open failed elsewhere can never switch off
+// the lines of an engine that another owns.
 //
 // Socket protocol, all integers unsigned 32-bit little-endian, one request
 // answered by one reply before the next is written:

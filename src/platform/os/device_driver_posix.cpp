@@ -24,6 +24,7 @@
 #include "platform/debug_output.h"
 #include "platform/device_driver.h"
 #include "platform/files.h"
+#include "platform/os/driver_gpio.h"
 
 namespace qv::platform {
 namespace {
@@ -375,6 +376,7 @@ std::unique_ptr<DriverHandle> DriverHandle::Open(std::string_view device) {
     if (const auto binding = ReadEnvironment(variable.c_str())) {
         const std::string_view value(*binding);
         constexpr std::string_view kUnix = "unix:";
+        constexpr std::string_view kGpio = "gpio:";
         if (value == "none") {
             Diagnose(name, variable +
                                "=none: the engine's lines are not switched by this library; "
@@ -382,8 +384,10 @@ std::unique_ptr<DriverHandle> DriverHandle::Open(std::string_view device) {
             handle = std::make_unique<NoLinesHandle>();
         } else if (value.substr(0, kUnix.size()) == kUnix) {
             handle = Connect(name, value.substr(kUnix.size()));
+        } else if (value.substr(0, kGpio.size()) == kGpio) {
+            handle = OpenGpioDriver(name, value.substr(kGpio.size()));
         } else {
-            Diagnose(name, variable + " is none of: empty, none, unix:<path>");
+            Diagnose(name, variable + " is none of: empty, none, unix:<path>, gpio:<chip>:<lines>");
         }
     } else {
         std::shared_ptr<DeviceDriver> driver;
