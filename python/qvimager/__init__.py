@@ -224,6 +224,8 @@ class Imager:
         loop = asyncio.get_running_loop()
         if self._barcodes:
             return self._barcodes.popleft()
+        if self._lost:
+            raise ImagerError("the imager's device went away")
         waiter = loop.create_future()
         self._waiters.append(waiter)
         loop.add_reader(self.descriptor, self.dispatch)
