@@ -3,11 +3,17 @@
 // byte stream, and the codecs of the three settings records.
 #include <benchmark/benchmark.h>
 
+#include <poll.h>
+
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
+#include "QVPlatform.h"
 #include "bench/sample_stream.h"
 #include "link/frame.h"
 #include "link/frame_reader.h"
@@ -193,6 +199,43 @@ BENCHMARK(BM_MakeDetailQuery);
 BENCHMARK(BM_ParseEnableReply);
 BENCHMARK(BM_ParseDetailReply);
 BENCHMARK(BM_ParseOtherReply);
+
+// From a post on another thread to the poll(2) on the message descriptor
+// returning: what a main loop waits before it sees a barcode message.
+void BM_MessageDescriptorWake(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    const int fd = QVPlatformGetMessageDescriptor();
+    std::atomic<int32_t> go{0};
+    std::atomic<int32_t> stop{0};
+    std::atomic<int64_t> postedAt{0};
+    // Posted to a window of this thread, as the library posts a barcode.
+    const QVHWND window = QVPlatformCreateWindow(u"Bench", QVPlatformDefWindowProc, nullptr);
+    std::thread windowPoster([&] {
+        while (stop.load() == 0) {
+            if (go.exchange(0) == 0) {
+                std::this_thread::yield();
+                continue;
+            }
+            postedAt.store(Clock::now().time_since_epoch().count());
+            QVPlatformPostMessage(window, QV_WM_USER, 0, 0);
+        }
+    });
+    for (auto _ : state) {
+        go.store(1);
+        pollfd p{fd, POLLIN, 0};
+        ::poll(&p, 1, -1);
+        const auto woke = Clock::now().time_since_epoch().count();
+        state.SetIterationTime(
+            std::chrono::duration<double>(Clock::duration(woke - postedAt.load())).count());
+        QVMSG msg;
+        while (QVPlatformPeekMessage(&msg, nullptr, 1) != 0) {
+        }
+    }
+    stop.store(1);
+    windowPoster.join();
+    QVPlatformDestroyWindow(window);
+}
+BENCHMARK(BM_MessageDescriptorWake)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace qv::bench

@@ -15,6 +15,23 @@
  * from another thread waits until that loop takes it. Every function may be
  * called from any thread unless it says otherwise. Plain C: compiles as C11
  * and as C++.
+ *
+ * @par An application with a main loop of its own
+ * (GLib, Qt, asyncio, a plain poll(2)) watches the descriptor of
+ * QVPlatformGetMessageDescriptor(), taken on the loop's thread, for input,
+ * and when it is readable drains the queue without blocking:
+ * @code
+ *   int fd = QVPlatformGetMessageDescriptor();   // on the loop's thread
+ *   // ... the loop reports fd readable:
+ *   QVMSG msg;
+ *   while (QVPlatformPeekMessage(&msg, NULL, 1)) {
+ *       QVPlatformTranslateMessage(&msg);
+ *       QVPlatformDispatchMessage(&msg);
+ *   }
+ * @endcode
+ * Barcodes delivered as window messages to a window of that thread then
+ * reach the loop without a callback, a timer or a thread of its own; the
+ * examples directory shows it with GLib and with poll(2).
  */
 #ifndef QV_PLATFORM_H
 #define QV_PLATFORM_H
@@ -165,6 +182,20 @@ QV_PLATFORM_C_API intptr_t QVPlatformDispatchMessage(const QVMSG* msg);
  * @return 1 a message is there, 0 time-out
  */
 QV_PLATFORM_C_API int32_t QVPlatformWaitForMessages(uint32_t milliseconds);
+/**
+ * @brief A file descriptor that is readable while a message (posted, or sent
+ * by another thread) is queued for the calling thread, for a main loop to
+ * watch (poll(2) POLLIN, a GLib source, a QSocketNotifier, asyncio's
+ * add_reader). QVPlatformPeekMessage() with remove set drains the queue, and
+ * the descriptor stops being readable once it is empty.
+ *
+ * The descriptor belongs to the thread's queue: the same one on every call
+ * from that thread, closed when the thread ends. Do not read, write or close
+ * it. Watch it level-triggered (edge-triggered epoll could miss a message
+ * queued while the queue was being drained).
+ * @return the descriptor, or -1 when the system gives none (errno set)
+ */
+QV_PLATFORM_C_API int QVPlatformGetMessageDescriptor(void);
 /**
  * @brief Dispatches the calling thread's messages for a while, blocking between them.
  * @param milliseconds how long

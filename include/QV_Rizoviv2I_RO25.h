@@ -15,16 +15,43 @@
  * - Call QVImagerOpen() first and QVImagerClose() last. Every export but
  *   QVImagerOpen() returns -1 while no engine is open or while the device is
  *   suspended (QVImagerClose() with nothing to close returns 1).
- * - The functions must not be called from two threads at once.
+ * - The functions must not be called from two threads at once. Simplest:
+ *   call them all from one thread, the application's main loop.
  * - Barcodes are delivered on the library's reader thread, not on the
  *   application's: the callback given to QVImagerScanStart() runs there, and
- *   while it runs no further frame is read from the engine. Keep it short.
+ *   while it runs no further frame is read from the engine, so no command
+ *   reply either. Keep it short: copy the text and hand it to your own
+ *   thread, never wait there for that thread.
+ * - The reader thread runs at real-time priority (SCHED_RR, priority 10)
+ *   where the process may raise it (CAP_SYS_NICE or an RLIMIT_RTPRIO), else at
+ *   normal priority; the callback runs at that priority too, so a callback
+ *   that spins or does heavy work starves the application's ordinary
+ *   threads.
+ * - Do not guard the library with a mutex that the callback also takes: a
+ *   thread holding it inside a command (a settings Get or Set waits for the
+ *   engine's reply, which only the reader thread reads) blocks the reader in
+ *   the callback, and the command runs into its time-out (3 s) instead. Let
+ *   the callback only copy and hand over, or better, use no callback: set a
+ *   window of the application's thread with QVImagerSetWindow() and take the
+ *   barcodes as #WM_IMAGER_DATA messages on that thread. A main loop of its
+ *   own (GLib, Qt, asyncio, poll) watches QVPlatformGetMessageDescriptor()
+ *   of the platform library and drains it with QVPlatformPeekMessage() and
+ *   QVPlatformDispatchMessage() (see QVPlatform.h); this is the recommended
+ *   way for an application with its own loop.
+ * - QVImagerOpen() takes about a second and every settings read or write
+ *   waits for the engine's reply (typically a few hundred milliseconds): a
+ *   program with a user interface calls them from a worker thread (the only
+ *   one that calls the library then) or accepts the pause.
  * - The callback, like the #WM_IMAGER_DATA message, is used only after a
  *   target window has been set with QVImagerSetWindow(); with no window the
  *   barcode is dropped.
  * - The text handed over (the callback's argument, the message's lParam)
  *   stays valid until the next barcode is delivered, which overwrites it, so
- *   at least for the whole callback. Copy it to keep it; never free it.
+ *   at least for the whole callback. Copy it to keep it; never free it. A
+ *   message taken late (barcodes coming fast) may already point at a later
+ *   barcode's text: take messages promptly, or use the callback and copy.
+ * - The text is UTF-16; convert it where it is taken (the callback or the
+ *   message's handler), not later.
  * - From the callback, these may be called: the delivery options kept in the
  *   registry (receive type, sound, prefix, suffix, delay, their Get
  *   functions), QVImagerSetWindow(), QVImagerScanStart() and

@@ -110,6 +110,10 @@ QV_PLATFORM_C_API int32_t QVPlatformWaitForMessages(uint32_t milliseconds) {
     return Guarded<int32_t>(0, [&] { return WaitForMessages(milliseconds) ? 1 : 0; });
 }
 
+QV_PLATFORM_C_API int QVPlatformGetMessageDescriptor(void) {
+    return Guarded<int>(-1, [] { return MessageDescriptor(); });
+}
+
 QV_PLATFORM_C_API int32_t QVPlatformPumpMessagesFor(uint32_t milliseconds) {
     return Guarded<int32_t>(0, [&] { return PumpMessagesFor(milliseconds) ? 1 : 0; });
 }

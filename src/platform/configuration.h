@@ -19,8 +19,9 @@
 namespace qv::platform {
 
 struct Configuration {
-    std::string debugOutput;  // QV_DEBUG_OUTPUT: empty, "stderr", "journal" or a file
-    std::string trace;        // QV_PLATFORM_TRACE: empty or a file
+    std::string
+        debugOutput;    // QV_DEBUG_OUTPUT: empty, "none", "stderr", "journal", "syslog" or a file
+    std::string trace;  // QV_PLATFORM_TRACE: empty or a file
     std::string codePage;     // QV_ANSI_CODEPAGE, CP1252 when unset
     std::string powerNotify;  // QV_POWER_NOTIFY
     std::string keyboard;     // QV_KEYBOARD: empty or "uinput[:<device name>][,layout=…]"
@@ -38,9 +39,11 @@ QV_PLATFORM_API std::shared_ptr<const Configuration> CurrentConfiguration();
 QV_PLATFORM_API std::optional<std::string> ReadEnvironment(const char* name);
 QV_PLATFORM_API uint64_t EnvironmentReads();
 
-// The system journal's native socket; tests point it at a socket of their
-// own. Used from the next LoadConfiguration on.
+// The system journal's native socket and the syslog socket; tests point
+// them at sockets of their own. Used from the next LoadConfiguration on.
 inline constexpr char kJournalSocket[] = "/run/systemd/journal/socket";
+inline constexpr char kSyslogSocket[] = "/dev/log";
 QV_PLATFORM_API void SetJournalSocketPath(const std::string& path);
+QV_PLATFORM_API void SetSyslogSocketPath(const std::string& path);
 
 }  // namespace qv::platform

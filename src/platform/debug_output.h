@@ -1,8 +1,8 @@
 // The platform's debug output, chosen by QV_DEBUG_OUTPUT as read at the
 // last LoadConfiguration (configuration.h): a file (appended to), "stderr",
-// "journal" (the system journal, debug priority), or when unset the journal
-// if one is running, else standard error. Each call is one write(2) or one
-// datagram, so lines of different threads never mix.
+// "journal" (the system journal, debug priority), "syslog" (/dev/log, debug
+// priority), or nowhere when unset or "none". Each call is one write(2) or
+// one datagram, so lines of different threads never mix.
 #pragma once
 
 #include <string_view>

@@ -45,6 +45,12 @@ QV_PLATFORM_API int32_t GetMessage(Message* msg, QVHWND filter);
 QV_PLATFORM_API bool TranslateMessage(const Message& msg);
 QV_PLATFORM_API intptr_t DispatchMessage(const Message& msg);
 
+// A descriptor readable while the calling thread's queue holds a posted or
+// sent message, for a main loop to watch; PeekMessage drains the queue. It
+// belongs to the thread's queue and is closed when the thread ends; -1 when
+// the system gives none.
+QV_PLATFORM_API int MessageDescriptor();
+
 // Blocks until a message (posted or sent) is there for the calling thread or
 // `milliseconds` of library time pass (kInfinite: no limit). True for a message.
 QV_PLATFORM_API bool WaitForMessages(uint32_t milliseconds);

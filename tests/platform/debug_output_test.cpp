@@ -1,5 +1,6 @@
-// Where the debug output goes: a file, standard error, or the system journal
-// through its native datagram protocol, played here by a socket of the test.
+// Where the debug output goes: nowhere unless asked, a file, standard error,
+// or the system journal and syslog through their datagram protocols, played
+// here by sockets of the test.
 #include "platform/debug_output.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "platform/configuration.h"
@@ -16,10 +18,10 @@
 namespace qv::platform {
 namespace {
 
-// A datagram socket bound where the journal's would be.
-class FakeJournal {
+// A datagram socket bound where a system log's would be.
+class FakeLog {
   public:
-    explicit FakeJournal(const std::string& path) : m_path(path) {
+    explicit FakeLog(const std::string& path) {
         m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_un addr{};
         addr.sun_family = AF_UNIX;
@@ -28,7 +30,7 @@ class FakeJournal {
         timeval timeout{0, 200 * 1000};
         ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     }
-    ~FakeJournal() { ::close(m_fd); }
+    ~FakeLog() { ::close(m_fd); }
     bool Bound() const { return m_bound; }
     // One datagram, or empty when none came.
     std::string Next() const {
@@ -38,78 +40,125 @@ class FakeJournal {
     }
 
   private:
-    std::string m_path;
     int m_fd = -1;
     bool m_bound = false;
 };
 
 class DebugOutputTest : public ::testing::Test {
   protected:
-    void SetUp() override { SetJournalSocketPath(m_dir.Path() + "/journal.sock"); }
+    void SetUp() override {
+        SetJournalSocketPath(m_dir.Path() + "/journal.sock");
+        SetSyslogSocketPath(m_dir.Path() + "/log.sock");
+    }
     void TearDown() override {
         SetJournalSocketPath(kJournalSocket);
-        LoadConfiguration();
-    }
-    // Loads the configuration with QV_DEBUG_OUTPUT unset.
-    void Unset() {
-        ::unsetenv("QV_DEBUG_OUTPUT");
+        SetSyslogSocketPath(kSyslogSocket);
         LoadConfiguration();
     }
 
     test_support::TempDir m_dir;
 };
 
-TEST_F(DebugOutputTest, TheJournalTakesEachLineAsOneEntryAtDebugPriority) {
-    FakeJournal journal(m_dir.Path() + "/journal.sock");
-    ASSERT_TRUE(journal.Bound());
-    const std::string head = "PRIORITY=7\nSYSLOG_IDENTIFIER=QV_Rizoviv2I_RO25\n";
-    for (const bool byDefault : {true, false}) {
-        SCOPED_TRACE(byDefault ? "unset" : "journal");
+TEST_F(DebugOutputTest, EachSettingReachesItsOutputAndNoOther) {
+    FakeLog journal(m_dir.Path() + "/journal.sock");
+    FakeLog syslog(m_dir.Path() + "/log.sock");
+    ASSERT_TRUE(journal.Bound() && syslog.Bound());
+    const std::string journalHead = "PRIORITY=7\nSYSLOG_IDENTIFIER=QV_Rizoviv2I_RO25\n";
+    const std::string syslogHead = "<15>QV_Rizoviv2I_RO25[" + std::to_string(::getpid()) + "]: ";
+    const std::string file = m_dir.Path() + "/debug.txt";
+    struct Case {
+        std::optional<std::string> setting;  // nullopt: unset
+        std::string journal, syslog, standardError, file;
+    };
+    const Case cases[] = {
+        // Unset: nowhere, though a journal listens (barcodes hold names).
+        {std::nullopt, "", "", "", ""},
+        {"none", "", "", "", ""},
+        {"journal", journalHead + "MESSAGE=[RO25]Check init\n", "", "", ""},
+        {"syslog", "", syslogHead + "[RO25]Check init", "", ""},
+        {"stderr", "", "", "[RO25]Check init\r\n", ""},
+        {file, "", "", "", "[RO25]Check init\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setting.value_or("(unset)"));
+        ::unlink(file.c_str());
         std::optional<test_support::ScopedEnv> env;
-        if (byDefault) {
-            Unset();
+        if (c.setting) {
+            env.emplace("QV_DEBUG_OUTPUT", *c.setting);
         } else {
-            env.emplace("QV_DEBUG_OUTPUT", "journal");
+            ::unsetenv("QV_DEBUG_OUTPUT");
+            LoadConfiguration();
         }
-        DebugOutputUtf8("[RO25]Check init\r\n");
-        EXPECT_EQ(journal.Next(), head + "MESSAGE=[RO25]Check init\n");
-        // A line break inside takes the binary field form: name, length, bytes.
-        DebugOutputUtf8("two\nlines\n");
-        EXPECT_EQ(journal.Next(),
-                  head + "MESSAGE\n" + std::string("\x09\0\0\0\0\0\0\0", 8) + "two\nlines\n");
-    }
-    // Named otherwise, nothing goes to the journal.
-    {
-        test_support::ScopedEnv env("QV_DEBUG_OUTPUT", m_dir.Path() + "/debug.txt");
-        DebugOutputUtf8("to the file\n");
-        EXPECT_EQ(test_support::ReadFile(m_dir.Path() + "/debug.txt"), "to the file\n");
-    }
-    {
-        test_support::ScopedEnv env("QV_DEBUG_OUTPUT", "stderr");
         ::testing::internal::CaptureStderr();
-        DebugOutputUtf8("to standard error\n");
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "to standard error\n");
+        DebugOutputUtf8("[RO25]Check init\r\n");
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.standardError);
+        EXPECT_EQ(journal.Next(), c.journal);
+        EXPECT_EQ(syslog.Next(), c.syslog);
+        EXPECT_EQ(test_support::ReadFile(file), c.file);
     }
-    EXPECT_EQ(journal.Next(), "");
 }
 
-TEST_F(DebugOutputTest, WithoutAJournalLinesGoToStandardError) {
-    ::testing::internal::CaptureStderr();
-    Unset();
-    DebugOutputUtf8("no journal runs\n");
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "no journal runs\n");
-
-    // Asked for by name, its absence is said once, at the load.
-    ::testing::internal::CaptureStderr();
+TEST_F(DebugOutputTest, NoneCreatesNoFile) {
+    char old[4096];
+    ASSERT_NE(::getcwd(old, sizeof old), nullptr);
+    ASSERT_EQ(::chdir(m_dir.Path().c_str()), 0);
     {
-        test_support::ScopedEnv env("QV_DEBUG_OUTPUT", "journal");
-        DebugOutputUtf8("one\n");
-        DebugOutputUtf8("two\n");
+        test_support::ScopedEnv env("QV_DEBUG_OUTPUT", "none");
+        DebugOutputUtf8("a line\n");
     }
-    const std::string said = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(said.find("debug output: no journal at " + m_dir.Path() + "/journal.sock"), 0u)
-        << said;
-    EXPECT_NE(said.find("one\ntwo\n"), std::string::npos) << said;
+    EXPECT_NE(::access((m_dir.Path() + "/none").c_str(), F_OK), 0);
+    ASSERT_EQ(::chdir(old), 0);
+}
+
+TEST_F(DebugOutputTest, TheJournalTakesALineBreakInsideInTheBinaryForm) {
+    FakeLog journal(m_dir.Path() + "/journal.sock");
+    ASSERT_TRUE(journal.Bound());
+    test_support::ScopedEnv env("QV_DEBUG_OUTPUT", "journal");
+    DebugOutputUtf8("two\nlines\n");
+    EXPECT_EQ(journal.Next(), "PRIORITY=7\nSYSLOG_IDENTIFIER=QV_Rizoviv2I_RO25\nMESSAGE\n" +
+                                  std::string("\x09\0\0\0\0\0\0\0", 8) + "two\nlines\n");
+}
+
+TEST_F(DebugOutputTest, AStalledLogLosesLinesAndSaysHowManyWhenItListensAgain) {
+    for (const char* kind : {"journal", "syslog"}) {
+        SCOPED_TRACE(kind);
+        const std::string path =
+            m_dir.Path() + (std::string(kind) == "journal" ? "/journal.sock" : "/log.sock");
+        FakeLog log(path);
+        ASSERT_TRUE(log.Bound());
+        test_support::ScopedEnv env("QV_DEBUG_OUTPUT", kind);
+        // Nobody reads: the socket's queue fills, and the writer goes on.
+        constexpr int kLines = 3000;
+        for (int i = 0; i < kLines; ++i)
+            DebugOutputUtf8("line " + std::to_string(i) + "\n");
+        int taken = 0;
+        while (!log.Next().empty())
+            ++taken;
+        ASSERT_LT(taken, kLines);
+        DebugOutputUtf8("after\n");
+        const std::string note = log.Next();
+        EXPECT_NE(note.find("debug output: " + std::to_string(kLines - taken) +
+                            " lines lost, the log did not take them"),
+                  std::string::npos)
+            << note;
+        EXPECT_NE(log.Next().find("after"), std::string::npos);
+        ::unlink(path.c_str());
+    }
+}
+
+TEST_F(DebugOutputTest, AMissingLogAskedForByNameIsSaidOnceOnStandardError) {
+    for (const char* kind : {"journal", "syslog"}) {
+        SCOPED_TRACE(kind);
+        ::testing::internal::CaptureStderr();
+        {
+            test_support::ScopedEnv env("QV_DEBUG_OUTPUT", kind);
+            DebugOutputUtf8("one\n");
+            DebugOutputUtf8("two\n");
+        }
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.find("debug output: no " + std::string(kind) + " at "), 0u) << said;
+        EXPECT_NE(said.find("one\ntwo\n"), std::string::npos) << said;
+    }
 }
 
 }  // namespace

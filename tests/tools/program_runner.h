@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -51,6 +52,11 @@ class Program {
     void SetEnv(const std::string& name, std::optional<std::string> value) {
         m_env[name] = std::move(value);
     }
+    // Standard output to this file instead of the pipe (/dev/full).
+    void SetOutputFile(const std::string& path) { m_outputFile = path; }
+    // Closes the read end of standard output after this many lines, as
+    // `| head -N` does.
+    void CloseOutputAfterLines(size_t lines) { m_closeAfterLines = lines; }
 
     // `watch` sees the standard output so far and may signal the child.
     Result Run(const std::vector<std::string>& args,
@@ -78,7 +84,9 @@ class Program {
 
         const pid_t pid = ::fork();
         if (pid == 0) {
-            ::dup2(outPipe[1], 1);
+            const int out =
+                m_outputFile.empty() ? outPipe[1] : ::open(m_outputFile.c_str(), O_WRONLY);
+            ::dup2(out, 1);
             ::dup2(errPipe[1], 2);
             ::execve(m_path.c_str(), argv.data(), envp.data());
             ::_exit(127);
@@ -104,6 +112,13 @@ class Program {
                 if (n > 0) {
                     result.out.append(buffer, static_cast<size_t>(n));
                     if (watch) watch(pid, result.out);
+                    if (m_closeAfterLines != 0 &&
+                        static_cast<size_t>(std::count(result.out.begin(), result.out.end(),
+                                                       '\n')) >= m_closeAfterLines) {
+                        ::close(outPipe[0]);
+                        outPipe[0] = -1;
+                        outOpen = false;
+                    }
                 } else {
                     outOpen = false;
                 }
@@ -117,7 +132,7 @@ class Program {
                 }
             }
         }
-        ::close(outPipe[0]);
+        if (outPipe[0] >= 0) ::close(outPipe[0]);
         ::close(errPipe[0]);
         int status = 0;
         ::waitpid(pid, &status, 0);
@@ -129,6 +144,8 @@ class Program {
     test_support::TempDir m_dir;
     std::string m_path;
     std::map<std::string, std::optional<std::string>> m_env;
+    std::string m_outputFile;
+    size_t m_closeAfterLines = 0;
 };
 
 inline bool Contains(const std::string& text, const std::string& part) {

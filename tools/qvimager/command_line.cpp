@@ -28,7 +28,10 @@ bool IsHelpFlag(std::string_view arg) {
     return arg == "--help" || arg == "-h";
 }
 bool IsGlobalFlag(std::string_view arg) {
-    return arg == "--trace" || arg == "--log";
+    return arg == "--trace" || arg == "--log" || arg == "--json";
+}
+void SetGlobalFlag(std::string_view arg, Invocation& inv) {
+    (arg == "--trace" ? inv.trace : arg == "--log" ? inv.log : inv.json) = true;
 }
 
 std::optional<ReceiveMode> FindMode(std::string_view name) {
@@ -102,7 +105,7 @@ void ParseScan(Reader& in, Invocation& inv) {
     while (!in.Done()) {
         std::string_view arg = in.Take();
         if (IsGlobalFlag(arg)) {
-            (arg == "--trace" ? inv.trace : inv.log) = true;
+            SetGlobalFlag(arg, inv);
             continue;
         }
         const std::string_view option = OptionName(arg);
@@ -143,7 +146,7 @@ void ParseTarget(Reader& in, Invocation& inv, std::string_view command) {
     while (!in.Done()) {
         const std::string_view arg = in.Take();
         if (IsGlobalFlag(arg)) {
-            (arg == "--trace" ? inv.trace : inv.log) = true;
+            SetGlobalFlag(arg, inv);
             continue;
         }
         if (arg.starts_with("-")) {
@@ -167,7 +170,7 @@ void ParseSet(Reader& in, Invocation& inv) {
     while (!in.Done()) {
         std::string_view arg = in.Take();
         if (IsGlobalFlag(arg)) {
-            (arg == "--trace" ? inv.trace : inv.log) = true;
+            SetGlobalFlag(arg, inv);
             continue;
         }
         const std::string_view option = OptionName(arg);
@@ -209,7 +212,7 @@ void ParseNoOptions(Reader& in, Invocation& inv) {
     while (!in.Done()) {
         const std::string_view arg = in.Take();
         if (IsGlobalFlag(arg)) {
-            (arg == "--trace" ? inv.trace : inv.log) = true;
+            SetGlobalFlag(arg, inv);
             continue;
         }
         throw Failure{std::string(CommandName(inv.command)) + ": unexpected argument \"" +
@@ -246,7 +249,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string_view>& args) {
     // Global options come first; the first other argument names the command.
     size_t at = 0;
     for (; at < args.size() && IsGlobalFlag(args[at]); ++at) {
-        (args[at] == "--trace" ? inv.trace : inv.log) = true;
+        SetGlobalFlag(args[at], inv);
     }
     std::optional<Command> command;
     if (at < args.size() && !IsHelpFlag(args[at])) {

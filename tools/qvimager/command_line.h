@@ -48,6 +48,7 @@ struct Invocation {
     Command command = Command::Help;
     bool trace = false;
     bool log = false;
+    bool json = false;  // one JSON object a line on standard output
     // Command::Help: the command whose help is wanted, if any.
     std::optional<Command> helpFor;
     SettingTarget target;  // get and set

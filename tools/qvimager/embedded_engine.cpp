@@ -1,6 +1,7 @@
 #include "embedded_engine.h"
 
 #include "export_check.h"
+#include "os/code_page.h"
 #include "os/process.h"
 #include "output.h"
 #include "sim/simulator.h"
@@ -37,8 +38,15 @@ void EmbeddedEngine::Restart() {
 }
 
 void EmbeddedEngine::Queue(const BarcodeToQueue& barcode) {
+    // The library reads the engine's bytes in this code page.
+    const std::string codePage = os::GetEnv("QV_ANSI_CODEPAGE").value_or("CP1252");
+    const auto bytes = os::Utf8ToCodePage(barcode.text, codePage);
+    if (!bytes) {
+        throw CommandFailed("cannot queue " + Quoted(barcode.text) + ": the engine's code page " +
+                            codePage + " (QV_ANSI_CODEPAGE) cannot hold it");
+    }
     std::string error;
-    if (!m_sim || !m_sim->QueueBarcode(barcode.symbology->number, barcode.text, &error)) {
+    if (!m_sim || !m_sim->QueueBarcode(barcode.symbology->number, *bytes, &error)) {
         throw CommandFailed("cannot queue the " + std::string(barcode.symbology->title) +
                             " barcode: " + error);
     }

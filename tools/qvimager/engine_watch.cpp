@@ -16,12 +16,19 @@ bool IsNoAnswerLine(std::string_view line) {
 
 EngineWatch::EngineWatch(bool showLog, std::string device)
     : m_showLog(showLog), m_device(std::move(device)), m_terminal(os::StandardErrorIsTerminal()) {
-    if (!os::GetEnv("QV_DEBUG_OUTPUT")) {
-        if (const auto pipe = os::OpenLinePipe()) {
+    const std::string setting = os::GetEnv("QV_DEBUG_OUTPUT").value_or("");
+    if (setting == "journal" || setting == "syslog") {
+        // Unwatched: the lines must reach the system log as the library
+        // sends them.
+    } else if (const auto pipe = os::OpenLinePipe()) {
+        if (setting == "stderr") m_showLog = true;
+        if (!setting.empty() && setting != "stderr" && setting != "none") {
+            m_copyFd = os::OpenForAppend(setting);
+        }
+        // A file that cannot be opened is left to the library, which says so.
+        if (m_copyFd >= 0 || setting.empty() || setting == "stderr" || setting == "none") {
             m_readFd = pipe->readFd;
             os::SetEnv("QV_DEBUG_OUTPUT", pipe->writePath);
-        } else if (!showLog) {
-            os::SetEnv("QV_DEBUG_OUTPUT", "/dev/null");
         }
     }
     if (m_readFd >= 0 || m_terminal) m_thread = std::thread([this] { Run(); });
@@ -31,29 +38,52 @@ EngineWatch::~EngineWatch() {
     m_stop.store(1);
     if (m_thread.joinable()) m_thread.join();
     // The read end stays open: the library may still write a line, and a pipe
-    // without a reader would end the process.
+    // without a reader would end the process. The copy is closed.
+    if (m_copyFd >= 0) os::CloseFd(m_copyFd);
 }
 
 void EngineWatch::Run() {
-    std::string pending;
-    char buffer[4096];
     while (m_stop.load() == 0) {
-        long n = 0;
         if (m_readFd >= 0) {
-            n = os::ReadWithin(m_readFd, buffer, sizeof buffer, 200);
+            ReadLines(200);
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
-        pending.append(buffer, static_cast<size_t>(n));
-        for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-            TakeLine(std::string_view(pending).substr(0, end + 1));
-            pending.erase(0, end + 1);
-        }
         ShowProgress();
+    }
+    if (m_readFd >= 0) ReadLines(0);
+}
+
+void EngineWatch::ReadLines(int timeoutMs) {
+    // The wait is outside the lock, so that another thread's read of what is
+    // already there never waits for it.
+    if (timeoutMs > 0 && !os::WaitReadable(m_readFd, timeoutMs)) return;
+    char buffer[4096];
+    std::lock_guard lock(m_readMutex);
+    for (long n; (n = os::ReadWithin(m_readFd, buffer, sizeof buffer, 0)) > 0;) {
+        m_pending.append(buffer, static_cast<size_t>(n));
+        for (size_t end; (end = m_pending.find('\n')) != std::string::npos;) {
+            TakeLine(std::string_view(m_pending).substr(0, end + 1));
+            m_pending.erase(0, end + 1);
+        }
     }
 }
 
+std::vector<std::string> EngineWatch::PlatformLinesOfActivity() {
+    if (m_readFd >= 0) ReadLines(0);
+    std::lock_guard lock(m_readMutex);
+    return m_platformLines;
+}
+
 void EngineWatch::TakeLine(std::string_view line) {
+    if (m_copyFd >= 0) os::WriteAll(m_copyFd, line);
+    if (!line.starts_with("[RO25]")) {
+        std::string_view text = line;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.remove_suffix(1);
+        // A few lines say why; a flood of them would bury it.
+        if (m_platformLines.size() < 8) m_platformLines.emplace_back(text);
+    }
     if (m_showLog) {
         std::lock_guard lock(m_mutex);
         if (m_progressShown) os::WriteStandardError("\r\033[K");
@@ -92,6 +122,11 @@ void EngineWatch::EndActivity() {
 }
 
 EngineWatch::Activity::Activity(EngineWatch& watch, std::string what) : m_watch(watch) {
+    if (watch.m_readFd >= 0) watch.ReadLines(0);
+    {
+        std::lock_guard lines(watch.m_readMutex);
+        watch.m_platformLines.clear();
+    }
     std::lock_guard lock(watch.m_mutex);
     watch.m_activity = std::move(what);
     watch.m_activityStart = std::chrono::steady_clock::now();

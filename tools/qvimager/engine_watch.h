@@ -1,8 +1,10 @@
 // What the program watches while the library works: the library's debug
-// output, taken over through a pipe so that --log can show it and so that an
+// output, taken over through a pipe so that --log can show it, so that an
 // engine that does not answer ends the program at its first command time-out
-// instead of after every retry; and, on a terminal, the progress of long
-// waits.
+// instead of after every retry, and so that a failed open can say why; and,
+// on a terminal, the progress of long waits. A QV_DEBUG_OUTPUT of the user's
+// still gets every line: the watch passes them on to the file (or standard
+// error) it names.
 #pragma once
 
 #include <atomic>
@@ -10,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace qv::cli {
 
@@ -19,8 +22,8 @@ bool IsNoAnswerLine(std::string_view line);
 class EngineWatch {
   public:
     // `device`: the outside device's name, empty with the embedded engine
-    // (whose silence is a fault of its own, reported by the command). When
-    // the user named QV_DEBUG_OUTPUT it is left alone and nothing is watched.
+    // (whose silence is a fault of its own, reported by the command).
+    // QV_DEBUG_OUTPUT=journal or syslog is left to the library, unwatched.
     EngineWatch(bool showLog, std::string device);
     ~EngineWatch();
     EngineWatch(const EngineWatch&) = delete;
@@ -38,16 +41,29 @@ class EngineWatch {
         EngineWatch& m_watch;
     };
 
+    // Takes what the library has written so far, then the platform's own
+    // lines (not "[RO25]" ones) since the last activity began: the causes
+    // of an open that failed (the device path, the system's text, a hint).
+    std::vector<std::string> PlatformLinesOfActivity();
+    bool ShowsLog() const { return m_showLog; }
+
   private:
     void Run();
+    // Reads what is there within `timeoutMs` and takes its whole lines.
+    void ReadLines(int timeoutMs);
     void TakeLine(std::string_view line);
     void ShowProgress();
     void EndActivity();
 
-    const bool m_showLog;
+    bool m_showLog;
     const std::string m_device;
     const bool m_terminal;
     int m_readFd = -1;
+    int m_copyFd = -1;  // the user's QV_DEBUG_OUTPUT file, -1 for none
+
+    std::mutex m_readMutex;  // the pipe, the partial line and the activity's lines
+    std::string m_pending;
+    std::vector<std::string> m_platformLines;
     std::atomic<int32_t> m_stop{0};
     std::thread m_thread;
 

@@ -6,7 +6,7 @@ namespace qv::cli {
 namespace {
 
 constexpr std::string_view kProgram =
-    R"(usage: qvimager [--trace] [--log] COMMAND [OPTIONS]
+    R"(usage: qvimager [--trace] [--log] [--json] COMMAND [OPTIONS]
        qvimager --version
 
 Drives the RO25 2D imager through libQV_Rizoviv2I_RO25. With neither
@@ -27,11 +27,13 @@ global options:
   --trace   print every frame between library and engine, one line each
             (needs the embedded simulator)
   --log     show the library's "[RO25]" diagnostic lines on standard error
+  --json    one JSON object a line on standard output for each barcode,
+            setting read and version; other lines go to standard error
   --version print the versions of this program and of the library it loaded
 
 exit status: 0 done; 1 the imager did not do it (the export that returned -1
-is named, as is an engine that does not answer, or a save that failed);
-2 bad usage.
+is named, as is an engine that does not answer, or a save that failed), or
+the output could not be written (the imager is closed first); 2 bad usage.
 
 environment:
   QV_PORT_COM2     the engine's serial device, e.g. /dev/ttyUSB0
@@ -41,10 +43,12 @@ environment:
                    ~/.local/state/qvimager); it holds the engine's settings
                    files and the library's registry (registry.reg)
   QV_REGISTRY      another registry file
-  QV_DEBUG_OUTPUT  where the "[RO25]" lines go: a file, stderr or journal
-                   (default: nowhere; with --log: standard error); when set,
-                   an engine that does not answer is found only after every
-                   retry
+  QV_DEBUG_OUTPUT  where the "[RO25]" lines go: a file, stderr, journal,
+                   syslog or none (default: nowhere; with --log: standard
+                   error)
+  QV_ANSI_CODEPAGE the engine's code page for barcode text (default CP1252);
+                   texts are printed in UTF-8 whatever it is
+  man qvimager lists every variable the library reads.
 )";
 
 constexpr std::string_view kScan =

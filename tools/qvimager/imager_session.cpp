@@ -61,12 +61,20 @@ ImagerSession::~ImagerSession() {
 
 void ImagerSession::Open() {
     m_open = false;
+    int32_t opened = -1;
     {
         EngineWatch::Activity opening(*m_watch, m_device.empty()
                                                     ? "opening the imager"
                                                     : "opening the imager on " + m_device);
-        Check("QVImagerOpen", QVImagerOpen());
+        opened = QVImagerOpen();
     }
+    // Why it failed is in the platform's lines (the device path, the
+    // system's text, what to do): said without --log, which shows them anyway.
+    if (opened != 1 && !m_watch->ShowsLog()) {
+        for (const std::string& line : m_watch->PlatformLinesOfActivity())
+            PrintError("qvimager: " + line);
+    }
+    Check("QVImagerOpen", opened);
     m_open = true;
 }
 

@@ -1,4 +1,5 @@
 // qvimager: the command-line program of the RO25 imager library.
+#include <csignal>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -23,21 +24,43 @@ constexpr int kExitUsage = 2;
 // that of the file actually loaded (libQV_Rizoviv2I_RO25.so.X.Y.Z), which
 // may be another release.
 void PrintVersions() {
-    using qv::cli::PrintLine;
-    PrintLine("qvimager " QV_IMAGER_VERSION_STRING);
-    const std::string file =
-        qv::cli::os::LoadedFileOf(reinterpret_cast<const void*>(&QVImagerOpen));
+    using namespace qv::cli;
+    const std::string file = os::LoadedFileOf(reinterpret_cast<const void*>(&QVImagerOpen));
     const size_t so = file.rfind(".so.");
     const std::string version = so == std::string::npos ? "unknown" : file.substr(so + 4);
+    if (JsonOutput()) {
+        PrintJson(JsonObject()
+                      .Add("qvimager", QV_IMAGER_VERSION_STRING)
+                      .Add("library", version)
+                      .Add("file", file));
+        return;
+    }
+    PrintLine("qvimager " QV_IMAGER_VERSION_STRING);
     PrintLine("libQV_Rizoviv2I_RO25 " + version + (file.empty() ? "" : " (" + file + ")"));
 }
 
 bool AsksForVersion(const std::vector<std::string_view>& args) {
     for (std::string_view arg : args) {
         if (arg == "--version") return true;
+        if (arg != "--trace" && arg != "--log" && arg != "--json") return false;
+    }
+    return false;
+}
+
+bool AsksForJson(const std::vector<std::string_view>& args) {
+    for (std::string_view arg : args) {
+        if (arg == "--json") return true;
         if (arg != "--trace" && arg != "--log") return false;
     }
     return false;
+}
+
+// A failed write to standard output turns whatever the command did into a
+// failure: a script must not take a cut-off output for a complete one.
+int Finished(int status) {
+    if (!qv::cli::OutputFailed()) return status;
+    qv::cli::PrintError("qvimager: cannot write the output: " + qv::cli::OutputError());
+    return kExitFailed;
 }
 
 }  // namespace
@@ -47,10 +70,15 @@ int main(int argc, char** argv) {
     // Before any thread starts, so that the signals stay blocked in all of them.
     os::InterruptWatch watch;
 
+    // A closed pipe is an output error like any other: the program closes the
+    // imager and ends, instead of being killed in the middle of a command.
+    std::signal(SIGPIPE, SIG_IGN);
+
     const std::vector<std::string_view> args(argv + 1, argv + argc);
+    SetJsonOutput(AsksForJson(args));
     if (AsksForVersion(args)) {
         PrintVersions();
-        return kExitDone;
+        return Finished(kExitDone);
     }
     const ParseOutcome parsed = ParseCommandLine(args);
     if (!parsed.invocation) {
@@ -60,7 +88,7 @@ int main(int argc, char** argv) {
     }
     const Invocation& inv = *parsed.invocation;
     try {
-        return RunCommand(inv, watch) == 0 ? kExitDone : kExitFailed;
+        return Finished(RunCommand(inv, watch) == 0 ? kExitDone : kExitFailed);
     } catch (const UsageError& e) {
         PrintError(std::string("qvimager: ") + e.what());
         PrintError(UsageLine(inv.command));

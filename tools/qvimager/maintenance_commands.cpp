@@ -29,9 +29,16 @@ int RunVersion(const Invocation& inv) {
             "no answer from the engine on " +
             (session.Device().empty() ? std::string("the embedded simulator") : session.Device()));
     }
-    PrintLine("firmware: " + ToUtf8(TextOf(firmware, 256)));
-    PrintLine("boot:     " + ToUtf8(TextOf(boot, 256)));
-    PrintLine("hardware: " + ToUtf8(TextOf(hardware, 256)));
+    const std::string texts[] = {ToUtf8(TextOf(firmware, 256)), ToUtf8(TextOf(boot, 256)),
+                                 ToUtf8(TextOf(hardware, 256))};
+    if (JsonOutput()) {
+        PrintJson(
+            JsonObject().Add("firmware", texts[0]).Add("boot", texts[1]).Add("hardware", texts[2]));
+    } else {
+        PrintLine("firmware: " + texts[0]);
+        PrintLine("boot:     " + texts[1]);
+        PrintLine("hardware: " + texts[2]);
+    }
     session.Close();
     return 0;
 }

@@ -1,6 +1,9 @@
 #include "output.h"
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 namespace qv::cli {
@@ -11,11 +14,23 @@ std::mutex& OutputMutex() {
     return mutex;
 }
 
+std::atomic<int32_t> g_json{0};
+// The errno of the first failed write to standard output, 0 while none failed.
+std::atomic<int32_t> g_outputError{0};
+
 void Write(std::FILE* stream, std::string_view line) {
     std::lock_guard lock(OutputMutex());
-    std::fwrite(line.data(), 1, line.size(), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream);
+    // After a failure nothing more goes out: a closed pipe stays closed.
+    if (stream == stdout && g_outputError.load() != 0) return;
+    errno = 0;
+    const bool written = std::fwrite(line.data(), 1, line.size(), stream) == line.size() &&
+                         std::fputc('\n', stream) != EOF;
+    const bool flushed = std::fflush(stream) == 0;
+    if (stream == stdout && !(written && flushed)) {
+        int expected = 0;
+        g_outputError.compare_exchange_strong(expected, errno != 0 ? errno : EIO);
+        std::clearerr(stream);
+    }
 }
 
 void AppendUtf8(std::string& out, char32_t c) {
@@ -39,7 +54,73 @@ void AppendUtf8(std::string& out, char32_t c) {
 }  // namespace
 
 void PrintLine(std::string_view line) {
-    Write(stdout, line);
+    Write(JsonOutput() ? stderr : stdout, line);
+}
+
+void SetJsonOutput(bool on) {
+    g_json.store(on ? 1 : 0);
+}
+
+bool JsonOutput() {
+    return g_json.load() != 0;
+}
+
+void PrintJson(const JsonObject& object) {
+    Write(stdout, object.Text());
+}
+
+bool OutputFailed() {
+    return g_outputError.load() != 0;
+}
+
+std::string OutputError() {
+    return std::strerror(g_outputError.load());
+}
+
+void JsonObject::Key(std::string_view key) {
+    if (m_text.size() > 1) m_text += ',';
+    m_text += JsonString(key);
+    m_text += ':';
+}
+
+JsonObject& JsonObject::Add(std::string_view key, std::string_view utf8) {
+    Key(key);
+    m_text += JsonString(utf8);
+    return *this;
+}
+
+JsonObject& JsonObject::Add(std::string_view key, int64_t value) {
+    Key(key);
+    m_text += std::to_string(value);
+    return *this;
+}
+
+JsonObject& JsonObject::Add(std::string_view key, const std::vector<int32_t>& values) {
+    Key(key);
+    m_text += '[';
+    for (size_t i = 0; i < values.size(); ++i)
+        m_text += (i == 0 ? "" : ",") + std::to_string(values[i]);
+    m_text += ']';
+    return *this;
+}
+
+std::string JsonString(std::string_view utf8) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (char ch : utf8) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (b < 0x20 || b == 0x7F) {
+            out += "\\u00";
+            out += kHex[b >> 4];
+            out += kHex[b & 0xF];
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
 }
 
 void PrintError(std::string_view line) {

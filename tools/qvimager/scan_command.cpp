@@ -16,6 +16,17 @@ namespace {
 constexpr uint32_t kEmbeddedTimeoutSeconds = 10;
 
 void PrintBarcode(uint32_t number, ReceiveMode mode, const ReceivedBarcode& b) {
+    if (JsonOutput()) {
+        JsonObject object;
+        object.Add("barcode", number).Add("mode", ReceiveModeName(mode));
+        if (mode == ReceiveMode::Message || mode == ReceiveMode::Callback) {
+            object.Add("symbology", b.symbology).Add("name", SymbologyTitle(b.symbology));
+        }
+        object.Add("text", ToUtf8(b.text));
+        if (!b.keys.empty()) object.Add("key_strokes", FormatKeyStrokes(b.keys));
+        PrintJson(object);
+        return;
+    }
     const std::string head = "barcode " + std::to_string(number) + ": ";
     switch (mode) {
         case ReceiveMode::Message:
@@ -84,7 +95,9 @@ int RunScan(const Invocation& inv, os::InterruptWatch& watch) {
 
     uint32_t received = 0;
     bool interrupted = false;
-    while ((count == 0 || received < count) && !watch.Interrupted()) {
+    // Output that cannot be written (a closed pipe, a full disk) ends the scan
+    // like Ctrl-C: the imager is closed before the program ends.
+    while ((count == 0 || received < count) && !watch.Interrupted() && !OutputFailed()) {
         receiver.Arm();
         Check("QVImagerScanStart", QVImagerScanStart(receiver.Callback()));
         ReceivedBarcode barcode;

@@ -47,13 +47,23 @@ int32_t GetOne(const char* name, int32_t (*get)(int32_t*)) {
 }
 
 void ShowGeneral() {
-    PrintLine(Row("security level",
-                  std::to_string(GetOne("QVImagerGetSecurtyLevel", &QVImagerGetSecurtyLevel))));
-    PrintLine(Row("AEC area", std::to_string(GetOne("QVImagerGetAECArea", &QVImagerGetAECArea))));
-    PrintLine(Row("extensive search", std::to_string(GetOne("QVImagerGetExtensiveBarcodeSearch",
-                                                            &QVImagerGetExtensiveBarcodeSearch))));
+    const int32_t security = GetOne("QVImagerGetSecurtyLevel", &QVImagerGetSecurtyLevel);
+    const int32_t aec = GetOne("QVImagerGetAECArea", &QVImagerGetAECArea);
+    const int32_t search =
+        GetOne("QVImagerGetExtensiveBarcodeSearch", &QVImagerGetExtensiveBarcodeSearch);
     int32_t dpm1 = 0, dpm2 = 0, dpm3 = 0;
     Check("QVImagerGetDPMSetting", QVImagerGetDPMSetting(&dpm1, &dpm2, &dpm3));
+    if (JsonOutput()) {
+        PrintJson(JsonObject()
+                      .Add("security_level", security)
+                      .Add("aec_area", aec)
+                      .Add("extensive_search", search)
+                      .Add("dpm", std::vector<int32_t>{dpm1, dpm2, dpm3}));
+        return;
+    }
+    PrintLine(Row("security level", std::to_string(security)));
+    PrintLine(Row("AEC area", std::to_string(aec)));
+    PrintLine(Row("extensive search", std::to_string(search)));
     PrintLine(Row("DPM", FormatValues({dpm1, dpm2, dpm3})));
 }
 
@@ -65,6 +75,13 @@ void ShowAllEnableFlags() {
     std::memcpy(fields, &record, sizeof fields);
     size_t slot = 0;
     for (const SymbologyName& s : SymbologyNames()) {
+        if (JsonOutput()) {
+            PrintJson(JsonObject()
+                          .Add("symbology", s.number)
+                          .Add("name", s.title)
+                          .Add("enable", fields[slot++]));
+            continue;
+        }
         char line[80];
         std::snprintf(line, sizeof line, "  %3d %-28.*s %d", s.number,
                       static_cast<int>(s.title.size()), s.title.data(), fields[slot++]);
@@ -165,20 +182,36 @@ int RunGet(const Invocation& inv) {
     ImagerSession session({inv.trace, inv.log, false});
     session.Open();
     const SettingTarget& t = inv.target;
-    PrintLine(Heading(t));
+    if (!JsonOutput()) PrintLine(Heading(t));
     switch (t.kind) {
         case Kind::Symbology: {
             int32_t enable = 0;
             Check("QVImagerGetSymboleEnable",
                   QVImagerGetSymboleEnable(t.symbology->number, &enable));
+            std::vector<int32_t> options;
+            if (t.options) options = ReadOptions(t.options->set);
+            if (JsonOutput()) {
+                JsonObject object;
+                object.Add("symbology", t.symbology->number)
+                    .Add("name", t.symbology->title)
+                    .Add("enable", enable);
+                if (t.options) object.Add("options_set", t.options->stem).Add("options", options);
+                PrintJson(object);
+                break;
+            }
             PrintLine(Row("enable", std::to_string(enable)));
-            if (t.options)
-                PrintLine(Row(OptionsLabel(*t.options), FormatValues(ReadOptions(t.options->set))));
+            if (t.options) PrintLine(Row(OptionsLabel(*t.options), FormatValues(options)));
             break;
         }
-        case Kind::OptionsOnly:
-            PrintLine(Row(OptionsLabel(*t.options), FormatValues(ReadOptions(t.options->set))));
+        case Kind::OptionsOnly: {
+            const std::vector<int32_t> options = ReadOptions(t.options->set);
+            if (JsonOutput()) {
+                PrintJson(JsonObject().Add("options_set", t.options->stem).Add("options", options));
+                break;
+            }
+            PrintLine(Row(OptionsLabel(*t.options), FormatValues(options)));
             break;
+        }
         case Kind::General:
             ShowGeneral();
             break;

@@ -19,7 +19,7 @@ struct Snapshot {
 // Never destroyed: threads may log while the process exits.
 std::mutex& g_mutex = *new std::mutex;
 Snapshot& g_current = *new Snapshot;
-std::string& g_journalSocket = *new std::string(kJournalSocket);
+LogSockets& g_logSockets = *new LogSockets{kJournalSocket, kSyslogSocket};
 std::atomic<uint64_t> g_reads{0};
 
 // Needs g_mutex.
@@ -34,7 +34,7 @@ void LoadLocked() {
     Snapshot next;
     // Opened afresh at each load: a journal started since, or a log file
     // rotated away, is picked up by the next open of the imager.
-    next.debug = OpenDebugSink(config->debugOutput, g_journalSocket);
+    next.debug = OpenDebugSink(config->debugOutput, g_logSockets);
     next.trace = OpenTraceSink(config->trace);
     next.config = std::move(config);
     g_current = std::move(next);
@@ -66,7 +66,12 @@ std::shared_ptr<const Configuration> CurrentConfiguration() {
 
 void SetJournalSocketPath(const std::string& path) {
     std::lock_guard lock(g_mutex);
-    g_journalSocket = path;
+    g_logSockets.journal = path;
+}
+
+void SetSyslogSocketPath(const std::string& path) {
+    std::lock_guard lock(g_mutex);
+    g_logSockets.syslog = path;
 }
 
 std::shared_ptr<const OutputSink> DebugSink() {

@@ -14,6 +14,7 @@
 #include "platform/keyboard.h"
 #include "platform/message.h"
 #include "platform/message_record.h"
+#include "platform/os/queue_signal.h"
 #include "platform/os/window_standin.h"
 #include "platform/window.h"
 
@@ -47,6 +48,12 @@ struct ThreadQueue {
     bool control = false;
     // Inside WaitHandlingSentMessages, so WakeMessageWaiters reaches it.
     bool waitingOnCondition = false;
+    // The descriptor of QVPlatformGetMessageDescriptor, kept readable while
+    // anything is queued: call Changed() after every change to the queues.
+    QueueSignal signal;
+
+    bool Pending() const { return !posted.empty() || !sent.empty(); }
+    void Changed() { signal.Follow(Pending()); }
 };
 
 struct WindowRecord {
@@ -110,6 +117,7 @@ void ForgetWindow(Desktop& desktop, uintptr_t id, ThreadQueue& queue) {
         Complete(*s, 0);
         return true;
     });
+    queue.Changed();
     if (desktop.foreground == id) desktop.foreground = 0;
     desktop.windows.erase(id);
 }
@@ -132,6 +140,7 @@ void ReleaseThread() {
     for (auto& send : queue->sent)
         Complete(*send, 0);
     queue->sent.clear();
+    queue->Changed();
     desktop.queues.erase(it);
 }
 
@@ -141,6 +150,7 @@ void HandleSentMessages(Desktop& desktop, std::unique_lock<std::mutex>& lock, Th
     while (!queue.sent.empty()) {
         std::shared_ptr<PendingSend> send = queue.sent.front();
         queue.sent.pop_front();
+        queue.Changed();
         auto it = desktop.windows.find(send->window);
         if (it == desktop.windows.end()) {
             Complete(*send, 0);
@@ -186,6 +196,7 @@ bool TakeMessage(ThreadQueue& queue, Message* msg, uintptr_t filter, bool remove
         if (remove) {
             TrackModifiers(queue, *it);
             queue.posted.erase(it);
+            queue.Changed();
         }
         return true;
     }
@@ -194,6 +205,7 @@ bool TakeMessage(ThreadQueue& queue, Message* msg, uintptr_t filter, bool remove
 
 void Enqueue(ThreadQueue& queue, const Message& m) {
     queue.posted.push_back(m);
+    queue.Changed();
     queue.cv.notify_all();
 }
 
@@ -219,6 +231,7 @@ bool SendToOne(Desktop& desktop, uintptr_t id, uint32_t message, uintptr_t wPara
     std::shared_ptr<ThreadQueue> target = it->second.queue;
     auto send = std::make_shared<PendingSend>(PendingSend{id, message, wParam, lParam, self});
     target->sent.push_back(send);
+    target->Changed();
     target->cv.notify_all();
     // While waiting, handle what is sent to this thread, so two threads
     // sending to each other never deadlock.
@@ -232,6 +245,7 @@ bool SendToOne(Desktop& desktop, uintptr_t id, uint32_t message, uintptr_t wPara
         } else if (self->cv.wait_until(lock, deadline) == std::cv_status::timeout && !send->done) {
             // Not taken yet: withdrawn. Being handled: its result is dropped.
             std::erase(target->sent, send);
+            target->Changed();
             return false;
         }
     }
@@ -444,6 +458,7 @@ bool TranslateMessage(const Message& msg) {
     if (ch == 0) return false;
     // The character comes next, ahead of the key-up already queued.
     queue->posted.push_front(Message{msg.hwnd, QV_WM_CHAR, ch, msg.lParam, GetTickCount()});
+    queue->Changed();
     queue->cv.notify_all();
     return true;
 }
@@ -458,6 +473,13 @@ intptr_t DispatchMessage(const Message& msg) {
     const WindowProc proc = it->second.proc;
     lock.unlock();
     return proc(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+}
+
+int MessageDescriptor() {
+    Desktop& desktop = TheDesktop();
+    std::lock_guard lock(desktop.mutex);
+    std::shared_ptr<ThreadQueue> queue = QueueOfThisThread(desktop);
+    return queue->signal.Descriptor(queue->Pending());
 }
 
 bool WaitForMessages(uint32_t milliseconds) {

@@ -78,6 +78,11 @@ std::optional<LinePipe> OpenLinePipe() {
     return LinePipe{fds[0], "/proc/self/fd/" + std::to_string(fds[1])};
 }
 
+bool WaitReadable(int fd, int timeoutMs) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) > 0;
+}
+
 long ReadWithin(int fd, char* buffer, size_t size, int timeoutMs) {
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, timeoutMs) <= 0) return 0;
@@ -85,19 +90,31 @@ long ReadWithin(int fd, char* buffer, size_t size, int timeoutMs) {
     return n > 0 ? static_cast<long>(n) : 0;
 }
 
-bool StandardErrorIsTerminal() {
-    return ::isatty(2) == 1;
+int OpenForAppend(const std::string& path) {
+    return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
 }
 
-void WriteStandardError(std::string_view text) {
+void CloseFd(int fd) {
+    ::close(fd);
+}
+
+void WriteAll(int fd, std::string_view text) {
     while (!text.empty()) {
-        const ssize_t n = ::write(2, text.data(), text.size());
+        const ssize_t n = ::write(fd, text.data(), text.size());
         if (n <= 0) {
             if (n < 0 && errno == EINTR) continue;
             return;
         }
         text.remove_prefix(static_cast<size_t>(n));
     }
+}
+
+bool StandardErrorIsTerminal() {
+    return ::isatty(2) == 1;
+}
+
+void WriteStandardError(std::string_view text) {
+    WriteAll(2, text);
 }
 
 void ExitNow(int status) {

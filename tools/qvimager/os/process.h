@@ -39,8 +39,16 @@ struct LinePipe {
 };
 std::optional<LinePipe> OpenLinePipe();
 
+// True when `fd` has something to read within `timeoutMs`.
+bool WaitReadable(int fd, int timeoutMs);
 // Reads what is there within `timeoutMs`: the count, 0 when nothing came.
 long ReadWithin(int fd, char* buffer, size_t size, int timeoutMs);
+
+// A file opened for appending (created 0644), -1 when it cannot be.
+int OpenForAppend(const std::string& path);
+void CloseFd(int fd);
+// Every byte of `text` to `fd`; gives up on an error.
+void WriteAll(int fd, std::string_view text);
 
 bool StandardErrorIsTerminal();
 // Writes all of `text` to standard error in one call.

@@ -1,0 +1,157 @@
+// What a script relies on: output errors end the program with status 1 and
+// close the imager, --json lines parse, text comes out in UTF-8 whatever the
+// engine's code page, and a failed open says why without --log.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "sim/simulator.h"
+#include "tests/tools/program_runner.h"
+
+namespace tools_test {
+namespace {
+
+// Every line of `out` parsed by Python's json module; empty when all do,
+// else what it said.
+std::string JsonProblems(const std::string& out) {
+    test_support::TempDir dir;
+    const std::string path = dir.Path() + "/out.txt";
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    std::fwrite(out.data(), 1, out.size(), file);
+    std::fclose(file);
+    const std::string command =
+        "python3 -c 'import json,sys\nfor line in open(sys.argv[1]): json.loads(line)' " + path +
+        " 2>&1";
+    std::FILE* run = ::popen(command.c_str(), "r");
+    std::string said;
+    char buffer[512];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, run)) > 0;)
+        said.append(buffer, n);
+    return ::pclose(run) == 0 ? std::string() : "python3: " + said;
+}
+
+qv::sim::Simulator::Options OutsideDevice() {
+    qv::sim::Simulator::Options options;
+    options.registerDriver = false;
+    options.powerSocket = false;
+    options.engine.decodeMs = 20;
+    return options;
+}
+
+TEST(Script, AnOutputThatCannotBeWrittenEndsWithStatus1) {
+    const std::vector<std::vector<std::string>> commands = {
+        {"version"},
+        {"--json", "get", "code39"},
+        {"scan", "--barcode", "code39:FULL"},
+        {"--version"},
+    };
+    for (const auto& args : commands) {
+        SCOPED_TRACE(args.back());
+        Program qvimager;
+        qvimager.SetOutputFile("/dev/full");
+        const Result r = qvimager.Run(args);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_TRUE(Contains(r.err, "qvimager: cannot write the output: No space left on device"))
+            << r.err;
+    }
+}
+
+TEST(Script, AClosedPipeClosesTheImagerBeforeTheProgramEnds) {
+    qv::sim::Simulator device(OutsideDevice());
+    ASSERT_TRUE(device.Start());
+    for (int i = 0; i < 6; ++i)
+        device.QueueBarcode(12, "PIPE-" + std::to_string(i));
+    Program qvimager;
+    qvimager.SetEnv("QV_PORT_COM2", device.SlavePath());
+    qvimager.SetEnv("QV_DRIVER_BAR1", "unix:" + device.DriverSocketPath());
+    qvimager.CloseOutputAfterLines(1);  // | head -1
+    const Result r = qvimager.Run({"--json", "scan", "--count", "0", "--timeout", "10"});
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(Contains(r.err, "cannot write the output: Broken pipe")) << r.err;
+    EXPECT_TRUE(Contains(r.out, "\"text\":\"PIPE-0\"")) << r.out;
+    // Closed, not killed: the engine was switched off.
+    EXPECT_FALSE(device.Lines().power);
+}
+
+TEST(Script, JsonLinesParseAndHoldTheValues) {
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> holds;
+    };
+    const std::vector<Case> cases = {
+        {{"--json", "scan", "--barcode", "qr:say \"hi\"\\ \t end", "--barcode", "code39:PLAIN"},
+         {"{\"barcode\":1,\"mode\":\"message\",\"symbology\":37,\"name\":\"QR Code\","
+          "\"text\":\"say \\\"hi\\\"\\\\ \\u0009 end\"}",
+          "\"text\":\"PLAIN\""}},
+        {{"--json", "get", "code39"}, {"{\"symbology\":12,\"name\":\"Code 39\",\"enable\":1,"}},
+        {{"--json", "get", "general"}, {"\"security_level\":", "\"dpm\":["}},
+        {{"--json", "get", "all"}, {"{\"symbology\":1,\"name\":\"Australian Post\",\"enable\":0}"}},
+        {{"--json", "version"}, {"{\"firmware\":\""}},
+        {{"--json", "--version"}, {"{\"qvimager\":\""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        Program qvimager;
+        const Result r = qvimager.Run(c.args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_FALSE(r.out.empty());
+        EXPECT_EQ(JsonProblems(r.out), "") << r.out;
+        for (const std::string& part : c.holds)
+            EXPECT_TRUE(Contains(r.out, part)) << part << "\n" << r.out;
+    }
+}
+
+TEST(Script, TextComesOutInUtf8WhateverTheEnginesCodePage) {
+    struct Case {
+        std::optional<std::string> codePage;
+        std::string text;
+        int status;
+        std::string says;
+    };
+    const Case cases[] = {
+        {std::nullopt, "héllo wörld", 0, "\"héllo wörld\""},
+        {"CP1252", "1 € für Käse", 0, "\"1 € für Käse\""},
+        {"ISO-8859-15", "1 € für Käse", 0, "\"1 € für Käse\""},
+        {"UTF-8", "日本 ✓", 0, "\"日本 ✓\""},
+        // Not to be had in the engine's code page: said, not garbled.
+        {"ISO-8859-1", "1 €", 1,
+         "the engine's code page ISO-8859-1 (QV_ANSI_CODEPAGE) cannot hold"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.codePage.value_or("(unset)"));
+        Program qvimager;
+        qvimager.SetEnv("QV_ANSI_CODEPAGE", c.codePage);
+        const Result r = qvimager.Run({"scan", "--barcode", "qr:" + c.text});
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_TRUE(Contains(r.out + r.err, c.says)) << r.out << r.err;
+    }
+}
+
+TEST(Script, AFailedOpenSaysWhyWithoutLog) {
+    test_support::TempDir dir;
+    const std::string file = dir.Path() + "/debug.log";
+    for (const std::optional<std::string>& output :
+         {std::optional<std::string>(), std::optional<std::string>(file)}) {
+        SCOPED_TRACE(output.value_or("(unset)"));
+        Program qvimager;
+        qvimager.SetEnv("QV_PORT_COM2", "/dev/nonexistent");
+        qvimager.SetEnv("QV_DRIVER_BAR1", "none");
+        qvimager.SetEnv("QV_DEBUG_OUTPUT", output);
+        const Result r = qvimager.Run({"version"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(Contains(r.err,
+                             "qvimager: serial: cannot open /dev/nonexistent (COM2:): No "
+                             "such file or directory"))
+            << r.err;
+        // The user's file still gets every line.
+        if (output) {
+            EXPECT_TRUE(Contains(test_support::ReadFile(file), "/dev/nonexistent"));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tools_test
