@@ -1,0 +1,174 @@
+#include "platform/os/sound_alsa.h"
+
+#include <alsa/asoundlib.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <system_error>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/debug_output.h"
+
+namespace qv::platform {
+namespace {
+
+constexpr sf_count_t kChunkFrames = 1024;
+constexpr unsigned kLatencyUs = 100000;  // how late a cut-short sound may still be heard
+
+struct Request {
+    std::string device;
+    std::vector<std::string> candidates;
+};
+
+// One worker at a time, started by a request and ending when none is left;
+// the next request joins it.
+struct Player {
+    std::mutex mutex;
+    std::condition_variable idle;
+    std::optional<Request> pending;
+    std::atomic<uint64_t> generation{0};  // a sound of an older one stops
+    bool running = false;
+    std::thread worker;
+    std::set<std::string> reported;  // causes already said
+};
+
+// Never destroyed: a sound may still be playing while the process exits.
+Player& ThePlayer() {
+    static Player* player = new Player;
+    return *player;
+}
+
+void ReportOnce(const std::string& key, const std::string& line) {
+    Player& p = ThePlayer();
+    {
+        std::lock_guard lock(p.mutex);
+        if (!p.reported.insert(key).second) return;
+    }
+    DebugOutputUtf8("sound: " + line + "; skipped\n");
+}
+
+// The decoded file, or null (said once) when there is none to play.
+SNDFILE* OpenFirst(const std::vector<std::string>& candidates, SF_INFO& info, std::string& name) {
+    for (const std::string& file : candidates) {
+        if (::access(file.c_str(), F_OK) != 0) continue;
+        info = SF_INFO{};
+        SNDFILE* sound = sf_open(file.c_str(), SFM_READ, &info);
+        if (sound != nullptr && info.channels >= 1 && info.channels <= 8 && info.samplerate > 0) {
+            name = file;
+            return sound;
+        }
+        ReportOnce("file " + file,
+                   "cannot play " + file + ": " +
+                       (sound != nullptr ? "unusable format" : sf_strerror(nullptr)));
+        if (sound != nullptr) sf_close(sound);
+        return nullptr;
+    }
+    if (!candidates.empty())
+        ReportOnce("file " + candidates.front(), "no file " + candidates.front());
+    return nullptr;
+}
+
+void Play(const Request& request, uint64_t generation) {
+    Player& p = ThePlayer();
+    SF_INFO info{};
+    std::string name;
+    SNDFILE* sound = OpenFirst(request.candidates, info, name);
+    if (sound == nullptr) return;
+    snd_pcm_t* pcm = nullptr;
+    // Non-blocking: a card another program holds is skipped, not waited for.
+    int r = snd_pcm_open(&pcm, request.device.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    if (r >= 0) r = snd_pcm_nonblock(pcm, 0);
+    if (r < 0) {
+        ReportOnce("device " + request.device,
+                   "cannot open ALSA device " + request.device + ": " + snd_strerror(r));
+    } else {
+        r = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED,
+                               static_cast<unsigned>(info.channels),
+                               static_cast<unsigned>(info.samplerate), 1, kLatencyUs);
+        if (r < 0) {
+            ReportOnce(
+                "params " + request.device + " " + name,
+                "ALSA device " + request.device + " cannot play " + name + ": " + snd_strerror(r));
+        }
+    }
+    std::vector<int16_t> samples(static_cast<size_t>(kChunkFrames * info.channels));
+    bool cut = false;
+    while (r >= 0) {
+        if (p.generation.load() != generation) {
+            cut = true;
+            break;
+        }
+        const sf_count_t frames = sf_readf_short(sound, samples.data(), kChunkFrames);
+        if (frames <= 0) break;
+        const int16_t* at = samples.data();
+        for (snd_pcm_uframes_t left = static_cast<snd_pcm_uframes_t>(frames); left > 0;) {
+            snd_pcm_sframes_t n = snd_pcm_writei(pcm, at, left);
+            if (n < 0) n = snd_pcm_recover(pcm, static_cast<int>(n), 1);
+            if (n < 0) {
+                ReportOnce("write " + request.device,
+                           "ALSA device " + request.device +
+                               " failed: " + snd_strerror(static_cast<int>(n)));
+                r = static_cast<int>(n);
+                break;
+            }
+            left -= static_cast<snd_pcm_uframes_t>(n);
+            at += n * info.channels;
+        }
+    }
+    if (pcm != nullptr) {
+        if (r >= 0 && !cut) snd_pcm_drain(pcm);
+        snd_pcm_close(pcm);
+    }
+    sf_close(sound);
+}
+
+void Run() {
+    Player& p = ThePlayer();
+    for (;;) {
+        Request request;
+        uint64_t generation = 0;
+        {
+            std::lock_guard lock(p.mutex);
+            if (!p.pending) {
+                p.running = false;
+                p.idle.notify_all();
+                return;
+            }
+            request = std::move(*p.pending);
+            p.pending.reset();
+            generation = p.generation.load();
+        }
+        Play(request, generation);
+    }
+}
+
+}  // namespace
+
+void PlayAlsaSound(const std::string& device, std::vector<std::string> candidates) {
+    Player& p = ThePlayer();
+    std::lock_guard lock(p.mutex);
+    p.pending = Request{device, std::move(candidates)};
+    p.generation.fetch_add(1);
+    if (p.running) return;
+    // The last worker has said it is done; joining it costs no more than its exit.
+    if (p.worker.joinable()) p.worker.join();
+    try {
+        p.worker = std::thread(Run);
+        p.running = true;
+    } catch (const std::system_error&) {
+        p.pending.reset();  // no thread, no sound; the caller goes on
+    }
+}
+
+bool WaitForAlsaSound(uint32_t milliseconds) {
+    Player& p = ThePlayer();
+    std::unique_lock lock(p.mutex);
+    return p.idle.wait_until(lock, DeadlineAfter(milliseconds), [&p] { return !p.running; });
+}
+
+}  // namespace qv::platform
