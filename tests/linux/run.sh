@@ -2,12 +2,13 @@
 # make test-linux: boots Debian's kernel under qemu (scripts/linux-rig) and
 # runs build/tests/linux_tests in it, with ro25-sim on this side of the
 # guest's UARTs: its pseudo-terminal is the far end of /dev/ttyS1 (the
-# engine's line) and its "BAR1:" driver socket the far end of /dev/ttyS2.
+# engine's line) and its "BAR1:" driver socket the far end of /dev/ttyS2
+# (over which the guest also hands on the levels of its GPIO lines).
 #
 #   tests/linux/run.sh [BUILD_DIR]
 set -euo pipefail
-src=$(cd "$(dirname "$0")/../.." && pwd)
-build=$(cd "${1:-$src/build}" && pwd)
+src=$(cd "$(dirname "$0")/../.." && pwd -P)
+build=$(cd "${1:-$src/build}" && pwd -P)
 rig=$build/linux-rig
 out=$rig/out
 
@@ -15,6 +16,8 @@ out=$rig/out
 "$src/scripts/linux-rig/build" "$rig"
 mkdir -p "$out"
 rm -f "$out"/*.log "$out/command"
+# The guest has a /tmp and /run of its own; trees there are shown through them.
+printf '%s\n' "$src" "$build" > "$out/binds"
 
 # Short socket paths: a Unix socket path has at most 107 bytes.
 simdir=$(mktemp -d /tmp/qvrig.XXXXXX)
