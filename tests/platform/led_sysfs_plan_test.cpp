@@ -53,7 +53,6 @@ struct KernelLed {
         }
         return s;
     }
-    bool operator==(const KernelLed&) const = default;
 };
 
 TEST(LedPlan, AFlashLeavesEveryTriggerAsItWas) {
@@ -103,14 +102,6 @@ TEST(LedPlan, OffWithoutAnEarlierFlashLeavesAnotherOwnersTriggerAlone) {
     EXPECT_THAT(PlanOffUnsaved("timer"), ::testing::IsEmpty());
     EXPECT_EQ(PlanOffUnsaved("none"), (std::vector<LedWrite>{{"brightness", "0"}}));
     EXPECT_EQ(PlanOffUnsaved(std::nullopt), (std::vector<LedWrite>{{"brightness", "0"}}));
-}
-
-TEST(LedPlan, TriggerLists) {
-    EXPECT_EQ(SelectedTrigger("none [timer] heartbeat"), "timer");
-    EXPECT_EQ(SelectedTrigger("heartbeat"), "heartbeat");
-    EXPECT_TRUE(OffersTrigger("[none] timer heartbeat", "timer"));
-    EXPECT_TRUE(OffersTrigger("none [timer]", "timer"));
-    EXPECT_FALSE(OffersTrigger("none oneshot-timer", "timer"));
 }
 
 }  // namespace
