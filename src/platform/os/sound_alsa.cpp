@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <set>
@@ -19,6 +20,8 @@ namespace {
 
 constexpr sf_count_t kChunkFrames = 1024;
 constexpr unsigned kLatencyUs = 100000;  // how late a cut-short sound may still be heard
+constexpr int kDeviceWaitMs = 50;        // between looks at whether to stop
+constexpr uint32_t kDrainPollMs = 10;
 
 struct Request {
     std::string device;
@@ -33,6 +36,7 @@ struct Player {
     std::optional<Request> pending;
     std::atomic<uint64_t> generation{0};  // a sound of an older one stops
     bool running = false;
+    bool closed = false;  // the process is ending: no new sound
     std::thread worker;
     std::set<std::string> reported;  // causes already said
 };
@@ -80,9 +84,9 @@ void Play(const Request& request, uint64_t generation) {
     SNDFILE* sound = OpenFirst(request.candidates, info, name);
     if (sound == nullptr) return;
     snd_pcm_t* pcm = nullptr;
-    // Non-blocking: a card another program holds is skipped, not waited for.
+    // Non-blocking throughout: a card another program holds is skipped, and
+    // a stalled one never keeps the worker from seeing that it is to stop.
     int r = snd_pcm_open(&pcm, request.device.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
-    if (r >= 0) r = snd_pcm_nonblock(pcm, 0);
     if (r < 0) {
         ReportOnce("device " + request.device,
                    "cannot open ALSA device " + request.device + ": " + snd_strerror(r));
@@ -97,17 +101,18 @@ void Play(const Request& request, uint64_t generation) {
         }
     }
     std::vector<int16_t> samples(static_cast<size_t>(kChunkFrames * info.channels));
-    bool cut = false;
-    while (r >= 0) {
-        if (p.generation.load() != generation) {
-            cut = true;
-            break;
-        }
+    auto cut = [&p, generation] { return p.generation.load() != generation; };
+    while (r >= 0 && !cut()) {
         const sf_count_t frames = sf_readf_short(sound, samples.data(), kChunkFrames);
         if (frames <= 0) break;
         const int16_t* at = samples.data();
         for (snd_pcm_uframes_t left = static_cast<snd_pcm_uframes_t>(frames); left > 0;) {
+            if (cut()) break;
             snd_pcm_sframes_t n = snd_pcm_writei(pcm, at, left);
+            if (n == -EAGAIN) {
+                snd_pcm_wait(pcm, kDeviceWaitMs);
+                continue;
+            }
             if (n < 0) n = snd_pcm_recover(pcm, static_cast<int>(n), 1);
             if (n < 0) {
                 ReportOnce("write " + request.device,
@@ -121,11 +126,31 @@ void Play(const Request& request, uint64_t generation) {
         }
     }
     if (pcm != nullptr) {
-        if (r >= 0 && !cut) snd_pcm_drain(pcm);
+        // Played to its end unless cut short; closing drops what is left.
+        if (r >= 0 && !cut() && snd_pcm_drain(pcm) == -EAGAIN) {
+            while (snd_pcm_state(pcm) == SND_PCM_STATE_DRAINING && !cut())
+                Sleep(kDrainPollMs);
+        }
         snd_pcm_close(pcm);
     }
     sf_close(sound);
 }
+
+// Every thread is joined: the last worker ends with the process, its sound cut short.
+struct JoinAtExit {
+    ~JoinAtExit() {
+        Player& p = ThePlayer();
+        std::thread worker;
+        {
+            std::lock_guard lock(p.mutex);
+            p.closed = true;
+            p.pending.reset();
+            p.generation.fetch_add(1);
+            worker = std::move(p.worker);
+        }
+        if (worker.joinable()) worker.join();
+    }
+} g_joinAtExit;
 
 void Run() {
     Player& p = ThePlayer();
@@ -152,6 +177,7 @@ void Run() {
 void PlayAlsaSound(const std::string& device, std::vector<std::string> candidates) {
     Player& p = ThePlayer();
     std::lock_guard lock(p.mutex);
+    if (p.closed) return;
     p.pending = Request{device, std::move(candidates)};
     p.generation.fetch_add(1);
     if (p.running) return;
