@@ -26,7 +26,7 @@ struct Configuration {
     std::string keyboard;     // QV_KEYBOARD: empty, "uinput" or "uinput:<device name>"
     std::string leds;         // QV_LEDS: empty or "sysfs:<dir>[,<index>=<name>...]"
     std::string sound;        // QV_SOUND: empty, "alsa" or "alsa:<pcm device>"
-    std::vector<std::string> soundDirectories;  // searched for sound files (with QV_SOUND)
+    std::vector<std::string> soundDirectories;  // the application's first (with QV_SOUND)
 };
 
 // Reads the variables again and opens the outputs they name; the outputs in

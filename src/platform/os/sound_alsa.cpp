@@ -28,14 +28,15 @@ struct Request {
     std::vector<std::string> candidates;
 };
 
-// One worker at a time, started by a request and ending when none is left;
-// the next request joins it.
+// One worker, started by the first sound and waiting for the next one after
+// that, so a request costs the caller no more than handing it over.
 struct Player {
     std::mutex mutex;
+    std::condition_variable wake;  // a request, or the end of the process
     std::condition_variable idle;
     std::optional<Request> pending;
     std::atomic<uint64_t> generation{0};  // a sound of an older one stops
-    bool running = false;
+    bool playing = false;
     bool closed = false;  // the process is ending: no new sound
     std::thread worker;
     std::set<std::string> reported;  // causes already said
@@ -136,7 +137,7 @@ void Play(const Request& request, uint64_t generation) {
     sf_close(sound);
 }
 
-// Every thread is joined: the last worker ends with the process, its sound cut short.
+// Every thread is joined: the worker ends with the process, its sound cut short.
 struct JoinAtExit {
     ~JoinAtExit() {
         Player& p = ThePlayer();
@@ -148,27 +149,26 @@ struct JoinAtExit {
             p.generation.fetch_add(1);
             worker = std::move(p.worker);
         }
+        p.wake.notify_all();
         if (worker.joinable()) worker.join();
     }
 } g_joinAtExit;
 
 void Run() {
     Player& p = ThePlayer();
+    std::unique_lock lock(p.mutex);
     for (;;) {
-        Request request;
-        uint64_t generation = 0;
-        {
-            std::lock_guard lock(p.mutex);
-            if (!p.pending) {
-                p.running = false;
-                p.idle.notify_all();
-                return;
-            }
-            request = std::move(*p.pending);
-            p.pending.reset();
-            generation = p.generation.load();
-        }
+        p.wake.wait(lock, [&p] { return p.pending.has_value() || p.closed; });
+        if (p.closed) return;
+        const Request request = std::move(*p.pending);
+        p.pending.reset();
+        const uint64_t generation = p.generation.load();
+        p.playing = true;
+        lock.unlock();
         Play(request, generation);
+        lock.lock();
+        p.playing = false;
+        if (!p.pending) p.idle.notify_all();
     }
 }
 
@@ -176,25 +176,28 @@ void Run() {
 
 void PlayAlsaSound(const std::string& device, std::vector<std::string> candidates) {
     Player& p = ThePlayer();
-    std::lock_guard lock(p.mutex);
-    if (p.closed) return;
-    p.pending = Request{device, std::move(candidates)};
-    p.generation.fetch_add(1);
-    if (p.running) return;
-    // The last worker has said it is done; joining it costs no more than its exit.
-    if (p.worker.joinable()) p.worker.join();
-    try {
-        p.worker = std::thread(Run);
-        p.running = true;
-    } catch (const std::system_error&) {
-        p.pending.reset();  // no thread, no sound; the caller goes on
+    {
+        std::lock_guard lock(p.mutex);
+        if (p.closed) return;
+        p.pending = Request{device, std::move(candidates)};
+        p.generation.fetch_add(1);
+        if (!p.worker.joinable()) {
+            try {
+                p.worker = std::thread(Run);
+            } catch (const std::system_error&) {
+                p.pending.reset();  // no thread, no sound; the caller goes on
+                return;
+            }
+        }
     }
+    p.wake.notify_one();
 }
 
 bool WaitForAlsaSound(uint32_t milliseconds) {
     Player& p = ThePlayer();
     std::unique_lock lock(p.mutex);
-    return p.idle.wait_until(lock, DeadlineAfter(milliseconds), [&p] { return !p.running; });
+    return p.idle.wait_until(lock, DeadlineAfter(milliseconds),
+                             [&p] { return !p.playing && !p.pending; });
 }
 
 }  // namespace qv::platform

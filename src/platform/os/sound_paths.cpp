@@ -1,7 +1,8 @@
-// Where the handheld's sound paths are found on Linux; no I/O but the environment.
+// Where the handheld's sound paths are found on this system.
 #include <algorithm>
 
 #include "platform/configuration.h"
+#include "platform/files.h"
 #include "platform/os/home_directory.h"
 #include "platform/os/sound_alsa.h"
 
@@ -15,7 +16,7 @@ std::optional<std::string> ParseSoundConfig(std::string_view value) {
 }
 
 std::vector<std::string> SoundSearchDirectories() {
-    std::vector<std::string> dirs;
+    std::vector<std::string> dirs = {ApplicationDirectoryUtf8()};
     // A relative XDG_DATA_HOME is invalid and ignored, as XDG asks.
     if (const auto xdg = ReadEnvironment("XDG_DATA_HOME"); xdg && xdg->front() == '/') {
         dirs.push_back(*xdg + "/qvimager/sounds");
@@ -27,8 +28,9 @@ std::vector<std::string> SoundSearchDirectories() {
     return dirs;
 }
 
-std::vector<std::string> SoundFileCandidates(std::string_view path, const std::string& appDir,
-                                             const std::vector<std::string>& searchDirs) {
+std::vector<std::string> SoundFileCandidates(std::string_view path,
+                                             const std::vector<std::string>& dirs) {
+    const std::string appDir = dirs.empty() ? "" : dirs.front();
     std::string file(path);
     std::replace(file.begin(), file.end(), '\\', '/');
     if (file.empty()) return {};
@@ -49,9 +51,9 @@ std::vector<std::string> SoundFileCandidates(std::string_view path, const std::s
     const std::string name = file.substr(file.rfind('/') + 1);
     // A name that is a directory step would leave the search directories.
     if (name.empty() || name == "." || name == "..") return candidates;
-    if (!appDir.empty()) add(within(appDir, name));
-    for (const std::string& dir : searchDirs)
-        add(within(dir, name));
+    for (const std::string& dir : dirs) {
+        if (!dir.empty()) add(within(dir, name));
+    }
     return candidates;
 }
 

@@ -3,7 +3,6 @@
 
 #include "platform/configuration.h"
 #include "platform/debug_output.h"
-#include "platform/files.h"
 #include "platform/message_record.h"
 #include "platform/os/sound_alsa.h"
 #include "platform/sound.h"
@@ -18,8 +17,7 @@ bool PlaySound(std::u16string_view path, uint32_t flags) {
     if (!config->sound.empty()) {
         if (const auto device = ParseSoundConfig(config->sound)) {
             PlayAlsaSound(*device,
-                          SoundFileCandidates(Utf16ToUtf8(path), ApplicationDirectoryUtf8(),
-                                              config->soundDirectories));
+                          SoundFileCandidates(Utf16ToUtf8(path), config->soundDirectories));
             return true;
         }
         static std::atomic<bool> reported{false};  // once, not at every barcode
