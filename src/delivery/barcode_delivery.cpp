@@ -147,6 +147,9 @@ BarcodeDelivery::BarcodeDelivery(DeliveryOptions& options, TriggerLine& trigger,
     : m_options(options), m_trigger(trigger), m_gate(gate), m_modelClass(modelClass) {}
 
 void BarcodeDelivery::Reset() {
+    // QV_KEYBOARD as this open read it, the virtual keyboard made before
+    // the first barcode so a session that takes new devices late gets it.
+    platform::OpenKeyboard();
     m_hWnd = nullptr;
     m_delayMs = 1;
     m_delayMode = 3;
@@ -237,6 +240,13 @@ void BarcodeDelivery::StartFlash(platform::Thread& worker, std::atomic<int32_t>&
 }
 
 void BarcodeDelivery::TypeCharacter(uint8_t c) {
+    if (platform::KeyboardTypesCharacters()) {
+        const uint8_t byte[] = {c};
+        const std::u16string ch = c < 0x80 ? std::u16string(1, c) : platform::AnsiToUtf16(byte);
+        if (ch.size() == 1) platform::TypeCharacterInLayout(ch[0]);
+        Pause();
+        return;
+    }
     const std::optional<KeyStroke> key = CharToVirtualKey(c);
     if (!key) return;
     if (key->shift) KeyDown(platform::kVkShift);
@@ -247,6 +257,33 @@ void BarcodeDelivery::TypeCharacter(uint8_t c) {
         KeyUp(platform::kVkShift);
         Pause();
     }
+}
+
+// The whole text converted at once, so a code page with characters of more
+// than one byte is read as such; one pause after each character.
+void BarcodeDelivery::TypeText(std::span<const uint8_t> text) {
+    if (!platform::KeyboardTypesCharacters()) {
+        for (const uint8_t c : text)
+            TypeCharacter(c);
+        return;
+    }
+    const std::u16string units = platform::AnsiToUtf16(text);
+    for (size_t i = 0; i < units.size(); ++i) {
+        char32_t c = units[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+        }
+        platform::TypeCharacterInLayout(c);
+        Pause();
+    }
+}
+
+// On a keyboard of the system, 0x0A (which has no key of its own) types
+// Return: the default suffix is meant as the end of a line.
+void BarcodeDelivery::TypeAffixCharacter(uint8_t c) {
+    if (c == 0x0A && platform::KeyboardTypesCharacters()) c = 0x0D;
+    TypeCharacter(c);
 }
 
 void BarcodeDelivery::SendAffix(uint8_t first, uint8_t second) {
@@ -261,8 +298,8 @@ void BarcodeDelivery::SendAffix(uint8_t first, uint8_t second) {
         KeyDown(second);
         KeyUp(second);
     } else {
-        if (first != 0) TypeCharacter(first);
-        if (second != 0) TypeCharacter(second);
+        if (first != 0) TypeAffixCharacter(first);
+        if (second != 0) TypeAffixCharacter(second);
     }
 }
 
@@ -355,12 +392,20 @@ void BarcodeDelivery::DeliverBarcode(const uint8_t* payload, int32_t n) {
 
     SendAffix(m_options.m_prefix1, m_options.m_prefix2);
     if (recvType == 1) {
-        for (const uint8_t c : text)
-            TypeCharacter(c);
+        TypeText(text);
     } else {
         FillClipboard(text, n);
         ActivateShellWindow();
-        if (m_bPasteClipboard == 1) SendCtrlV();
+        if (m_bPasteClipboard == 1) {
+            // Ctrl+V on a keyboard of the system pastes the system's
+            // clipboard, which the library's own does not reach: whatever
+            // was there, not this barcode. The text is typed instead.
+            if (platform::KeyboardTypesCharacters() && !platform::ClipboardReachesSystem()) {
+                TypeText(text);
+            } else {
+                SendCtrlV();
+            }
+        }
         PauseIfShellInFront();
         // Waits on the application's windows, like a callback.
         m_gate.EnterApplication();

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "QV_Rizoviv2I_RO25.h"
@@ -96,7 +97,10 @@ class BarcodeDelivery final : public BarcodeSink {
     void DeviceLost() override;
 
     // The steps of a delivery, each usable on its own.
+    // By virtual key through the stand-in; on a keyboard of the system, the
+    // character the byte is in the ANSI code page, with its layout's keys.
     void TypeCharacter(uint8_t c);
+    void TypeText(std::span<const uint8_t> text);
     void SendAffix(uint8_t first, uint8_t second);
     void PauseIfShellInFront();
     // Start the LED 0 (300 ms) or LED 3 (400 ms) flash on a worker, unless one
@@ -123,6 +127,7 @@ class BarcodeDelivery final : public BarcodeSink {
 
   private:
     void Pause();
+    void TypeAffixCharacter(uint8_t c);
     void StartFlash(platform::Thread& worker, std::atomic<int32_t>& busy, uint32_t led,
                     uint32_t ms);
 

@@ -43,6 +43,10 @@ QV_PLATFORM_API bool EmptyClipboard();
 QV_PLATFORM_API bool SetClipboardData(uint32_t format, std::unique_ptr<MemoryBlock>& block);
 QV_PLATFORM_API bool CloseClipboard();
 
+// Whether the clipboard is the system's, where other applications paste
+// from; the stand-in's is the library's own.
+QV_PLATFORM_API bool ClipboardReachesSystem();
+
 // The Unicode text on the clipboard (up to its terminator), if any.
 QV_PLATFORM_API std::optional<std::u16string> GetClipboardText();
 

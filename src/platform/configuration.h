@@ -23,7 +23,7 @@ struct Configuration {
     std::string trace;        // QV_PLATFORM_TRACE: empty or a file
     std::string codePage;     // QV_ANSI_CODEPAGE, CP1252 when unset
     std::string powerNotify;  // QV_POWER_NOTIFY
-    std::string keyboard;     // QV_KEYBOARD: empty, "uinput" or "uinput:<device name>"
+    std::string keyboard;     // QV_KEYBOARD: empty or "uinput[:<device name>][,layout=…]"
     std::string leds;         // QV_LEDS: empty or "sysfs:<dir>[,<index>=<name>...]"
     std::string sound;        // QV_SOUND: empty, "alsa" or "alsa:<pcm device>"
     std::vector<std::string> soundDirectories;  // the application's first (with QV_SOUND)

@@ -2,6 +2,9 @@
 // event is recorded and traced as "key <vk 0xNN> <scan> <flags>"; it also
 // reaches the foreground window as WM_KEYDOWN or WM_KEYUP, so an
 // application sees the keys it is typed. The layout is the US one.
+//
+// With QV_KEYBOARD naming a keyboard of the system, key events go there
+// instead, and characters are typed with the keys of the session's layout.
 #pragma once
 
 #include <cstdint>
@@ -28,5 +31,21 @@ QV_PLATFORM_API uint32_t MapVirtualKey(uint32_t code, uint32_t mapType);
 
 // The character a key types with the given modifiers, or 0 when it types none.
 QV_PLATFORM_API char16_t KeyToChar(uint8_t virtualKey, bool shift, bool control);
+
+// Applies QV_KEYBOARD as the last LoadConfiguration read it: makes, keeps,
+// replaces or removes the system keyboard and finds the layout it types
+// in, saying which and from where. Called at each open of the imager.
+QV_PLATFORM_API void OpenKeyboard();
+
+// Whether characters go to a keyboard of the system through its layout
+// (TypeCharacterInLayout); false for the stand-in.
+QV_PLATFORM_API bool KeyboardTypesCharacters();
+
+// Types `c` with the key and the Shift or AltGr its layout needs for it,
+// minding the session's Caps Lock. A character no single key types is
+// skipped, said once per character and open; of the control characters only
+// Backspace, Tab, Return and Escape are typed. False when there is no such
+// keyboard.
+QV_PLATFORM_API bool TypeCharacterInLayout(char32_t c);
 
 }  // namespace qv::platform

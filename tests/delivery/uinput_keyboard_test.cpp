@@ -43,17 +43,35 @@ TEST(UinputKeyboard, EveryKeyTheDeliveryTypesHasALinuxKey) {
     EXPECT_EQ(platform::VirtualKeyToLinuxKey(platform::kVkShift), KEY_LEFTSHIFT);
 }
 
-TEST(UinputKeyboard, RefusedDeviceIsSaidOnceAndTheStandInTypes) {
-    test_support::LogCapture log;
-    test_support::ScopedEnv keyboard("QV_KEYBOARD", "uinput:test keys");
-    if (!platform::VirtualKeyboardDevice().empty()) GTEST_SKIP() << "this machine has /dev/uinput";
-    platform::ClearRecordedEffects();
-    platform::KeybdEvent(0x41, 0, platform::kKeyEventSilent);
-    platform::KeybdEvent(0x41, 0, platform::kKeyEventKeyUp);
-    EXPECT_THAT(platform::RecordedEffects("key"), ElementsAre("key 0x41 0 4", "key 0x41 0 2"));
-    EXPECT_EQ(log.Count("key injection: cannot create the virtual keyboard \"test keys\" through "
-                        "/dev/uinput: "),
-              1);
+TEST(UinputKeyboard, ARefusedOrUnreadableSettingIsSaidAtEachOpenAndTheStandInTypes) {
+    const struct {
+        const char* value;
+        const char* line;
+    } cases[] = {
+        {"uinput:test keys",
+         "key injection: cannot create the virtual keyboard \"test keys\" through /dev/uinput: "},
+        {"uinput,colour=red",
+         "key injection: QV_KEYBOARD=uinput,colour=red has an unknown item \"colour\"; using the "
+         "stand-in"},
+    };
+    for (const auto& c : cases) {
+        test_support::LogCapture log;
+        test_support::ScopedEnv keyboard("QV_KEYBOARD", c.value);
+        for (int open = 0; open < 2; ++open) {
+            platform::LoadConfiguration();
+            platform::OpenKeyboard();
+            if (!platform::VirtualKeyboardDevice().empty())
+                GTEST_SKIP() << "this machine has /dev/uinput";
+            EXPECT_FALSE(platform::KeyboardTypesCharacters());
+            platform::ClearRecordedEffects();
+            platform::KeybdEvent(0x41, 0, platform::kKeyEventSilent);
+            platform::KeybdEvent(0x41, 0, platform::kKeyEventKeyUp);
+            EXPECT_THAT(platform::RecordedEffects("key"),
+                        ElementsAre("key 0x41 0 4", "key 0x41 0 2"));
+            EXPECT_FALSE(platform::TypeCharacterInLayout(U'a'));
+        }
+        EXPECT_EQ(log.Count(c.line), 2) << c.value;
+    }
 }
 
 }  // namespace

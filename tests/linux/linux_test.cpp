@@ -180,7 +180,8 @@ std::vector<std::pair<int, int>> Typed(std::string_view text) {
 }
 
 TEST_F(OnTheKernel, KeyboardModeTypesThroughUinput) {
-    test_support::ScopedEnv keyboard("QV_KEYBOARD", "uinput:RO25 test keyboard");
+    test_support::ScopedEnv keyboard("QV_KEYBOARD", "uinput:RO25 test keyboard,layout=us");
+    ASSERT_EQ(QVImagerOpen(), 1);
     const std::string node = qv::platform::VirtualKeyboardDevice();
     ASSERT_FALSE(node.empty()) << "no virtual keyboard";
     const int fd = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -189,7 +190,6 @@ TEST_F(OnTheKernel, KeyboardModeTypesThroughUinput) {
     ::ioctl(fd, EVIOCGNAME(sizeof name - 1), name);
     EXPECT_STREQ(name, "RO25 test keyboard");
 
-    ASSERT_EQ(QVImagerOpen(), 1);
     ASSERT_EQ(QVImagerSetReceiveType(1), 1);
     ASSERT_EQ(QVImagerSetPrefix1(0x11), 1);  // Ctrl+V
     ASSERT_EQ(QVImagerSetPrefix2(0x56), 1);

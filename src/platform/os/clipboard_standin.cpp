@@ -89,6 +89,10 @@ bool CloseClipboard() {
     return true;
 }
 
+bool ClipboardReachesSystem() {
+    return false;
+}
+
 std::optional<std::u16string> GetClipboardText() {
     Clipboard& clipboard = TheClipboard();
     std::lock_guard lock(clipboard.mutex);

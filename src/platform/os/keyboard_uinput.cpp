@@ -1,23 +1,32 @@
 #include "platform/os/keyboard_uinput.h"
 
+#include <fcntl.h>
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
 #include <linux/input.h>
+#include <unistd.h>
 
 #include <bitset>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <string_view>
 
+#include "platform/clipboard.h"
 #include "platform/configuration.h"
 #include "platform/debug_output.h"
+#include "platform/keyboard.h"
+#include "platform/os/keyboard_layout.h"
+#include "platform/os/keyboard_session_layout.h"
+#include "platform/os/keyboard_setting.h"
+#include "platform/utf.h"
 
 namespace qv::platform {
 namespace {
-
-constexpr char kDefaultName[] = "RO25 imager keyboard";
 
 struct VkKey {
     uint8_t vk;
@@ -67,8 +76,14 @@ struct Keyboard {
     std::mutex mutex;
     libevdev* dev = nullptr;
     libevdev_uinput* uinput = nullptr;
-    std::string refusedFor;     // the QV_KEYBOARD value whose device was refused
-    std::bitset<256> reported;  // keys already said to have no Linux equivalent
+    std::string deviceName;
+    std::unique_ptr<KeyboardLayout> layout;  // null: keys go by virtual key, at US positions
+    std::string layoutText;                  // how the log names the layout
+    bool capsLock = false;                   // as the session last set the Caps Lock LED
+    std::set<char32_t> reportedChars;        // said to have no key, this open
+    std::bitset<256> reportedKeys;           // virtual keys said to have no Linux key
+    bool writeFailed = false;
+    bool exitHook = false;
 };
 
 Keyboard& TheKeyboard() {
@@ -76,63 +91,196 @@ Keyboard& TheKeyboard() {
     return *keyboard;
 }
 
-void RemoveAtExit() {
-    Keyboard& k = TheKeyboard();
-    std::lock_guard lock(k.mutex);
+// Needs the mutex.
+void Remove(Keyboard& k) {
     if (k.uinput != nullptr) libevdev_uinput_destroy(k.uinput);
     if (k.dev != nullptr) libevdev_free(k.dev);
     k.uinput = nullptr;
     k.dev = nullptr;
+    k.deviceName.clear();
+    k.layout.reset();
+    k.capsLock = false;
 }
 
-// The device name QV_KEYBOARD asks for, or null when it asks for none.
-const char* RequestedName(std::string_view value, std::string& name) {
-    if (value == "uinput") {
-        name = kDefaultName;
-        return name.c_str();
-    }
-    if (value.starts_with("uinput:") && value.size() > 7) {
-        name = std::string(value.substr(7));
-        return name.c_str();
-    }
-    return nullptr;
+void RemoveAtExit() {
+    Keyboard& k = TheKeyboard();
+    std::lock_guard lock(k.mutex);
+    Remove(k);
 }
 
-// Creates the device when QV_KEYBOARD asks for one; true when it exists.
-bool Ensure(Keyboard& k) {
-    if (k.uinput != nullptr) return true;
-    // As read when the imager was opened, not on the delivering thread.
-    const std::string value = CurrentConfiguration()->keyboard;
-    if (value.empty() || k.refusedFor == value) return false;
-    std::string name;
-    if (RequestedName(value, name) == nullptr) {
-        k.refusedFor = value;
-        DebugOutputUtf8("key injection: QV_KEYBOARD=" + value +
-                        " is not uinput or uinput:<device name>; using the stand-in\n");
-        return false;
-    }
+// Creates the device; says why not and returns false when the kernel refuses.
+bool Create(Keyboard& k, const std::string& name) {
     libevdev* dev = libevdev_new();
     libevdev_set_name(dev, name.c_str());
     libevdev_set_id_bustype(dev, BUS_VIRTUAL);
     libevdev_enable_event_type(dev, EV_KEY);
+    // Every key a layout lookup may press (with the ISO key and right Alt),
+    // and the keys of raw virtual keys.
+    for (uint16_t key = kFirstLayoutKey; key <= kLastLayoutKey; ++key)
+        libevdev_enable_event_code(dev, EV_KEY, key, nullptr);
     for (const VkKey& key : kKeys)
         libevdev_enable_event_code(dev, EV_KEY, key.key, nullptr);
+    // The session writes its Caps Lock state back to every keyboard's LED.
+    libevdev_enable_event_type(dev, EV_LED);
+    libevdev_enable_event_code(dev, EV_LED, LED_CAPSL, nullptr);
     libevdev_uinput* uinput = nullptr;
     const int r = libevdev_uinput_create_from_device(dev, LIBEVDEV_UINPUT_OPEN_MANAGED, &uinput);
     if (r < 0) {
         libevdev_free(dev);
-        k.refusedFor = value;
         DebugOutputUtf8("key injection: cannot create the virtual keyboard \"" + name +
                         "\" through /dev/uinput: " + std::strerror(-r) + "; using the stand-in\n");
         return false;
     }
+    // The LED state is read between keys, never waited for.
+    const int fd = libevdev_uinput_get_fd(uinput);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     k.dev = dev;
     k.uinput = uinput;
-    std::atexit(RemoveAtExit);
+    k.deviceName = name;
+    if (!k.exitHook) {
+        k.exitHook = true;
+        std::atexit(RemoveAtExit);
+    }
     return true;
 }
 
+// Takes the LED states the session wrote back since the last key.
+void ReadLeds(Keyboard& k) {
+    const int fd = libevdev_uinput_get_fd(k.uinput);
+    input_event e{};
+    while (::read(fd, &e, sizeof e) == static_cast<ssize_t>(sizeof e)) {
+        if (e.type == EV_LED && e.code == LED_CAPSL) k.capsLock = e.value != 0;
+    }
+}
+
+void Emit(Keyboard& k, uint16_t key, int value) {
+    int r = libevdev_uinput_write_event(k.uinput, EV_KEY, key, value);
+    if (r >= 0) r = libevdev_uinput_write_event(k.uinput, EV_SYN, SYN_REPORT, 0);
+    if (r < 0 && !k.writeFailed) {
+        k.writeFailed = true;
+        DebugOutputUtf8(std::string("key injection: cannot type on the virtual keyboard: ") +
+                        std::strerror(-r) + "\n");
+    }
+}
+
+// Backspace, Tab, Return and Escape are the only control characters with a
+// key in the virtual-key table; the others stay untyped rather than reach a
+// key such as Delete.
+bool IsTypableControl(char32_t c) {
+    return c == 0x08 || c == 0x09 || c == 0x0D || c == 0x1B;
+}
+
+bool IsControl(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
+
+void ReportNoKey(Keyboard& k, char32_t c) {
+    if (!k.reportedChars.insert(c).second) return;
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+    std::string line = "key injection: layout " + k.layoutText + " has no single key for " + code;
+    if (!IsControl(c) && c < 0x110000 && (c < 0xD800 || c > 0xDFFF)) {
+        std::u16string unit;
+        if (c >= 0x10000) {
+            unit += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            unit += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            unit += static_cast<char16_t>(c);
+        }
+        line += " \"" + Utf16ToUtf8(unit) + "\"";
+    }
+    DebugOutputUtf8(line + "; skipped\n");
+}
+
+// Compiles the layout the setting and the session give; falls back to "us"
+// when it does not compile, and to US positions without libxkbcommon data.
+void FindLayout(Keyboard& k, const KeyboardSetting& setting) {
+    const LayoutChoice choice = ReadSessionLayout(setting);
+    std::string error;
+    std::string text =
+        choice.keymapFile.empty() ? DescribeLayout(choice.names) : "from " + choice.keymapFile;
+    k.layout = choice.keymapFile.empty()
+                   ? KeyboardLayout::FromNames(choice.names, &error)
+                   : KeyboardLayout::FromKeymapFile(choice.keymapFile, &error);
+    std::string from(LayoutSourceName(choice.source));
+    if (k.layout == nullptr) {
+        DebugOutputUtf8("key injection: " + error + "; using layout us\n");
+        k.layout = KeyboardLayout::FromNames(LayoutNames{"", "", "us", "", ""}, &error);
+        text = "us";
+        from = "the fallback";
+    }
+    if (k.layout == nullptr) {
+        k.layoutText.clear();
+        DebugOutputUtf8("key injection: " + error + "; typing at US key positions\n");
+        return;
+    }
+    k.layoutText = text;
+    const char* node = libevdev_uinput_get_devnode(k.uinput);
+    DebugOutputUtf8("key injection: typing on \"" + k.deviceName + "\" (" +
+                    (node != nullptr ? node : "no event device") + ") in layout " + text +
+                    ", from " + from + "\n");
+}
+
 }  // namespace
+
+void OpenKeyboard() {
+    const std::string value = CurrentConfiguration()->keyboard;
+    Keyboard& k = TheKeyboard();
+    std::lock_guard lock(k.mutex);
+    k.reportedChars.clear();
+    k.reportedKeys.reset();
+    k.writeFailed = false;
+    if (value.empty()) {
+        Remove(k);
+        return;
+    }
+    const KeyboardSetting setting = ParseKeyboardSetting(value);
+    if (!setting.valid) {
+        Remove(k);
+        DebugOutputUtf8("key injection: QV_KEYBOARD=" + value + " " + setting.error +
+                        "; using the stand-in\n");
+        return;
+    }
+    // The device stays from open to open while its name does, so the
+    // session does not see a keyboard come and go at every open.
+    if (k.uinput == nullptr || k.deviceName != setting.deviceName) {
+        Remove(k);
+        if (!Create(k, setting.deviceName)) return;
+    }
+    ReadLeds(k);
+    FindLayout(k, setting);
+    if (k.layout != nullptr && !ClipboardReachesSystem()) {
+        DebugOutputUtf8("key injection: clipboard mode types the text on \"" + k.deviceName +
+                        "\" instead of pasting: the library's clipboard does not reach the "
+                        "system's\n");
+    }
+}
+
+bool KeyboardTypesCharacters() {
+    Keyboard& k = TheKeyboard();
+    std::lock_guard lock(k.mutex);
+    return k.uinput != nullptr && k.layout != nullptr;
+}
+
+bool TypeCharacterInLayout(char32_t c) {
+    Keyboard& k = TheKeyboard();
+    std::lock_guard lock(k.mutex);
+    if (k.uinput == nullptr || k.layout == nullptr) return false;
+    ReadLeds(k);
+    std::optional<KeyChord> chord;
+    if (!IsControl(c) || IsTypableControl(c)) chord = k.layout->Find(c, k.capsLock);
+    if (!chord) {
+        ReportNoKey(k, c);
+        return true;
+    }
+    if (chord->shift) Emit(k, KEY_LEFTSHIFT, 1);
+    if (chord->altGr) Emit(k, KEY_RIGHTALT, 1);
+    Emit(k, chord->key, 1);
+    Emit(k, chord->key, 0);
+    if (chord->altGr) Emit(k, KEY_RIGHTALT, 0);
+    if (chord->shift) Emit(k, KEY_LEFTSHIFT, 0);
+    return true;
+}
 
 uint16_t VirtualKeyToLinuxKey(uint8_t virtualKey) {
     for (const VkKey& key : kKeys) {
@@ -144,11 +292,11 @@ uint16_t VirtualKeyToLinuxKey(uint8_t virtualKey) {
 bool TypeOnVirtualKeyboard(uint8_t virtualKey, bool keyUp) {
     Keyboard& k = TheKeyboard();
     std::lock_guard lock(k.mutex);
-    if (!Ensure(k)) return false;
+    if (k.uinput == nullptr) return false;
     const uint16_t key = VirtualKeyToLinuxKey(virtualKey);
     if (key == 0) {
-        if (!k.reported.test(virtualKey)) {
-            k.reported.set(virtualKey);
+        if (!k.reportedKeys.test(virtualKey)) {
+            k.reportedKeys.set(virtualKey);
             char line[96];
             std::snprintf(line, sizeof line,
                           "key injection: virtual key 0x%02X has no Linux key; skipped\n",
@@ -157,21 +305,14 @@ bool TypeOnVirtualKeyboard(uint8_t virtualKey, bool keyUp) {
         }
         return true;
     }
-    const int r = libevdev_uinput_write_event(k.uinput, EV_KEY, key, keyUp ? 0 : 1);
-    if (r < 0 || libevdev_uinput_write_event(k.uinput, EV_SYN, SYN_REPORT, 0) < 0) {
-        if (!k.reported.test(virtualKey)) {
-            k.reported.set(virtualKey);
-            DebugOutputUtf8(std::string("key injection: cannot type on the virtual keyboard: ") +
-                            std::strerror(r < 0 ? -r : errno) + "\n");
-        }
-    }
+    Emit(k, key, keyUp ? 0 : 1);
     return true;
 }
 
 std::string VirtualKeyboardDevice() {
     Keyboard& k = TheKeyboard();
     std::lock_guard lock(k.mutex);
-    if (!Ensure(k)) return {};
+    if (k.uinput == nullptr) return {};
     const char* node = libevdev_uinput_get_devnode(k.uinput);
     return node != nullptr ? node : "";
 }
