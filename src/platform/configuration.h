@@ -1,18 +1,18 @@
 // The platform's settings from the environment, read at fixed points only.
 //
-// The debug output, the trace, the text conversion and the power
-// notifications take their settings from a snapshot that LoadConfiguration
-// reads: the library calls it each time it opens the imager, and the first
-// use loads it when nothing has yet. Devices read their own variable
-// (QV_PORT_<NAME>, QV_DRIVER_<NAME>) when they are opened. Nothing is read
-// per line or from the reader thread, so an application may change the
-// environment between opens without racing the library's threads.
+// The debug output, the trace, the text conversion, the power
+// notifications, the keyboard, the LEDs and the sound take their settings from a snapshot that
+// LoadConfiguration reads: the library calls it each time it opens the imager, and the first use
+// loads it when nothing has yet. Devices read their own variable (QV_PORT_<NAME>, QV_DRIVER_<NAME>)
+// when they are opened. Nothing is read per line or from the reader thread, so an application may
+// change the environment between opens without racing the library's threads.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/platform_api.h"
 
@@ -26,6 +26,8 @@ struct Configuration {
     std::string powerNotify;  // QV_POWER_NOTIFY
     std::string keyboard;     // QV_KEYBOARD: empty or "uinput[:<device name>][,layout=…]"
     std::string leds;         // QV_LEDS: empty or "sysfs:<dir>[,<index>=<name>...]"
+    std::string sound;        // QV_SOUND: empty, "alsa" or "alsa:<pcm device>"
+    std::vector<std::string> soundDirectories;  // the application's first (with QV_SOUND)
 };
 
 // Reads the variables again and opens the outputs they name; the outputs in

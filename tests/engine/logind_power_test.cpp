@@ -6,8 +6,10 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "imager_fixture.h"
@@ -43,15 +45,47 @@ void End(pid_t pid) {
 class MockLogind {
   public:
     MockLogind() : m_address("unix:path=" + m_dir.Path() + "/system_bus_socket") {
-        m_daemon = Spawn({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
-                          "--address=" + m_address});
         ::setenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.c_str(), 1);
-        m_mock = Spawn({"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "logind"});
+        Launch();
     }
-    ~MockLogind() {
-        sd_bus_flush_close_unref(m_bus);
-        End(m_mock);
-        End(m_daemon);
+    ~MockLogind() { Stop(); }
+
+    // The bus and logind go away and come back, as on a restart of either.
+    bool Restart() {
+        Stop();
+        Launch();
+        return Ready();
+    }
+
+    // Stops or continues the bus daemon: a bus that takes calls and never answers.
+    void Freeze(bool frozen) { ::kill(m_daemon, frozen ? SIGSTOP : SIGCONT); }
+
+    // Makes logind refuse sleep delay locks, or grant them again.
+    bool RefuseLocks(bool refuse) {
+        const char* code =
+            refuse ? "raise dbus.exceptions.DBusException('not now', "
+                     "name='org.freedesktop.DBus.Error.AccessDenied')"
+                   : "from dbusmock.templates import logind\nret = logind.Inhibit(self, *args)";
+        return sd_bus_call_method(m_bus, "org.freedesktop.login1", "/org/freedesktop/login1",
+                                  "org.freedesktop.DBus.Mock", "AddMethod", nullptr, nullptr,
+                                  "sssss", "org.freedesktop.login1.Manager", "Inhibit", "ssss", "h",
+                                  code) >= 0;
+    }
+
+    // How often logind was asked for a lock.
+    int InhibitCalls() {
+        sd_bus_message* reply = nullptr;
+        int n = -1;
+        if (sd_bus_call_method(m_bus, "org.freedesktop.login1", "/org/freedesktop/login1",
+                               "org.freedesktop.DBus.Mock", "GetMethodCalls", nullptr, &reply, "s",
+                               "Inhibit") >= 0 &&
+            sd_bus_message_enter_container(reply, 'a', "(tav)") >= 0) {
+            n = 0;
+            while (sd_bus_message_skip(reply, "(tav)") > 0)
+                ++n;
+        }
+        sd_bus_message_unref(reply);
+        return n;
     }
 
     // True once the mock answers on the bus.
@@ -96,6 +130,19 @@ class MockLogind {
     }
 
   private:
+    void Launch() {
+        m_daemon = Spawn({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
+                          "--address=" + m_address});
+        m_mock = Spawn({"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "logind"});
+    }
+    void Stop() {
+        m_bus = sd_bus_close_unref(m_bus);
+        if (m_daemon > 0) ::kill(m_daemon, SIGCONT);  // a stopped daemon takes no SIGTERM
+        End(m_mock);
+        End(m_daemon);
+        m_mock = m_daemon = -1;
+    }
+
     bool Connect() {
         sd_bus* bus = nullptr;
         if (sd_bus_new(&bus) < 0) return false;
@@ -141,6 +188,82 @@ TEST_F(ImagerScenario, SuspendAndResumeComeFromLogindWithASleepDelayLock) {
     EXPECT_TRUE(Eventually([&] { return logind.Inhibitors() == 0; }));
     ASSERT_TRUE(logind.PrepareForSleep(true));  // no one listens any more
     EXPECT_EQ(m_log.Count("POWER_STATE_SUSPEND\r\n"), 1);
+}
+
+// After each mishap the imager still sleeps and wakes with logind, and holds
+// its lock again once awake.
+TEST_F(ImagerScenario, TheSleepDelayLockComesBackAfterALostBusOrARefusal) {
+    ASSERT_TRUE(std::filesystem::exists("/usr/bin/dbus-daemon")) << "scripts/install-deps";
+    struct Case {
+        const char* name;
+        bool refuseFirst;  // logind refuses the lock asked for at the open
+        bool restartBus;   // the bus goes away and comes back while the imager is open
+        const char* said;  // the line that tells
+    };
+    const Case cases[] = {
+        {"refused", true, false, "logind refused a sleep delay lock: not now; asking again"},
+        {"bus restarted", false, true, "connected to the system bus again"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MockLogind logind;
+        ASSERT_TRUE(logind.Ready()) << "no mock logind on the private bus (python3-dbusmock)";
+        test_support::ScopedEnv notify("QV_POWER_NOTIFY", "logind");
+        if (c.refuseFirst) {
+            ASSERT_TRUE(logind.RefuseLocks(true));
+        }
+
+        ASSERT_EQ(QVImagerOpen(), 1);
+        ASSERT_TRUE(Eventually([&] { return logind.InhibitCalls() == 1; }));
+        if (c.refuseFirst) {
+            EXPECT_EQ(logind.Inhibitors(), 0);
+            ASSERT_TRUE(logind.RefuseLocks(false));
+        }
+        if (c.restartBus) {
+            ASSERT_TRUE(Eventually([&] { return logind.Inhibitors() == 1; }));
+            ASSERT_TRUE(logind.Restart());
+            ASSERT_TRUE(Eventually([&] { return logind.Inhibitors() == 1; }))  // taken anew
+                << m_log.Text();
+        }
+        EXPECT_TRUE(Eventually([&] { return m_log.Count(c.said) == 1; })) << m_log.Text();
+
+        const int asked = logind.InhibitCalls();
+        ASSERT_TRUE(logind.PrepareForSleep(true));
+        ASSERT_TRUE(Eventually([] { return QVImagerTestCommand() == -1; }));
+        // A refused lock is asked for at this suspend, not only after it.
+        if (c.refuseFirst) {
+            EXPECT_TRUE(Eventually([&] { return logind.InhibitCalls() == asked + 1; }));
+        }
+        ASSERT_TRUE(Eventually([&] { return logind.Inhibitors() == 0; }));
+
+        ASSERT_TRUE(logind.PrepareForSleep(false));
+        ASSERT_TRUE(Eventually([] { return QVImagerTestCommand() == 1; }));
+        ASSERT_TRUE(Eventually([&] { return logind.Inhibitors() == 1; }));
+        EXPECT_EQ(QVImagerClose(), 1);
+        EXPECT_TRUE(Eventually([&] { return logind.Inhibitors() == 0; }));
+    }
+}
+
+// A bus daemon that accepts the connection and then answers nothing holds
+// neither the open nor the close.
+TEST_F(ImagerScenario, ABusThatNeverAnswersHoldsNeitherOpenNorClose) {
+    ASSERT_TRUE(std::filesystem::exists("/usr/bin/dbus-daemon")) << "scripts/install-deps";
+    MockLogind logind;
+    ASSERT_TRUE(logind.Ready()) << "no mock logind on the private bus (python3-dbusmock)";
+    test_support::ScopedEnv notify("QV_POWER_NOTIFY", "logind");
+    logind.Freeze(true);
+    // sd-bus would wait 25 s for an answer to a call it made synchronously.
+    std::atomic<int> opened{0}, closed{0};
+    std::thread app([&] {
+        opened = QVImagerOpen();
+        closed = QVImagerClose();
+    });
+    const bool done = Eventually([&] { return closed.load() != 0; }, std::chrono::seconds(10));
+    logind.Freeze(false);
+    app.join();
+    EXPECT_TRUE(done);
+    EXPECT_EQ(opened.load(), 1);
+    EXPECT_EQ(closed.load(), 1);
 }
 
 TEST_F(ImagerScenario, WithoutASystemBusTheWatcherSaysSoAndTheImagerStillWorks) {

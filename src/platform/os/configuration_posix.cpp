@@ -4,6 +4,7 @@
 
 #include "platform/configuration.h"
 #include "platform/os/output_sink.h"
+#include "platform/os/sound_alsa.h"
 
 namespace qv::platform {
 namespace {
@@ -31,6 +32,8 @@ void LoadLocked() {
     config->powerNotify = ReadEnvironment("QV_POWER_NOTIFY").value_or("");
     config->keyboard = ReadEnvironment("QV_KEYBOARD").value_or("");
     config->leds = ReadEnvironment("QV_LEDS").value_or("");
+    config->sound = ReadEnvironment("QV_SOUND").value_or("");
+    if (!config->sound.empty()) config->soundDirectories = SoundSearchDirectories();
     Snapshot next;
     // Opened afresh at each load: a journal started since, or a log file
     // rotated away, is picked up by the next open of the imager.

@@ -6,24 +6,17 @@
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include "platform/debug_output.h"
 
 namespace qv::platform {
 namespace {
 
-// What an LED looked like before the library first lit it.
-struct SavedLed {
-    std::string trigger;  // the bracketed entry of "trigger"; empty if unreadable
-    std::string delayOn;
-    std::string delayOff;
-    std::string brightness;
-};
-
 struct LedState {
     std::mutex mutex;
-    std::map<std::string, SavedLed> saved;  // by LED directory
-    std::set<std::string> reported;         // LED + cause lines already logged
+    std::map<std::string, LedSnapshot> saved;  // by LED directory
+    std::set<std::string> reported;            // LED + cause lines already logged
 };
 
 // Never destroyed: a flash worker may still finish while the process exits.
@@ -51,21 +44,12 @@ bool WriteAttribute(const std::string& path, const std::string& value) {
     return std::fclose(f) == 0 && ok;
 }
 
-// "none [timer] heartbeat" -> "timer"; a plain file (no brackets) holds the name itself.
-std::string CurrentTrigger(const std::string& list) {
-    const size_t open = list.find('[');
-    const size_t close = list.find(']', open);
-    if (open == std::string::npos || close == std::string::npos) return list;
-    return list.substr(open + 1, close - open - 1);
-}
-
-bool OffersTimer(const std::string& list) {
-    std::istringstream words(list);
-    std::string word;
-    while (words >> word) {
-        if (word == "timer" || word == "[timer]") return true;
-    }
-    return false;
+// Every write is tried, so one refused setting still leaves the rest in place.
+bool Apply(const std::string& led, const std::vector<LedWrite>& plan) {
+    bool ok = true;
+    for (const LedWrite& w : plan)
+        ok = WriteAttribute(led + "/" + w.attribute, w.value) && ok;
+    return ok;
 }
 
 void ReportOnce(LedState& state, const std::string& key, const std::string& line) {
@@ -74,43 +58,32 @@ void ReportOnce(LedState& state, const std::string& key, const std::string& line
 
 bool LightLed(LedState& state, const std::string& led, const LedSettings& settings) {
     const std::optional<std::string> triggers = ReadAttribute(led + "/trigger");
+    const std::optional<std::string> trigger =
+        triggers ? std::optional(SelectedTrigger(*triggers)) : std::nullopt;
     if (!state.saved.contains(led)) {
-        SavedLed saved;
-        if (triggers) saved.trigger = CurrentTrigger(*triggers);
-        saved.delayOn = ReadAttribute(led + "/delay_on").value_or("");
-        saved.delayOff = ReadAttribute(led + "/delay_off").value_or("");
-        saved.brightness = ReadAttribute(led + "/brightness").value_or("");
+        LedSnapshot saved{trigger, {}};
+        for (const std::string& name : LedSettingsToKeep(trigger)) {
+            if (const auto value = ReadAttribute(led + "/" + name)) saved.settings[name] = *value;
+        }
         state.saved[led] = saved;
     }
-    if (triggers && OffersTimer(*triggers) && WriteAttribute(led + "/trigger", "timer")) {
-        // An on time of 0 means steady: the whole cycle on, never off.
-        const int32_t onMs =
-            (settings.onTime > 0 ? settings.onTime : settings.totalCycleTime) / 1000;
-        const int32_t offMs = settings.offTime > 0 ? settings.offTime / 1000 : 0;
-        if (WriteAttribute(led + "/delay_on", std::to_string(onMs > 0 ? onMs : 1)) &&
-            WriteAttribute(led + "/delay_off", std::to_string(offMs))) {
-            return true;
-        }
+    if (triggers && OffersTrigger(*triggers, "timer") && Apply(led, PlanTimerFlash(settings))) {
+        return true;
     }
     const std::string max = ReadAttribute(led + "/max_brightness").value_or("1");
-    return WriteAttribute(led + "/brightness", max.empty() ? "1" : max);
+    return Apply(led, PlanSteadyOn(trigger, max));
 }
 
 bool RestoreLed(LedState& state, const std::string& led) {
     const auto it = state.saved.find(led);
-    if (it == state.saved.end()) return WriteAttribute(led + "/brightness", "0");
-    const SavedLed saved = it->second;
-    state.saved.erase(it);
-    bool ok = true;
-    if (!saved.trigger.empty()) ok = WriteAttribute(led + "/trigger", saved.trigger);
-    if (saved.trigger == "timer") {
-        // The kernel recreates the delays with its defaults on a trigger change.
-        if (!saved.delayOn.empty()) ok = WriteAttribute(led + "/delay_on", saved.delayOn) && ok;
-        if (!saved.delayOff.empty()) ok = WriteAttribute(led + "/delay_off", saved.delayOff) && ok;
-    } else if (!saved.brightness.empty()) {
-        ok = WriteAttribute(led + "/brightness", saved.brightness) && ok;
+    if (it == state.saved.end()) {
+        const std::optional<std::string> triggers = ReadAttribute(led + "/trigger");
+        return Apply(led, PlanOffUnsaved(triggers ? std::optional(SelectedTrigger(*triggers))
+                                                  : std::nullopt));
     }
-    return ok;
+    const LedSnapshot saved = it->second;
+    state.saved.erase(it);
+    return Apply(led, PlanRestore(saved));
 }
 
 }  // namespace
