@@ -27,6 +27,15 @@
 #include "platform/os/driver_gpio.h"
 
 namespace qv::platform {
+
+void DiagnoseDriver(std::string_view device, std::string_view what) {
+    std::string line(device);
+    line += ' ';
+    line += what;
+    line += "\r\n";
+    DebugOutputUtf8(line);
+}
+
 namespace {
 
 std::mutex g_driversMutex;
@@ -48,14 +57,6 @@ std::string BareName(std::string_view device) {
     std::string name = UpperAscii(device);
     if (!name.empty() && name.back() == ':') name.pop_back();
     return name;
-}
-
-void Diagnose(std::string_view device, std::string_view what) {
-    std::string line(device);
-    line += ' ';
-    line += what;
-    line += "\r\n";
-    DebugOutputUtf8(line);
 }
 
 bool ValidBuffers(const void* in, uint32_t inSize, const void* out, uint32_t outSize) {
@@ -284,7 +285,7 @@ class SocketHandle final : public DriverHandle {
     }
 
     void Break(const std::string& why) {
-        Diagnose(m_device, why + "; every further request fails");
+        DiagnoseDriver(m_device, why + "; every further request fails");
         ::close(m_fd);
         m_fd = -1;
     }
@@ -299,19 +300,19 @@ std::unique_ptr<DriverHandle> Connect(const std::string& device, std::string_vie
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (path.empty() || path.size() >= sizeof addr.sun_path) {
-        Diagnose(device, "socket path is empty or too long");
+        DiagnoseDriver(device, "socket path is empty or too long");
         return nullptr;
     }
     std::memcpy(addr.sun_path, path.data(), path.size());
     const int lockFd = LockAcrossProcesses(path);
     if (lockFd == -1) {
-        Diagnose(device, "is already open in another process (driver at " + std::string(path) +
-                             "); it has one opener at a time");
+        DiagnoseDriver(device, "is already open in another process (driver at " +
+                                   std::string(path) + "); it has one opener at a time");
         return nullptr;
     }
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
-        Diagnose(device, std::string("socket failed: ") + std::strerror(errno));
+        DiagnoseDriver(device, std::string("socket failed: ") + std::strerror(errno));
         if (lockFd >= 0) ::close(lockFd);
         return nullptr;
     }
@@ -322,7 +323,8 @@ std::unique_ptr<DriverHandle> Connect(const std::string& device, std::string_vie
     if (rc < 0) {
         // A Unix socket connects at once or not at all; EAGAIN means the
         // driver's backlog is full, which is as good as no driver.
-        Diagnose(device, "cannot connect to " + std::string(path) + ": " + std::strerror(errno));
+        DiagnoseDriver(device,
+                       "cannot connect to " + std::string(path) + ": " + std::strerror(errno));
         ::close(fd);
         if (lockFd >= 0) ::close(lockFd);
         return nullptr;
@@ -369,7 +371,7 @@ std::unique_ptr<DriverHandle> DriverHandle::Open(std::string_view device) {
     const std::string variable = "QV_DRIVER_" + BareName(device);
     std::optional<Claim> claim = Claim::Take(BareName(device));
     if (!claim) {
-        Diagnose(name, "is already open in this process; it has one opener at a time");
+        DiagnoseDriver(name, "is already open in this process; it has one opener at a time");
         return nullptr;
     }
     std::unique_ptr<DriverHandle> handle;
@@ -378,16 +380,17 @@ std::unique_ptr<DriverHandle> DriverHandle::Open(std::string_view device) {
         constexpr std::string_view kUnix = "unix:";
         constexpr std::string_view kGpio = "gpio:";
         if (value == "none") {
-            Diagnose(name, variable +
-                               "=none: the engine's lines are not switched by this library; "
-                               "power reads as on, trigger and wake requests do nothing");
+            DiagnoseDriver(name, variable +
+                                     "=none: the engine's lines are not switched by this library; "
+                                     "power reads as on, trigger and wake requests do nothing");
             handle = std::make_unique<NoLinesHandle>();
         } else if (value.substr(0, kUnix.size()) == kUnix) {
             handle = Connect(name, value.substr(kUnix.size()));
         } else if (value.substr(0, kGpio.size()) == kGpio) {
             handle = OpenGpioDriver(name, value.substr(kGpio.size()));
         } else {
-            Diagnose(name, variable + " is none of: empty, none, unix:<path>, gpio:<chip>:<lines>");
+            DiagnoseDriver(name,
+                           variable + " is none of: empty, none, unix:<path>, gpio:<chip>:<lines>");
         }
     } else {
         std::shared_ptr<DeviceDriver> driver;
@@ -397,8 +400,8 @@ std::unique_ptr<DriverHandle> DriverHandle::Open(std::string_view device) {
             if (it != Drivers().end()) driver = it->second;
         }
         if (driver == nullptr) {
-            Diagnose(name,
-                     "has no driver: none registered in this process and " + variable + " not set");
+            DiagnoseDriver(name, "has no driver: none registered in this process and " + variable +
+                                     " not set");
         } else {
             handle = std::make_unique<InProcessHandle>(std::move(driver));
         }

@@ -16,14 +16,6 @@
 namespace qv::platform {
 namespace {
 
-void Diagnose(std::string_view device, std::string_view what) {
-    std::string line(device);
-    line += ' ';
-    line += what;
-    line += "\r\n";
-    DebugOutputUtf8(line);
-}
-
 const char* RoleName(GpioRole role) {
     switch (role) {
         case GpioRole::Power:
@@ -88,8 +80,8 @@ class GpioLines final : public DriverHandle {
                                   : 0;
             if (level < 0 || gpiod_line_set_config(line, GPIOD_LINE_REQUEST_DIRECTION_OUTPUT, flags,
                                                    level) != 0) {
-                Diagnose(m_device,
-                         Where(role, line) + ": cannot make it an output: " + std::strerror(errno));
+                DiagnoseDriver(m_device, Where(role, line) +
+                                             ": cannot make it an output: " + std::strerror(errno));
                 return false;
             }
         }
@@ -141,13 +133,15 @@ class GpioLines final : public DriverHandle {
             if (*ref.offset < gpiod_chip_num_lines(m_chip)) {
                 if (gpiod_line* line = gpiod_chip_get_line(m_chip, *ref.offset)) return line;
             }
-            Diagnose(m_device, chip + " has no line " + std::to_string(*ref.offset) + " (it has " +
-                                   std::to_string(gpiod_chip_num_lines(m_chip)) + ") for " +
-                                   RoleName(role));
+            DiagnoseDriver(m_device, chip + " has no line " + std::to_string(*ref.offset) +
+                                         " (it has " +
+                                         std::to_string(gpiod_chip_num_lines(m_chip)) + ") for " +
+                                         RoleName(role));
             return nullptr;
         }
         if (gpiod_line* line = gpiod_chip_find_line(m_chip, ref.name.c_str())) return line;
-        Diagnose(m_device, chip + " has no line named \"" + ref.name + "\" for " + RoleName(role));
+        DiagnoseDriver(m_device,
+                       chip + " has no line named \"" + ref.name + "\" for " + RoleName(role));
         return nullptr;
     }
 
@@ -160,14 +154,15 @@ class GpioLines final : public DriverHandle {
         if (error == EBUSY) {
             gpiod_line_update(line);
             const char* holder = gpiod_line_consumer(line);
-            Diagnose(m_device, Where(role, line) + " is held by " +
-                                   (holder != nullptr && *holder != '\0'
-                                        ? std::string(holder)
-                                        : std::string("an opener that gave no name")) +
-                                   "; the lines have one opener at a time");
+            DiagnoseDriver(m_device, Where(role, line) + " is held by " +
+                                         (holder != nullptr && *holder != '\0'
+                                              ? std::string(holder)
+                                              : std::string("an opener that gave no name")) +
+                                         "; the lines have one opener at a time");
             return;
         }
-        Diagnose(m_device, Where(role, line) + " cannot be requested: " + std::strerror(error));
+        DiagnoseDriver(m_device,
+                       Where(role, line) + " cannot be requested: " + std::strerror(error));
     }
 
     // Said once: a line that fails keeps failing, and a poll would repeat it.
@@ -175,8 +170,8 @@ class GpioLines final : public DriverHandle {
         const int error = errno;
         if (m_failureSaid) return;
         m_failureSaid = true;
-        Diagnose(m_device,
-                 Where(role, line) + " could not be " + what + ": " + std::strerror(error));
+        DiagnoseDriver(m_device,
+                       Where(role, line) + " could not be " + what + ": " + std::strerror(error));
     }
 
     const std::string m_device;
@@ -191,15 +186,15 @@ class GpioLines final : public DriverHandle {
 std::unique_ptr<DriverHandle> OpenGpioDriver(const std::string& device, std::string_view value) {
     const GpioBindingParse parsed = ParseGpioBinding(value);
     if (!parsed.binding) {
-        Diagnose(device, "gpio:" + std::string(value) + ": " + parsed.error);
+        DiagnoseDriver(device, "gpio:" + std::string(value) + ": " + parsed.error);
         return nullptr;
     }
     const GpioBinding& binding = *parsed.binding;
     gpiod_chip* chip = gpiod_chip_open_lookup(binding.chip.c_str());
     if (chip == nullptr) {
         const int error = errno;
-        Diagnose(device, "no GPIO chip \"" + binding.chip +
-                             "\" (by name, label, number or path): " + std::strerror(error));
+        DiagnoseDriver(device, "no GPIO chip \"" + binding.chip +
+                                   "\" (by name, label, number or path): " + std::strerror(error));
         return nullptr;
     }
     auto lines = std::make_unique<GpioLines>(device, chip);

@@ -10,6 +10,9 @@
 
 namespace qv::platform {
 
+// The cause line every driver binding writes: "<device> <what>".
+void DiagnoseDriver(std::string_view device, std::string_view what);
+
 // `value` is what follows "gpio:". Null when the lines cannot be had; the
 // cause (a bad value, no such chip or line, a line another opener holds and
 // who that is) goes to the debug output. Opening switches no line: each

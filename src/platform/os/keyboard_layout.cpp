@@ -85,6 +85,11 @@ std::unique_ptr<KeyboardLayout> KeyboardLayout::FromNames(const LayoutNames& nam
         *error = "no keymap compiles from layout " + DescribeLayout(names);
         return nullptr;
     }
+    return Adopt(context, keymap, error);
+}
+
+std::unique_ptr<KeyboardLayout> KeyboardLayout::Adopt(xkb_context* context, xkb_keymap* keymap,
+                                                      std::string* error) {
     std::unique_ptr<KeyboardLayout> layout(new KeyboardLayout(context, keymap));
     if (layout->m_state == nullptr) {
         *error = "libxkbcommon has no state for the keymap";
@@ -111,12 +116,7 @@ std::unique_ptr<KeyboardLayout> KeyboardLayout::FromKeymapFile(const std::string
         *error = "the keymap file " + path + " does not compile";
         return nullptr;
     }
-    std::unique_ptr<KeyboardLayout> layout(new KeyboardLayout(context, keymap));
-    if (layout->m_state == nullptr) {
-        *error = "libxkbcommon has no state for the keymap";
-        return nullptr;
-    }
-    return layout;
+    return Adopt(context, keymap, error);
 }
 
 std::optional<KeyChord> KeyboardLayout::Find(char32_t c, bool capsLock) const {

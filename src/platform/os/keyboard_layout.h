@@ -45,6 +45,9 @@ class KeyboardLayout {
 
   private:
     KeyboardLayout(xkb_context* context, xkb_keymap* keymap);
+    // Takes both; null, with the cause, when no state can be made.
+    static std::unique_ptr<KeyboardLayout> Adopt(xkb_context* context, xkb_keymap* keymap,
+                                                 std::string* error);
 
     xkb_context* m_context;
     xkb_keymap* m_keymap;
