@@ -16,8 +16,8 @@ namespace {
 // True when Python's json module parses every line of `out`; what it says
 // otherwise goes to the test's standard error.
 bool EveryLineIsJson(const std::string& out) {
-    std::FILE* python =
-        ::popen("python3 -c 'import json,sys\nfor line in sys.stdin: json.loads(line)'", "w");
+    std::FILE* python = ::popen(
+        "python3 -c 'import json,sys\nfor line in sys.stdin.readlines(): json.loads(line)'", "w");
     std::fwrite(out.data(), 1, out.size(), python);
     return ::pclose(python) == 0;
 }
