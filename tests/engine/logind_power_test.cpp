@@ -40,8 +40,11 @@ void End(pid_t pid) {
     ::waitpid(pid, nullptr, 0);
 }
 
-// A system bus of the test's own with a mock logind on it, and a connection
-// that plays the system's side.
+constexpr const char* kNoLogind =
+    "no mock logind on a private bus (scripts/install-deps: dbus-daemon, python3-dbusmock)";
+
+// A system bus of the test's own with a mock logind on it, a connection that
+// plays the system's side, and the imager told to listen to logind.
 class MockLogind {
   public:
     MockLogind() : m_address("unix:path=" + m_dir.Path() + "/system_bus_socket") {
@@ -90,10 +93,10 @@ class MockLogind {
 
     // True once the mock answers on the bus.
     bool Ready() {
-        return Eventually([this] {
-            if (m_bus == nullptr && !Connect()) return false;
-            return Inhibitors() >= 0;
-        });
+        return std::filesystem::exists("/usr/bin/dbus-daemon") && Eventually([this] {
+                   if (m_bus == nullptr && !Connect()) return false;
+                   return Inhibitors() >= 0;
+               });
     }
 
     // The sleep delay locks logind holds, or -1 when it does not answer.
@@ -158,16 +161,15 @@ class MockLogind {
     test_support::TempDir m_dir;
     std::string m_address;
     test_support::ScopedEnv m_keepAddress{"DBUS_SYSTEM_BUS_ADDRESS", ""};
+    test_support::ScopedEnv m_notify{"QV_POWER_NOTIFY", "logind"};
     pid_t m_daemon = -1;
     pid_t m_mock = -1;
     sd_bus* m_bus = nullptr;
 };
 
 TEST_F(ImagerScenario, SuspendAndResumeComeFromLogindWithASleepDelayLock) {
-    ASSERT_TRUE(std::filesystem::exists("/usr/bin/dbus-daemon")) << "scripts/install-deps";
     MockLogind logind;
-    ASSERT_TRUE(logind.Ready()) << "no mock logind on the private bus (python3-dbusmock)";
-    test_support::ScopedEnv notify("QV_POWER_NOTIFY", "logind");
+    ASSERT_TRUE(logind.Ready()) << kNoLogind;
 
     ASSERT_EQ(QVImagerOpen(), 1);
     ASSERT_TRUE(Eventually([&] { return logind.Inhibitors() == 1; }));
@@ -193,7 +195,6 @@ TEST_F(ImagerScenario, SuspendAndResumeComeFromLogindWithASleepDelayLock) {
 // After each mishap the imager still sleeps and wakes with logind, and holds
 // its lock again once awake.
 TEST_F(ImagerScenario, TheSleepDelayLockComesBackAfterALostBusOrARefusal) {
-    ASSERT_TRUE(std::filesystem::exists("/usr/bin/dbus-daemon")) << "scripts/install-deps";
     struct Case {
         const char* name;
         bool refuseFirst;  // logind refuses the lock asked for at the open
@@ -207,8 +208,7 @@ TEST_F(ImagerScenario, TheSleepDelayLockComesBackAfterALostBusOrARefusal) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         MockLogind logind;
-        ASSERT_TRUE(logind.Ready()) << "no mock logind on the private bus (python3-dbusmock)";
-        test_support::ScopedEnv notify("QV_POWER_NOTIFY", "logind");
+        ASSERT_TRUE(logind.Ready()) << kNoLogind;
         if (c.refuseFirst) {
             ASSERT_TRUE(logind.RefuseLocks(true));
         }
@@ -247,10 +247,8 @@ TEST_F(ImagerScenario, TheSleepDelayLockComesBackAfterALostBusOrARefusal) {
 // A bus daemon that accepts the connection and then answers nothing holds
 // neither the open nor the close.
 TEST_F(ImagerScenario, ABusThatNeverAnswersHoldsNeitherOpenNorClose) {
-    ASSERT_TRUE(std::filesystem::exists("/usr/bin/dbus-daemon")) << "scripts/install-deps";
     MockLogind logind;
-    ASSERT_TRUE(logind.Ready()) << "no mock logind on the private bus (python3-dbusmock)";
-    test_support::ScopedEnv notify("QV_POWER_NOTIFY", "logind");
+    ASSERT_TRUE(logind.Ready()) << kNoLogind;
     logind.Freeze(true);
     // sd-bus would wait 25 s for an answer to a call it made synchronously.
     std::atomic<int> opened{0}, closed{0};

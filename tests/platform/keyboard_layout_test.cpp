@@ -39,7 +39,6 @@ const LookupCase kLookups[] = {
     {"us", false, U'Z', Shift(KEY_Z)},
     {"us", false, U'@', Shift(KEY_2)},
     {"us", false, U'/', Plain(KEY_SLASH)},
-    {"us", false, U'#', Shift(KEY_3)},
     {"us", false, U'*', Shift(KEY_8)},       // not the keypad's
     {"us", false, U'<', Shift(KEY_COMMA)},   // not the ISO key's
     {"us", false, U'\r', Plain(KEY_ENTER)},  // not the keypad's
@@ -54,7 +53,6 @@ const LookupCase kLookups[] = {
     {"de", false, U'-', Plain(KEY_SLASH)},
     {"de", false, U':', Shift(KEY_DOT)},
     {"de", false, U'#', Plain(KEY_BACKSLASH)},
-    {"de", false, U';', Shift(KEY_COMMA)},
     {"de", false, U'<', Plain(KEY_102ND)},
     {"de", false, U'|', AltGr(KEY_102ND)},
     {"de", false, U'€', AltGr(KEY_E)},
@@ -70,12 +68,9 @@ const LookupCase kLookups[] = {
     {"fr", false, U'1', Shift(KEY_1)},
     {"fr", false, U'é', Plain(KEY_2)},
     {"fr", false, U'@', AltGr(KEY_0)},
-    {"fr", false, U'#', AltGr(KEY_3)},
     {"fr", false, U'-', Plain(KEY_6)},
     {"fr", false, U':', Plain(KEY_DOT)},
     {"fr", false, U'/', Shift(KEY_DOT)},
-    {"fr", false, U';', Plain(KEY_COMMA)},
-    {"fr", false, U'€', AltGr(KEY_E)},
 };
 
 std::string Describe(const std::optional<KeyChord>& chord) {

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/configuration.h"
 #include "platform/message_record.h"
 #include "platform/os/sound_alsa.h"
 #include "platform/sound.h"
@@ -55,15 +54,11 @@ TEST(SoundFiles, HandheldPathsAreLookedForOnThisSystem) {
 class AlsaSound : public ::testing::Test {
   protected:
     void SetUp() override { ClearRecordedEffects(); }
-    void TearDown() override {
-        EXPECT_TRUE(WaitForAlsaSound(10000));
-        LoadConfiguration();  // back to what the environment says
-    }
 
-    // Plays `path` with QV_SOUND set to `sound`, as an open would have read it.
+    // Plays `path` with QV_SOUND set to `sound`, as an open would have read
+    // it, and waits until it has been played.
     void Play(const std::string& sound, const std::u16string& path) {
         test_support::ScopedEnv env("QV_SOUND", sound);
-        LoadConfiguration();
         EXPECT_TRUE(PlaySound(path, kFlags));
         EXPECT_TRUE(WaitForAlsaSound(10000));
     }
