@@ -37,8 +37,10 @@ the output could not be written (the imager is closed first); 2 bad usage.
 
 environment:
   QV_PORT_COM2     the engine's serial device, e.g. /dev/ttyUSB0
-  QV_DRIVER_BAR1   the power-line driver: unix:<path>, or none for an engine
-                   powered all the time (its lines are then not switched)
+  QV_DRIVER_BAR1   the power-line driver: gpio:<chip>:power=<line>,trigger=
+                   <line>,wake=<line>[,status=<line>] for GPIO lines,
+                   unix:<path>, or none for an engine powered all the time
+                   (its lines are then not switched)
   XDG_STATE_HOME   the state directory is $XDG_STATE_HOME/qvimager (default:
                    ~/.local/state/qvimager); it holds the engine's settings
                    files and the library's registry (registry.reg)
