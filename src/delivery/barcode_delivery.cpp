@@ -267,13 +267,7 @@ void BarcodeDelivery::TypeText(std::span<const uint8_t> text) {
             TypeCharacter(c);
         return;
     }
-    const std::u16string units = platform::AnsiToUtf16(text);
-    for (size_t i = 0; i < units.size(); ++i) {
-        char32_t c = units[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-        }
+    for (const char32_t c : platform::Utf16ToUtf32(platform::AnsiToUtf16(text))) {
         platform::TypeCharacterInLayout(c);
         Pause();
     }

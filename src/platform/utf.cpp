@@ -29,9 +29,10 @@ size_t EncodeUtf8(char32_t c, char* out) {
     return 4;
 }
 
-// Calls `emit(bytes, n)` for each character of `text`; stops when it returns false.
+// Calls `emit(c)` for each code point of `text`, unpaired surrogates as
+// U+FFFD; stops when it returns false.
 template <class Emit>
-void ForEachUtf8(std::u16string_view text, Emit emit) {
+void ForEachCodePoint(std::u16string_view text, Emit emit) {
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
@@ -41,12 +42,35 @@ void ForEachUtf8(std::u16string_view text, Emit emit) {
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = 0xFFFD;
         }
-        char bytes[4];
-        if (!emit(bytes, EncodeUtf8(c, bytes))) return;
+        if (!emit(c)) return;
     }
 }
 
+// Calls `emit(bytes, n)` for each character of `text`; stops when it returns false.
+template <class Emit>
+void ForEachUtf8(std::u16string_view text, Emit emit) {
+    ForEachCodePoint(text, [&](char32_t c) {
+        char bytes[4];
+        return emit(bytes, EncodeUtf8(c, bytes));
+    });
+}
+
 }  // namespace
+
+std::u32string Utf16ToUtf32(std::u16string_view text) {
+    std::u32string out;
+    ForEachCodePoint(text, [&](char32_t c) {
+        out += c;
+        return true;
+    });
+    return out;
+}
+
+std::string CodePointToUtf8(char32_t c) {
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+    char bytes[4];
+    return std::string(bytes, EncodeUtf8(c, bytes));
+}
 
 size_t CutUnits(std::u16string_view text, size_t limit) {
     if (text.size() <= limit) return text.size();

@@ -13,6 +13,10 @@ QV_PLATFORM_API std::string Utf16ToUtf8(std::u16string_view text);
 // Into a caller's buffer: at most `capacity` bytes, never a partial
 // character; returns the bytes written. Allocates nothing.
 QV_PLATFORM_API size_t Utf16ToUtf8(std::u16string_view text, char* out, size_t capacity);
+// One code point a character; unpaired surrogates become U+FFFD.
+QV_PLATFORM_API std::u32string Utf16ToUtf32(std::u16string_view text);
+// Surrogates and values past U+10FFFF become U+FFFD.
+QV_PLATFORM_API std::string CodePointToUtf8(char32_t c);
 // Invalid sequences become U+FFFD.
 QV_PLATFORM_API std::u16string Utf8ToUtf16(std::string_view text);
 

@@ -180,14 +180,7 @@ void ReportNoKey(Keyboard& k, char32_t c) {
     std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
     std::string line = "key injection: layout " + k.layoutText + " has no single key for " + code;
     if (!IsControl(c) && c < 0x110000 && (c < 0xD800 || c > 0xDFFF)) {
-        std::u16string unit;
-        if (c >= 0x10000) {
-            unit += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            unit += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            unit += static_cast<char16_t>(c);
-        }
-        line += " \"" + Utf16ToUtf8(unit) + "\"";
+        line += " \"" + CodePointToUtf8(c) + "\"";
     }
     DebugOutputUtf8(line + "; skipped\n");
 }
