@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/reg_file.h"
+#include "platform/storage/reg_file.h"
 
 namespace {
 

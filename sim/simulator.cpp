@@ -5,7 +5,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/clock.h"
+#include "platform/core/clock.h"
 #include "sim/os/poller.h"
 #include "sim/os/pty.h"
 #include "sim/os/unix_socket.h"

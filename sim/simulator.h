@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/device_driver.h"
+#include "platform/driver/device_driver.h"
 #include "sim/driver_model.h"
 #include "sim/engine_model.h"
 

@@ -12,7 +12,7 @@
 #include "QV_Rizoviv2I_RO25.h"
 #include "delivery/process_items.h"
 #include "link/reader_actions.h"
-#include "platform/thread.h"
+#include "platform/core/thread.h"
 
 namespace qv {
 

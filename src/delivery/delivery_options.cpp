@@ -5,8 +5,8 @@
 #include <span>
 #include <vector>
 
-#include "platform/registry.h"
-#include "platform/utf.h"
+#include "platform/storage/registry.h"
+#include "platform/text/utf.h"
 
 namespace qv {
 namespace {

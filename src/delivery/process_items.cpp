@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "platform/utf.h"
+#include "platform/text/utf.h"
 
 namespace qv {
 

@@ -2,8 +2,8 @@
 
 #include "engine/message_wait.h"
 #include "log/write_log.h"
-#include "platform/clock.h"
-#include "platform/configuration.h"
+#include "platform/core/clock.h"
+#include "platform/core/configuration.h"
 #include "symbology/module_maintenance.h"
 #include "symbology/settings_files.h"
 

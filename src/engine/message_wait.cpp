@@ -1,7 +1,7 @@
 #include "engine/message_wait.h"
 
-#include "platform/clock.h"
-#include "platform/message.h"
+#include "platform/core/clock.h"
+#include "platform/windows/message.h"
 
 namespace qv {
 

@@ -11,7 +11,7 @@
 #include "link/command_port.h"
 #include "link/frame.h"
 #include "link/frame_reader.h"
-#include "platform/event.h"
+#include "platform/core/event.h"
 
 namespace qv {
 

@@ -8,7 +8,7 @@
 
 #include "link/frame.h"
 #include "log/write_log.h"
-#include "platform/text_conversion.h"
+#include "platform/text/text_conversion.h"
 
 namespace qv {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "link/command_exchange.h"
 #include "link/reader_gate.h"
-#include "platform/clock.h"
+#include "platform/core/clock.h"
 
 namespace qv {
 

@@ -1,6 +1,6 @@
 #include "link/reader_gate.h"
 
-#include "platform/message.h"
+#include "platform/windows/message.h"
 
 namespace qv {
 namespace {

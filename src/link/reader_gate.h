@@ -12,7 +12,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/event.h"
+#include "platform/core/event.h"
 
 namespace qv {
 

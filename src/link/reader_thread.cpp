@@ -3,8 +3,8 @@
 #include "link/reader_gate.h"
 #include "link/serial_port.h"
 #include "log/write_log.h"
-#include "platform/clock.h"
-#include "platform/message.h"
+#include "platform/core/clock.h"
+#include "platform/windows/message.h"
 
 namespace qv {
 namespace {

@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "link/frame_reader.h"
-#include "platform/event.h"
-#include "platform/thread.h"
+#include "platform/core/event.h"
+#include "platform/core/thread.h"
 
 namespace qv {
 

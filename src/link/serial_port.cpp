@@ -1,7 +1,7 @@
 #include "link/serial_port.h"
 
 #include "log/write_log.h"
-#include "platform/clock.h"
+#include "platform/core/clock.h"
 
 namespace qv {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/serial_port.h"
+#include "platform/serial/serial_port.h"
 
 namespace qv {
 

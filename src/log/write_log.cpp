@@ -4,8 +4,8 @@
 #include <array>
 #include <cstdio>
 
-#include "platform/debug_output.h"
-#include "platform/utf.h"
+#include "platform/log/debug_output.h"
+#include "platform/text/utf.h"
 
 namespace qv {
 namespace {

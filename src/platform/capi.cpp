@@ -6,14 +6,14 @@
 #include <string>
 
 #include "QVPlatform.h"
-#include "platform/clipboard.h"
-#include "platform/device_driver.h"
-#include "platform/files.h"
-#include "platform/message.h"
-#include "platform/message_record.h"
-#include "platform/power_notify.h"
-#include "platform/utf.h"
-#include "platform/window.h"
+#include "platform/driver/device_driver.h"
+#include "platform/power_notify/power_notify.h"
+#include "platform/storage/files.h"
+#include "platform/text/utf.h"
+#include "platform/windows/clipboard.h"
+#include "platform/windows/message.h"
+#include "platform/windows/message_record.h"
+#include "platform/windows/window.h"
 
 using namespace qv::platform;
 

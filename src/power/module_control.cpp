@@ -3,9 +3,9 @@
 #include <array>
 
 #include "log/write_log.h"
-#include "platform/clock.h"
-#include "platform/message_box.h"
-#include "platform/registry.h"
+#include "platform/core/clock.h"
+#include "platform/storage/registry.h"
+#include "platform/windows/message_box.h"
 
 namespace qv {
 namespace {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/device_driver.h"
+#include "platform/driver/device_driver.h"
 
 namespace qv {
 

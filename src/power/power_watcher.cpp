@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "log/write_log.h"
-#include "platform/clock.h"
+#include "platform/core/clock.h"
 #include "power/module_control.h"
 
 namespace qv {

@@ -8,8 +8,8 @@
 #include <mutex>
 #include <span>
 
-#include "platform/power_notify.h"
-#include "platform/thread.h"
+#include "platform/core/thread.h"
+#include "platform/power_notify/power_notify.h"
 
 namespace qv {
 

@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "log/write_log.h"
-#include "platform/utf.h"
+#include "platform/text/utf.h"
 
 namespace qv {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "log/write_log.h"
-#include "platform/clock.h"
-#include "platform/text_conversion.h"
+#include "platform/core/clock.h"
+#include "platform/text/text_conversion.h"
 #include "symbology/module_payloads.h"
 
 namespace qv {

@@ -6,7 +6,7 @@
 #include <span>
 
 #include "log/write_log.h"
-#include "platform/files.h"
+#include "platform/storage/files.h"
 #include "symbology/codec_guard.h"
 
 namespace qv {

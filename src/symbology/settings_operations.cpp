@@ -4,7 +4,7 @@
 #include <array>
 
 #include "log/write_log.h"
-#include "platform/clock.h"
+#include "platform/core/clock.h"
 #include "symbology/settings_files.h"
 #include "symbology/symbology_table.h"
 

@@ -9,8 +9,8 @@
 #include "delivery/barcode_delivery.h"
 #include "delivery/process_items.h"
 #include "delivery_fixture.h"
-#include "platform/clipboard.h"
-#include "platform/window.h"
+#include "platform/windows/clipboard.h"
+#include "platform/windows/window.h"
 #include "power/module_control.h"
 
 using namespace qv;

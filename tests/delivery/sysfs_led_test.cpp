@@ -10,9 +10,9 @@
 
 #include "delivery/barcode_delivery.h"
 #include "delivery_fixture.h"
-#include "platform/clock.h"
-#include "platform/led.h"
-#include "platform/os/led_sysfs.h"
+#include "platform/core/clock.h"
+#include "platform/led/led.h"
+#include "platform/led/led_sysfs.h"
 #include "test_support/log_capture.h"
 #include "test_support/temp_dir.h"
 

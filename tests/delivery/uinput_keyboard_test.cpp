@@ -5,9 +5,9 @@
 #include <linux/input-event-codes.h>
 
 #include "delivery/barcode_delivery.h"
-#include "platform/keyboard.h"
-#include "platform/message_record.h"
-#include "platform/os/keyboard_uinput.h"
+#include "platform/keyboard/keyboard.h"
+#include "platform/keyboard/keyboard_uinput.h"
+#include "platform/windows/message_record.h"
 #include "test_support/log_capture.h"
 
 using namespace qv;

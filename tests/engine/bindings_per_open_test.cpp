@@ -6,8 +6,8 @@
 
 #include "QVPlatform.h"
 #include "imager_fixture.h"
-#include "platform/message_record.h"
-#include "platform/os/sound_alsa.h"
+#include "platform/sound/sound_alsa.h"
+#include "platform/windows/message_record.h"
 #include "test_support/wav.h"
 
 namespace engine_test {

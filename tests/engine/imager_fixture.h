@@ -12,9 +12,9 @@
 
 #include "QV_Rizoviv2I_RO25.h"
 #include "link/frame.h"
-#include "platform/clock.h"
-#include "platform/power_notify.h"
-#include "platform/utf.h"
+#include "platform/core/clock.h"
+#include "platform/power_notify/power_notify.h"
+#include "platform/text/utf.h"
 #include "sim/simulator.h"
 #include "symbology/settings_files.h"
 #include "test_support/log_capture.h"

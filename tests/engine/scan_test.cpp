@@ -7,7 +7,7 @@
 
 #include "QVPlatform.h"
 #include "imager_fixture.h"
-#include "platform/configuration.h"
+#include "platform/core/configuration.h"
 
 namespace engine_test {
 namespace {

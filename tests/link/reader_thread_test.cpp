@@ -11,7 +11,7 @@
 #include "link/reader_actions.h"
 #include "link/reader_gate.h"
 #include "link/serial_port.h"
-#include "platform/clock.h"
+#include "platform/core/clock.h"
 #include "power/module_control.h"
 
 namespace qv {

@@ -12,7 +12,7 @@
 
 #include "link/link_test_support.h"
 #include "platform/child_process.h"
-#include "platform/serial_port.h"
+#include "platform/serial/serial_port.h"
 
 namespace qv {
 namespace {

@@ -18,9 +18,9 @@
 
 #include "QVPlatform.h"
 #include "QV_Rizoviv2I_RO25.h"
-#include "platform/device_driver.h"
-#include "platform/os/driver_gpio.h"
-#include "platform/utf.h"
+#include "platform/driver/device_driver.h"
+#include "platform/driver/driver_gpio.h"
+#include "platform/text/utf.h"
 #include "sim/driver_model.h"
 #include "sim/os/line_follower.h"
 #include "symbology/settings_files.h"

@@ -19,9 +19,9 @@
 #include "delivery/barcode_delivery.h"
 #include "delivery/delivery_options.h"
 #include "link/reader_gate.h"
-#include "platform/configuration.h"
-#include "platform/keyboard.h"
-#include "platform/os/keyboard_uinput.h"
+#include "platform/core/configuration.h"
+#include "platform/keyboard/keyboard.h"
+#include "platform/keyboard/keyboard_uinput.h"
 #include "test_support/temp_dir.h"
 
 namespace {

@@ -21,9 +21,9 @@
 #include "delivery/delivery_options.h"
 #include "delivery/process_items.h"
 #include "link/reader_gate.h"
-#include "platform/configuration.h"
-#include "platform/os/sound_alsa.h"
-#include "platform/utf.h"
+#include "platform/core/configuration.h"
+#include "platform/sound/sound_alsa.h"
+#include "platform/text/utf.h"
 #include "test_support/temp_dir.h"
 #include "test_support/wav.h"
 

@@ -24,9 +24,9 @@
 #include "QVPlatform.h"
 #include "QV_Rizoviv2I_RO25.h"
 #include "delivery/barcode_delivery.h"
-#include "platform/keyboard.h"
-#include "platform/os/keyboard_uinput.h"
-#include "platform/utf.h"
+#include "platform/keyboard/keyboard.h"
+#include "platform/keyboard/keyboard_uinput.h"
+#include "platform/text/utf.h"
 #include "symbology/settings_files.h"
 #include "test_support/temp_dir.h"
 

@@ -8,14 +8,14 @@
 #include <thread>
 
 #include "QVPlatform.h"
-#include "platform/clipboard.h"
-#include "platform/device_driver.h"
-#include "platform/led.h"
-#include "platform/message.h"
-#include "platform/message_record.h"
-#include "platform/power_notify.h"
-#include "platform/sound.h"
-#include "platform/window.h"
+#include "platform/driver/device_driver.h"
+#include "platform/led/led.h"
+#include "platform/power_notify/power_notify.h"
+#include "platform/sound/sound.h"
+#include "platform/windows/clipboard.h"
+#include "platform/windows/message.h"
+#include "platform/windows/message_record.h"
+#include "platform/windows/window.h"
 #include "test_support/temp_dir.h"
 
 using namespace qv::platform;

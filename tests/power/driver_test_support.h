@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/device_driver.h"
+#include "platform/driver/device_driver.h"
 
 namespace test_support {
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <sstream>
 
-#include "platform/clock.h"
-#include "platform/utf.h"
+#include "platform/core/clock.h"
+#include "platform/text/utf.h"
 #include "power/driver_test_support.h"
 #include "test_support/temp_dir.h"
 

@@ -8,8 +8,8 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/clock.h"
-#include "platform/power_notify.h"
+#include "platform/core/clock.h"
+#include "platform/power_notify/power_notify.h"
 #include "power/module_control.h"
 #include "test_support/log_capture.h"
 

@@ -8,8 +8,8 @@
 
 #include "host_line.h"
 #include "init_payload.h"
-#include "platform/clock.h"
-#include "platform/device_driver.h"
+#include "platform/core/clock.h"
+#include "platform/driver/device_driver.h"
 #include "sim/parameter_table.h"
 #include "test_support/temp_dir.h"
 

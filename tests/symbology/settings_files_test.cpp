@@ -8,7 +8,7 @@
 #include <cstring>
 #include <numeric>
 
-#include "platform/files.h"
+#include "platform/storage/files.h"
 #include "symbology/settings_test_support.h"
 
 namespace qv {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/utf.h"
+#include "platform/core/clock.h"
+#include "platform/text/utf.h"
 #include "symbology/log_capture.h"
 #include "symbology/scripted_engine.h"
 #include "symbology/settings_files.h"

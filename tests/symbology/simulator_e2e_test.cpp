@@ -10,7 +10,7 @@
 
 #include "QV_Rizoviv2I_RO25.h"
 #include "engine/imager_engine.h"
-#include "platform/clock.h"
+#include "platform/core/clock.h"
 #include "sim/simulator.h"
 #include "symbology/module_maintenance.h"
 #include "symbology/settings_operations.h"

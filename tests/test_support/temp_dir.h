@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/configuration.h"
+#include "platform/core/configuration.h"
 
 namespace test_support {
 

@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "QV_Rizoviv2I_RO25.h"
-#include "platform/clock.h"
-#include "platform/utf.h"
+#include "platform/core/clock.h"
+#include "platform/text/utf.h"
 #include "sim/simulator.h"
 #include "symbology/settings_files.h"
 #include "test_support/log_capture.h"
