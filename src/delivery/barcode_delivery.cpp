@@ -273,7 +273,9 @@ void BarcodeDelivery::TypeText(std::span<const uint8_t> text) {
         Pause();
     }
     const uint32_t untyped = platform::UntypedCharacters() - untypedBefore;
-    if (untyped != 0) {
+    if (untyped == 1) {
+        WriteLog(u"key injection: 1 character of the barcode could not be typed\r\n");
+    } else if (untyped != 0) {
         WriteLog(u"key injection: %u characters of the barcode could not be typed\r\n", untyped);
     }
 }
