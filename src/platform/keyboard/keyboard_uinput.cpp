@@ -197,6 +197,7 @@ void FindLayout(Keyboard& k, const KeyboardSetting& setting) {
                    ? KeyboardLayout::FromNames(choice.names, &error)
                    : KeyboardLayout::FromKeymapFile(choice.keymapFile, &error);
     std::string from(LayoutSourceName(choice.source));
+    const bool named = k.layout != nullptr && choice.keymapFile.empty();
     if (k.layout == nullptr) {
         DebugOutputUtf8("key injection: " + error + "; using layout us\n");
         k.layout = KeyboardLayout::FromNames(LayoutNames{"", "", "us", "", ""}, &error);
@@ -213,7 +214,8 @@ void FindLayout(Keyboard& k, const KeyboardSetting& setting) {
     DebugOutputUtf8("key injection: typing on \"" + k.deviceName + "\" (" +
                     (node != nullptr ? node : "no event device") + ") in layout " + text +
                     ", from " + from + "\n");
-    const std::string list = choice.keymapFile.empty() ? choice.names.layout : "";
+    // A keymap file, or the fallback, has no list of names here: xkb's are used.
+    const std::string list = named ? choice.names.layout : "";
     for (const std::string& line : DescribeTypingGroups(*k.layout, list))
         DebugOutputUtf8("key injection: " + line + "\n");
 }
