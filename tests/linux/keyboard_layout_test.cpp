@@ -8,8 +8,6 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
-#include <xkbcommon/xkbcommon-compose.h>
-#include <xkbcommon/xkbcommon.h>
 
 #include <chrono>
 #include <cstring>
@@ -24,6 +22,7 @@
 #include "platform/keyboard/keyboard.h"
 #include "platform/keyboard/keyboard_uinput.h"
 #include "test_support/temp_dir.h"
+#include "test_support/xkb_session.h"
 
 namespace {
 
@@ -47,52 +46,14 @@ std::vector<input_event> ReadUntilQuiet(int fd) {
 }
 
 // What a session with `layout`, in its layout `group` of the list (and with
-// Caps Lock on when `capsLock`), makes of the keys, dead keys completed by the
-// standard compose table as a desktop does.
+// Caps Lock on when `capsLock`), makes of the keys.
 std::u32string Decode(const std::vector<input_event>& events, const char* layout, bool capsLock,
                       uint32_t group = 0) {
-    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
-    const xkb_rule_names names{"evdev", "pc105", layout, "", ""};
-    xkb_keymap* keymap = xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
-    xkb_compose_table* table =
-        xkb_compose_table_new_from_locale(context, "en_US.UTF-8", XKB_COMPOSE_COMPILE_NO_FLAGS);
-    EXPECT_NE(keymap, nullptr) << layout;
-    EXPECT_NE(table, nullptr) << "no compose table";
-    std::u32string text;
-    if (keymap == nullptr || table == nullptr) return text;
-    xkb_state* state = xkb_state_new(keymap);
-    xkb_compose_state* compose = xkb_compose_state_new(table, XKB_COMPOSE_STATE_NO_FLAGS);
-    const xkb_mod_index_t lock = xkb_keymap_mod_get_index(keymap, XKB_MOD_NAME_CAPS);
-    xkb_state_update_mask(state, 0, 0, capsLock ? 1u << lock : 0, 0, 0, group);
+    test_support::XkbSession session(layout, group, capsLock);
     for (const input_event& e : events) {
-        const xkb_keycode_t key = e.code + 8;
-        if (e.value == 1) {
-            xkb_compose_state_feed(compose, xkb_state_key_get_one_sym(state, key));
-            switch (xkb_compose_state_get_status(compose)) {
-                case XKB_COMPOSE_COMPOSED:
-                    text += xkb_keysym_to_utf32(xkb_compose_state_get_one_sym(compose));
-                    xkb_compose_state_reset(compose);
-                    break;
-                case XKB_COMPOSE_NOTHING:
-                    if (const char32_t c = xkb_state_key_get_utf32(state, key)) text += c;
-                    break;
-                case XKB_COMPOSE_CANCELLED:
-                    xkb_compose_state_reset(compose);
-                    break;
-                case XKB_COMPOSE_COMPOSING:
-                    break;
-            }
-            xkb_state_update_key(state, key, XKB_KEY_DOWN);
-        } else if (e.value == 0) {
-            xkb_state_update_key(state, key, XKB_KEY_UP);
-        }
+        if (e.value == 0 || e.value == 1) session.Key(e.code, e.value == 1);
     }
-    xkb_compose_state_unref(compose);
-    xkb_compose_table_unref(table);
-    xkb_state_unref(state);
-    xkb_keymap_unref(keymap);
-    xkb_context_unref(context);
-    return text;
+    return session.Text();
 }
 
 class KeyboardLayouts : public ::testing::Test {

@@ -2,8 +2,6 @@
 // xkb-data; what QV_KEYBOARD says; where the layout comes from.
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
-#include <xkbcommon/xkbcommon-compose.h>
-#include <xkbcommon/xkbcommon.h>
 
 #include <map>
 #include <memory>
@@ -13,6 +11,7 @@
 
 #include "platform/keyboard/keyboard_layout.h"
 #include "platform/keyboard/keyboard_setting.h"
+#include "test_support/xkb_session.h"
 
 using namespace qv::platform;
 
@@ -125,55 +124,20 @@ TEST(KeyboardLayout, FindsTheKeysOfACharacter) {
     }
 }
 
-// What a session in `group` of the keymap makes of the keys, dead keys
-// completed by the standard compose table, as a desktop does.
+// What a session in `group` of the list makes of the keys.
 std::u32string Decode(const std::vector<CharacterKeys>& typed, const char* layout, uint32_t group) {
-    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
-    const xkb_rule_names names{"evdev", "pc105", layout, "", ""};
-    xkb_keymap* keymap = xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
-    xkb_compose_table* table =
-        xkb_compose_table_new_from_locale(context, "en_US.UTF-8", XKB_COMPOSE_COMPILE_NO_FLAGS);
-    std::u32string text;
-    if (keymap == nullptr || table == nullptr) {
-        ADD_FAILURE() << "no keymap or compose table for " << layout;
-        return text;
-    }
-    xkb_state* state = xkb_state_new(keymap);
-    xkb_compose_state* compose = xkb_compose_state_new(table, XKB_COMPOSE_STATE_NO_FLAGS);
-    xkb_state_update_mask(state, 0, 0, 0, 0, 0, group);
-    const auto press = [&](uint16_t key) {
-        const xkb_keysym_t sym = xkb_state_key_get_one_sym(state, key + 8);
-        xkb_compose_state_feed(compose, sym);
-        switch (xkb_compose_state_get_status(compose)) {
-            case XKB_COMPOSE_COMPOSED:
-                text += xkb_keysym_to_utf32(xkb_compose_state_get_one_sym(compose));
-                xkb_compose_state_reset(compose);
-                break;
-            case XKB_COMPOSE_NOTHING:
-                if (const char32_t c = xkb_state_key_get_utf32(state, key + 8)) text += c;
-                break;
-            case XKB_COMPOSE_CANCELLED:
-                xkb_compose_state_reset(compose);
-                break;
-            case XKB_COMPOSE_COMPOSING:
-                break;
-        }
-    };
+    test_support::XkbSession session(layout, group, false);
     for (const CharacterKeys& keys : typed) {
         for (const KeyChord& chord : keys.chords) {
-            if (chord.shift) xkb_state_update_key(state, KEY_LEFTSHIFT + 8, XKB_KEY_DOWN);
-            if (chord.altGr) xkb_state_update_key(state, KEY_RIGHTALT + 8, XKB_KEY_DOWN);
-            press(chord.key);
-            if (chord.altGr) xkb_state_update_key(state, KEY_RIGHTALT + 8, XKB_KEY_UP);
-            if (chord.shift) xkb_state_update_key(state, KEY_LEFTSHIFT + 8, XKB_KEY_UP);
+            if (chord.shift) session.Key(KEY_LEFTSHIFT, true);
+            if (chord.altGr) session.Key(KEY_RIGHTALT, true);
+            session.Key(chord.key, true);
+            session.Key(chord.key, false);
+            if (chord.altGr) session.Key(KEY_RIGHTALT, false);
+            if (chord.shift) session.Key(KEY_LEFTSHIFT, false);
         }
     }
-    xkb_compose_state_unref(compose);
-    xkb_compose_table_unref(table);
-    xkb_state_unref(state);
-    xkb_keymap_unref(keymap);
-    xkb_context_unref(context);
-    return text;
+    return session.Text();
 }
 
 TEST(KeyboardLayout, ABarcodeArrivesWholeInEveryLayout) {
