@@ -267,9 +267,16 @@ void BarcodeDelivery::TypeText(std::span<const uint8_t> text) {
             TypeCharacter(c);
         return;
     }
+    const uint32_t untypedBefore = platform::UntypedCharacters();
     for (const char32_t c : platform::Utf16ToUtf32(platform::AnsiToUtf16(text))) {
         platform::TypeCharacterInLayout(c);
         Pause();
+    }
+    const uint32_t untyped = platform::UntypedCharacters() - untypedBefore;
+    if (untyped == 1) {
+        WriteLog(u"key injection: 1 character of the barcode could not be typed\r\n");
+    } else if (untyped != 0) {
+        WriteLog(u"key injection: %u characters of the barcode could not be typed\r\n", untyped);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "delivery/barcode_delivery.h"
@@ -60,7 +61,8 @@ TEST_F(SysfsLeds, GoodReadLightsTheLedAndPutsItBackAsItWas) {
     };
     const Case cases[] = {
         // The timer trigger, steady for the whole cycle, then the earlier trigger again.
-        {"none [heartbeat] timer", {"timer", "10000", "0", "7"}, {"heartbeat", "10000", "0", "7"}},
+        // (The fake keeps the timer's files, which the kernel shows only under the timer.)
+        {"none [heartbeat] timer", {"timer", "10000", "0", "7"}, {"heartbeat", "40", "60", "7"}},
         // An LED that was blinking gets its own delays back.
         {"none heartbeat [timer]", {"timer", "10000", "0", "7"}, {"timer", "40", "60", "7"}},
         // No timer trigger: full brightness, then the earlier brightness.
@@ -92,6 +94,74 @@ TEST_F(SysfsLeds, GoodReadLightsTheLedAndPutsItBackAsItWas) {
         EXPECT_EQ(state(), std::vector<std::string>(std::begin(c.after), std::end(c.after)));
     }
     EXPECT_THAT(platform::RecordedEffects("led"), IsEmpty());  // the stand-in saw nothing
+}
+
+// The kernel drops a trigger's files when another trigger is selected; the
+// test does the same to the fake once it sees the flash, and puts them back
+// as the kernel would if someone else selected `changeTo` meanwhile.
+TEST_F(SysfsLeds, EveryTriggerComesBackWithItsSettingsUnlessChangedMeanwhile) {
+    using Files = std::map<std::string, std::string>;
+    struct Case {
+        const char* trigger;
+        Files settings;
+        const char* changeTo;  // selected by someone else during the flash
+    };
+    const Case cases[] = {
+        {"netdev",
+         {{"device_name", "eth0"}, {"link", "1"}, {"rx", "1"}, {"tx", "0"}, {"interval", "50"}},
+         nullptr},
+        {"oneshot", {{"invert", "1"}, {"delay_on", "20"}, {"delay_off", "30"}}, nullptr},
+        {"transient", {{"duration", "5000"}, {"state", "1"}, {"activate", "0"}}, nullptr},
+        {"netdev", {{"device_name", "wlan0"}, {"link", "1"}}, "heartbeat"},
+        {"oneshot", {{"invert", "1"}}, "netdev"},
+    };
+    platform::SetClockScale(0.5);  // 150 ms flashes
+    Deliverer().m_recvType = 5;
+    Deliverer().m_bUseSuccessSound = 1;
+    Deliverer().m_successSoundType = 2;
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.trigger) + (c.changeTo ? " changed to " : "") +
+                     (c.changeTo ? c.changeTo : ""));
+        const std::string name = "led" + std::to_string(n++);
+        const std::string led = m_dir.Path() + "/" + name;
+        std::filesystem::create_directories(led);
+        WriteFile(led + "/trigger", std::string("none timer heartbeat [") + c.trigger + "]\n");
+        WriteFile(led + "/brightness", "0\n");
+        WriteFile(led + "/max_brightness", "255\n");
+        // Read-only and write-only files are no settings.
+        WriteFile(led + "/uevent", "MAJOR=0\n");
+        WriteFile(led + "/speed", "1000\n");
+        std::filesystem::permissions(led + "/speed", std::filesystem::perms::owner_read);
+        for (const auto& [file, value] : c.settings)
+            WriteFile(led + "/" + file, value + "\n");
+        test_support::ScopedEnv leds("QV_LEDS", "sysfs:" + m_dir.Path() + ",0=" + name);
+        const uint8_t payload[] = {'j', '1'};
+        Deliverer().DeliverBarcode(payload, 2);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (Attribute(led, "trigger") != "timer" && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        ASSERT_EQ(Attribute(led, "trigger"), "timer");
+        for (const auto& [file, value] : c.settings)
+            WriteFile(led + "/" + file, "\n");
+        if (c.changeTo != nullptr) WriteFile(led + "/trigger", std::string(c.changeTo) + "\n");
+        Deliverer().m_ledWorker.Join();
+        Files after;
+        for (const auto& [file, value] : c.settings)
+            after[file] = Attribute(led, file.c_str());
+        if (c.changeTo != nullptr) {
+            EXPECT_EQ(Attribute(led, "trigger"), c.changeTo);
+            for (auto& [file, value] : after)
+                EXPECT_EQ(value, "") << file;  // nothing written over their choice
+        } else {
+            EXPECT_EQ(Attribute(led, "trigger"), c.trigger);
+            EXPECT_EQ(after, c.settings);
+        }
+        EXPECT_EQ(Attribute(led, "speed"), "1000");
+        EXPECT_EQ(Attribute(led, "uevent"), "MAJOR=0");
+    }
+    EXPECT_EQ(m_log.Count("cannot write"), 0);
 }
 
 TEST_F(SysfsLeds, UnnamedOrUnwritableLedsFailWithOneLine) {

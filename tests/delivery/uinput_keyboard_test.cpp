@@ -69,6 +69,7 @@ TEST(UinputKeyboard, ARefusedOrUnreadableSettingIsSaidAtEachOpenAndTheStandInTyp
             EXPECT_THAT(platform::RecordedEffects("key"),
                         ElementsAre("key 0x41 0 4", "key 0x41 0 2"));
             EXPECT_FALSE(platform::TypeCharacterInLayout(U'a'));
+            EXPECT_EQ(platform::UntypedCharacters(), 0u);  // the stand-in loses none
         }
         EXPECT_EQ(log.Count(c.line), 2) << c.value;
     }

@@ -1,6 +1,7 @@
 // Run inside the kernel rig only (tests/linux/run.sh, `make test-linux`):
 // the good-read flash on a kernel LED made through /dev/uleds, with the
-// kernel's own heartbeat, pattern and timer triggers, and the good-read
+// kernel's own heartbeat, pattern, timer, netdev, oneshot and transient
+// triggers (one changed by another program mid-flash), and the good-read
 // sound played into the ALSA loopback card and captured from its far end.
 // Needs the uleds, ledtrig-* and snd-aloop modules the rig loads.
 #include <alsa/asoundlib.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -86,21 +88,45 @@ TEST_F(GoodRead, TheLedsOwnTriggerIsBackWithItsSettingsAfterAFlash) {
     struct Case {
         const char* trigger;
         std::map<std::string, std::string> settings;  // written in this order, then read back
+        const char* changeTo;  // selected by another program during the flash
     };
     const Case cases[] = {
-        {"heartbeat", {{"invert", "1"}}},
-        {"pattern", {{"pattern", "0 40 255 40"}}},
-        {"timer", {{"delay_on", "70"}, {"delay_off", "130"}}},
-        {"heartbeat", {{"invert", "0"}}},
+        {"heartbeat", {{"invert", "1"}}, nullptr},
+        {"pattern", {{"pattern", "0 40 255 40"}}, nullptr},
+        {"timer", {{"delay_on", "70"}, {"delay_off", "130"}}, nullptr},
+        {"netdev",
+         {{"device_name", "lo"}, {"interval", "100"}, {"link", "1"}, {"rx", "1"}, {"tx", "1"}},
+         nullptr},
+        {"oneshot", {{"delay_off", "30"}, {"delay_on", "20"}, {"invert", "1"}}, nullptr},
+        {"transient", {{"duration", "5000"}, {"state", "1"}}, nullptr},
+        {"netdev", {{"device_name", "lo"}, {"rx", "1"}}, "heartbeat"},
+        {"heartbeat", {{"invert", "0"}}, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.trigger);
         ASSERT_TRUE(SetAttribute("trigger", c.trigger));
         for (const auto& [name, value] : c.settings)
             ASSERT_TRUE(SetAttribute(name, value)) << name;
+        std::thread other;
+        if (c.changeTo != nullptr) {
+            other = std::thread([&c] {
+                const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+                while (Attribute("trigger").find("[timer]") == std::string::npos &&
+                       std::chrono::steady_clock::now() < end) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+                SetAttribute("trigger", c.changeTo);
+            });
+        }
         Deliver();
-        EXPECT_NE(Attribute("trigger").find(std::string("[") + c.trigger + "]"), std::string::npos)
+        if (other.joinable()) other.join();
+        const std::string expected = c.changeTo != nullptr ? c.changeTo : c.trigger;
+        EXPECT_NE(Attribute("trigger").find("[" + expected + "]"), std::string::npos)
             << Attribute("trigger");
+        if (c.changeTo != nullptr) {
+            EXPECT_EQ(Attribute("invert"), "0");  // heartbeat's own default, not overwritten
+            continue;
+        }
         for (const auto& [name, value] : c.settings)
             EXPECT_EQ(Attribute(name), value) << name;
     }

@@ -42,10 +42,16 @@ QV_PLATFORM_API void OpenKeyboard();
 QV_PLATFORM_API bool KeyboardTypesCharacters();
 
 // Types `c` with the key and the Shift or AltGr its layout needs for it,
-// minding the session's Caps Lock. A character no single key types is
-// skipped, said once per character and open; of the control characters only
-// Backspace, Tab, Return and Escape are typed. False when there is no such
-// keyboard.
+// minding the session's Caps Lock: in the layout the session is to be in, as
+// a dead key and Space where it has `~` or `^` only as a dead key, else at
+// its key in the next layout of the list that has it. A character none of
+// them types is skipped, counted, and said once per character and open; of
+// the control characters only Backspace, Tab, Return and Escape are typed.
+// False when there is no such keyboard.
 QV_PLATFORM_API bool TypeCharacterInLayout(char32_t c);
+
+// How many characters TypeCharacterInLayout skipped since the last open
+// (0 with the stand-in): what a delivery lost, for the user to be told.
+QV_PLATFORM_API uint32_t UntypedCharacters();
 
 }  // namespace qv::platform

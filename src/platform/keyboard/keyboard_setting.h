@@ -20,8 +20,8 @@ struct LayoutNames {
     bool operator==(const LayoutNames&) const = default;
 };
 
-// What a character no key of the layout types becomes. Only skipping exists;
-// a Unicode-input or dead-key fallback would be another value here.
+// What a character no key or dead key of the layouts types becomes. Only
+// skipping exists; a Unicode-input fallback would be another value here.
 enum class UntypableCharacter { kSkip };
 
 // QV_KEYBOARD=uinput[:<device name>][,layout=…][,variant=…][,options=…]

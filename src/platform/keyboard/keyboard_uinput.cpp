@@ -81,6 +81,7 @@ struct Keyboard {
     std::string layoutText;                  // how the log names the layout
     bool capsLock = false;                   // as the session last set the Caps Lock LED
     std::set<char32_t> reportedChars;        // said to have no key, this open
+    uint32_t untyped = 0;                    // characters skipped since the open
     std::bitset<256> reportedKeys;           // virtual keys said to have no Linux key
     bool writeFailed = false;
     bool exitHook = false;
@@ -196,6 +197,7 @@ void FindLayout(Keyboard& k, const KeyboardSetting& setting) {
                    ? KeyboardLayout::FromNames(choice.names, &error)
                    : KeyboardLayout::FromKeymapFile(choice.keymapFile, &error);
     std::string from(LayoutSourceName(choice.source));
+    const bool named = k.layout != nullptr && choice.keymapFile.empty();
     if (k.layout == nullptr) {
         DebugOutputUtf8("key injection: " + error + "; using layout us\n");
         k.layout = KeyboardLayout::FromNames(LayoutNames{"", "", "us", "", ""}, &error);
@@ -212,6 +214,19 @@ void FindLayout(Keyboard& k, const KeyboardSetting& setting) {
     DebugOutputUtf8("key injection: typing on \"" + k.deviceName + "\" (" +
                     (node != nullptr ? node : "no event device") + ") in layout " + text +
                     ", from " + from + "\n");
+    // A keymap file, or the fallback, has no list of names here: xkb's are used.
+    const std::string list = named ? choice.names.layout : "";
+    for (const std::string& line : DescribeTypingGroups(*k.layout, list))
+        DebugOutputUtf8("key injection: " + line + "\n");
+}
+
+void Press(Keyboard& k, const KeyChord& chord) {
+    if (chord.shift) Emit(k, KEY_LEFTSHIFT, 1);
+    if (chord.altGr) Emit(k, KEY_RIGHTALT, 1);
+    Emit(k, chord.key, 1);
+    Emit(k, chord.key, 0);
+    if (chord.altGr) Emit(k, KEY_RIGHTALT, 0);
+    if (chord.shift) Emit(k, KEY_LEFTSHIFT, 0);
 }
 
 }  // namespace
@@ -221,6 +236,7 @@ void OpenKeyboard() {
     Keyboard& k = TheKeyboard();
     std::lock_guard lock(k.mutex);
     k.reportedChars.clear();
+    k.untyped = 0;
     k.reportedKeys.reset();
     k.writeFailed = false;
     if (value.empty()) {
@@ -260,19 +276,22 @@ bool TypeCharacterInLayout(char32_t c) {
     std::lock_guard lock(k.mutex);
     if (k.uinput == nullptr || k.layout == nullptr) return false;
     ReadLeds(k);
-    std::optional<KeyChord> chord;
-    if (!IsControl(c) || IsTypableControl(c)) chord = k.layout->Find(c, k.capsLock);
-    if (!chord) {
+    std::optional<CharacterKeys> keys;
+    if (!IsControl(c) || IsTypableControl(c)) keys = k.layout->Keys(c, k.capsLock);
+    if (!keys) {
+        ++k.untyped;
         ReportNoKey(k, c);
         return true;
     }
-    if (chord->shift) Emit(k, KEY_LEFTSHIFT, 1);
-    if (chord->altGr) Emit(k, KEY_RIGHTALT, 1);
-    Emit(k, chord->key, 1);
-    Emit(k, chord->key, 0);
-    if (chord->altGr) Emit(k, KEY_RIGHTALT, 0);
-    if (chord->shift) Emit(k, KEY_LEFTSHIFT, 0);
+    for (const KeyChord& chord : keys->chords)
+        Press(k, chord);
     return true;
+}
+
+uint32_t UntypedCharacters() {
+    Keyboard& k = TheKeyboard();
+    std::lock_guard lock(k.mutex);
+    return k.untyped;
 }
 
 uint16_t VirtualKeyToLinuxKey(uint8_t virtualKey) {

@@ -1,7 +1,10 @@
 #include "platform/led/led_sysfs.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <set>
@@ -13,10 +16,17 @@
 namespace qv::platform {
 namespace {
 
+// An LED the library lit: how it looked before, and the trigger the flash
+// selected, which tells at the end whether someone else changed it since.
+struct LitLed {
+    LedSnapshot before;
+    std::string litWith;
+};
+
 struct LedState {
     std::mutex mutex;
-    std::map<std::string, LedSnapshot> saved;  // by LED directory
-    std::set<std::string> reported;            // LED + cause lines already logged
+    std::map<std::string, LitLed> saved;  // by LED directory
+    std::set<std::string> reported;       // LED + cause lines already logged
 };
 
 // Never destroyed: a flash worker may still finish while the process exits.
@@ -56,34 +66,67 @@ void ReportOnce(LedState& state, const std::string& key, const std::string& line
     if (state.reported.insert(key).second) DebugOutputUtf8(line);
 }
 
+// Every setting the running trigger shows in the LED's directory: the
+// regular files the owner may both read and write (a write-only one such as
+// a one-shot's "shot" is an action, not a setting).
+std::map<std::string, std::string> ReadTriggerSettings(const std::string& led) {
+    std::map<std::string, std::string> settings;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(led, error)) {
+        const std::string name = entry.path().filename().string();
+        if (!IsTriggerSetting(name)) continue;
+        struct stat st {};
+        if (::stat(entry.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            (st.st_mode & S_IRUSR) == 0 || (st.st_mode & S_IWUSR) == 0) {
+            continue;
+        }
+        if (const auto value = ReadAttribute(entry.path().string())) settings[name] = *value;
+    }
+    return settings;
+}
+
+LedSnapshot ReadSnapshot(const std::string& led, const std::optional<std::string>& trigger) {
+    LedSnapshot saved{trigger, {}};
+    if (!trigger || *trigger == "none") {
+        if (const auto value = ReadAttribute(led + "/brightness")) {
+            saved.settings["brightness"] = *value;
+        }
+    } else {
+        saved.settings = ReadTriggerSettings(led);
+    }
+    return saved;
+}
+
+std::optional<std::string> ReadTrigger(const std::string& led) {
+    const std::optional<std::string> triggers = ReadAttribute(led + "/trigger");
+    return triggers ? std::optional(SelectedTrigger(*triggers)) : std::nullopt;
+}
+
 bool LightLed(LedState& state, const std::string& led, const LedSettings& settings) {
     const std::optional<std::string> triggers = ReadAttribute(led + "/trigger");
     const std::optional<std::string> trigger =
         triggers ? std::optional(SelectedTrigger(*triggers)) : std::nullopt;
-    if (!state.saved.contains(led)) {
-        LedSnapshot saved{trigger, {}};
-        for (const std::string& name : LedSettingsToKeep(trigger)) {
-            if (const auto value = ReadAttribute(led + "/" + name)) saved.settings[name] = *value;
-        }
-        state.saved[led] = saved;
-    }
+    const auto saved = state.saved.find(led);
+    // A flash on one still lit keeps what the LED showed before the first.
+    LitLed& lit =
+        saved != state.saved.end()
+            ? saved->second
+            : state.saved.emplace(led, LitLed{ReadSnapshot(led, trigger), ""}).first->second;
     if (triggers && OffersTrigger(*triggers, "timer") && Apply(led, PlanTimerFlash(settings))) {
+        lit.litWith = "timer";
         return true;
     }
+    lit.litWith = "none";
     const std::string max = ReadAttribute(led + "/max_brightness").value_or("1");
     return Apply(led, PlanSteadyOn(trigger, max));
 }
 
 bool RestoreLed(LedState& state, const std::string& led) {
     const auto it = state.saved.find(led);
-    if (it == state.saved.end()) {
-        const std::optional<std::string> triggers = ReadAttribute(led + "/trigger");
-        return Apply(led, PlanOffUnsaved(triggers ? std::optional(SelectedTrigger(*triggers))
-                                                  : std::nullopt));
-    }
-    const LedSnapshot saved = it->second;
+    if (it == state.saved.end()) return Apply(led, PlanOffUnsaved(ReadTrigger(led)));
+    const LitLed lit = it->second;
     state.saved.erase(it);
-    return Apply(led, PlanRestore(saved));
+    return Apply(led, PlanRestore(lit.before, lit.litWith, ReadTrigger(led)));
 }
 
 }  // namespace

@@ -37,17 +37,19 @@ struct LedWrite {
 // What an LED looked like before the library first lit it.
 struct LedSnapshot {
     std::optional<std::string> trigger;           // selected trigger; nullopt: no trigger file
-    std::map<std::string, std::string> settings;  // the attributes LedSettingsToKeep names
+    std::map<std::string, std::string> settings;  // that trigger's settings, or the brightness
 };
 
 // "none [timer] heartbeat" -> "timer"; a file without brackets holds the name itself.
 QV_PLATFORM_API std::string SelectedTrigger(std::string_view list);
 QV_PLATFORM_API bool OffersTrigger(std::string_view list, std::string_view trigger);
 
-// The attributes that hold a trigger's settings, in the order they are put
-// back once the trigger is selected again; "brightness" for no trigger.
-QV_PLATFORM_API std::vector<std::string> LedSettingsToKeep(
-    const std::optional<std::string>& trigger);
+// Whether a readable and writable file of the LED's directory holds a setting
+// of the running trigger: every such file but those the LED class itself
+// has (brightness, trigger, max_brightness, ...). A trigger's settings are
+// files there only while it runs, so whatever a trigger exposes is kept
+// without knowing it by name.
+QV_PLATFORM_API bool IsTriggerSetting(std::string_view attribute);
 
 // Lighting for the flash: the timer trigger held on for the whole cycle (an
 // on time of 0 means steady), or, where the LED has no timer trigger, its
@@ -56,10 +58,18 @@ QV_PLATFORM_API std::vector<LedWrite> PlanTimerFlash(const LedSettings& settings
 QV_PLATFORM_API std::vector<LedWrite> PlanSteadyOn(const std::optional<std::string>& trigger,
                                                    std::string_view maxBrightness);
 
-// Puts the LED back as `saved` shows it: the trigger is selected last of all
-// that changes what the LED shows, then its own settings; a brightness is
-// written only where no trigger is to run, as 0 would remove it.
-QV_PLATFORM_API std::vector<LedWrite> PlanRestore(const LedSnapshot& saved);
+// Puts the LED back as `saved` shows it, once the flash lit it with the
+// trigger `litWith` ("none" for a steady light): the trigger first, as
+// selecting one starts it afresh, then its settings in an order the kernel
+// accepts (a netdev's device before its link and traffic modes, a pattern's
+// repeat count before the pattern, a transient's activation last). A
+// brightness is written only where no trigger is to run, as 0 would remove
+// it. Nothing at all when the LED's trigger is no longer `litWith`
+// (`triggerNow`): someone else chose another during the flash, and their
+// choice stands.
+QV_PLATFORM_API std::vector<LedWrite> PlanRestore(const LedSnapshot& saved,
+                                                  std::string_view litWith,
+                                                  const std::optional<std::string>& triggerNow);
 
 // Off for an LED this process never lit: dark only when no trigger runs on it
 // (a trigger there belongs to someone else).

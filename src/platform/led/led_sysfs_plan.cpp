@@ -1,5 +1,7 @@
 // What to write to a kernel LED's sysfs files, and in which order; no I/O.
+#include <algorithm>
 #include <sstream>
+#include <utility>
 
 #include "platform/led/led_sysfs.h"
 
@@ -26,14 +28,35 @@ bool OffersTrigger(std::string_view list, std::string_view trigger) {
     return false;
 }
 
-std::vector<std::string> LedSettingsToKeep(const std::optional<std::string>& trigger) {
-    if (!trigger || *trigger == "none") return {"brightness"};
-    if (*trigger == "timer") return {"delay_on", "delay_off"};
-    if (*trigger == "heartbeat") return {"invert"};
-    // The repeat count first: a pattern starts running as soon as it is written.
-    if (*trigger == "pattern") return {"repeat", "pattern"};
-    return {};
+bool IsTriggerSetting(std::string_view attribute) {
+    // The LED class's own files, and those of multicolour and hardware-
+    // changed LEDs: they belong to the LED, not to its trigger.
+    static constexpr std::string_view kOwnFiles[] = {
+        "brightness", "trigger", "max_brightness", "uevent",          "power",
+        "subsystem",  "device",  "multi_index",    "multi_intensity", "brightness_hw_changed",
+    };
+    if (attribute.empty() || attribute.front() == '.') return false;
+    for (const std::string_view own : kOwnFiles) {
+        if (attribute == own) return false;
+    }
+    return true;
 }
+
+namespace {
+
+// Earlier first; within a rank by name. A netdev's modes need its device,
+// a pattern starts once written (so its repeat count goes before it), and a
+// transient or one-shot starts when activated or shot.
+int SettingRank(std::string_view attribute) {
+    if (attribute == "device_name" || attribute == "repeat") return 0;
+    if (attribute == "pattern" || attribute == "hw_pattern" || attribute == "activate" ||
+        attribute == "shot") {
+        return 2;
+    }
+    return 1;
+}
+
+}  // namespace
 
 std::vector<LedWrite> PlanTimerFlash(const LedSettings& settings) {
     const int32_t onUs = settings.onTime > 0 ? settings.onTime : settings.totalCycleTime;
@@ -53,17 +76,23 @@ std::vector<LedWrite> PlanSteadyOn(const std::optional<std::string>& trigger,
     return plan;
 }
 
-std::vector<LedWrite> PlanRestore(const LedSnapshot& saved) {
+std::vector<LedWrite> PlanRestore(const LedSnapshot& saved, std::string_view litWith,
+                                  const std::optional<std::string>& triggerNow) {
+    if (triggerNow && *triggerNow != litWith) return {};
     std::vector<LedWrite> plan;
     const bool triggerRuns = saved.trigger && *saved.trigger != "none";
     if (saved.trigger) plan.push_back({"trigger", *saved.trigger});
-    for (const std::string& name : LedSettingsToKeep(saved.trigger)) {
-        const auto it = saved.settings.find(name);
-        if (it == saved.settings.end() || it->second.empty()) continue;
-        if (triggerRuns && name == "brightness") continue;
+    std::vector<std::pair<std::string, std::string>> settings(saved.settings.begin(),
+                                                              saved.settings.end());
+    std::stable_sort(settings.begin(), settings.end(), [](const auto& a, const auto& b) {
+        return SettingRank(a.first) < SettingRank(b.first);
+    });
+    for (const auto& [name, value] : settings) {
+        if (value.empty()) continue;
+        if (name == "brightness" ? triggerRuns : !triggerRuns) continue;
         // Selecting the pattern trigger already repeats for ever.
-        if (name == "repeat" && it->second == "-1") continue;
-        plan.push_back({name, it->second});
+        if (name == "repeat" && value == "-1") continue;
+        plan.push_back({name, value});
     }
     return plan;
 }

@@ -25,18 +25,37 @@ struct KernelLed {
         if (name == "timer") settings = {{"delay_on", "500"}, {"delay_off", "500"}};
         if (name == "heartbeat") settings = {{"invert", "0"}};
         if (name == "pattern") settings = {{"pattern", ""}, {"repeat", "-1"}};
+        if (name == "oneshot") {
+            settings = {{"delay_on", "100"}, {"delay_off", "100"}, {"invert", "0"}};
+        }
+        if (name == "transient") settings = {{"activate", "0"}, {"duration", "0"}, {"state", "0"}};
+        if (name == "netdev") {
+            settings = {{"device_name", ""}, {"interval", "50"}, {"link", "0"},
+                        {"link_10", "0"},    {"rx", "0"},        {"tx", "0"}};
+        }
     }
-    // False where the kernel refuses the store (no such file).
+    // False where the kernel refuses the store (no such file), or where it
+    // comes too late to count: a netdev mode before its device, a pattern's
+    // repeat count or a transient's duration after it started.
     bool Write(const LedWrite& w) {
         if (w.attribute == "trigger") {
             Select(w.value);
         } else if (w.attribute == "brightness") {
             if (w.value == "0") Select("none");
             brightness = w.value;
-        } else if (settings.contains(w.attribute)) {
-            settings[w.attribute] = w.value;
-        } else {
+        } else if (!settings.contains(w.attribute)) {
             return false;
+        } else if (trigger == "netdev" && w.attribute != "device_name" &&
+                   settings["device_name"].empty()) {
+            return false;
+        } else if (trigger == "pattern" && w.attribute == "repeat" &&
+                   !settings["pattern"].empty()) {
+            return false;
+        } else if (trigger == "transient" && w.attribute != "activate" &&
+                   settings["activate"] == "1") {
+            return false;
+        } else {
+            settings[w.attribute] = w.value;
         }
         return true;
     }
@@ -46,10 +65,16 @@ struct KernelLed {
             ok = Write(w) && ok;
         return ok;
     }
+    // As the library reads it: every file of the directory that is no file
+    // of the LED class itself.
     LedSnapshot Snapshot() const {
         LedSnapshot s{trigger, {}};
-        for (const std::string& name : LedSettingsToKeep(trigger)) {
-            s.settings[name] = name == "brightness" ? brightness : settings.at(name);
+        if (trigger == "none") {
+            s.settings["brightness"] = brightness;
+            return s;
+        }
+        for (const auto& [name, value] : settings) {
+            if (IsTriggerSetting(name)) s.settings[name] = value;
         }
         return s;
     }
@@ -67,6 +92,19 @@ TEST(LedPlan, AFlashLeavesEveryTriggerAsItWas) {
         {"pattern", {"pattern", "0", {{"pattern", "0 500 255 500"}, {"repeat", "-1"}}}},
         {"pattern, three times", {"pattern", "0", {{"pattern", "255 100 0 100"}, {"repeat", "3"}}}},
         {"timer, own delays", {"timer", "255", {{"delay_on", "40"}, {"delay_off", "60"}}}},
+        {"oneshot, inverted",
+         {"oneshot", "255", {{"delay_on", "20"}, {"delay_off", "30"}, {"invert", "1"}}}},
+        {"transient, running",
+         {"transient", "255", {{"activate", "1"}, {"duration", "5000"}, {"state", "1"}}}},
+        {"netdev",
+         {"netdev",
+          "0",
+          {{"device_name", "eth0"},
+           {"interval", "100"},
+           {"link", "1"},
+           {"link_10", "0"},
+           {"rx", "1"},
+           {"tx", "0"}}}},
         {"no trigger, lit", {"none", "7", {}}},
         {"no trigger, dark", {"none", "0", {}}},
         {"default-on", {"default-on", "255", {}}},
@@ -86,7 +124,8 @@ TEST(LedPlan, AFlashLeavesEveryTriggerAsItWas) {
                 EXPECT_EQ(led.trigger, "none");
                 EXPECT_EQ(led.brightness, "255");
             }
-            ASSERT_TRUE(led.Apply(PlanRestore(saved)));
+            const char* litWith = hasTimer ? "timer" : "none";
+            ASSERT_TRUE(led.Apply(PlanRestore(saved, litWith, led.trigger)));
             EXPECT_EQ(led.trigger, c.before.trigger);
             EXPECT_EQ(led.settings, c.before.settings);
             // A running trigger drives the brightness itself.
@@ -94,6 +133,27 @@ TEST(LedPlan, AFlashLeavesEveryTriggerAsItWas) {
                 EXPECT_EQ(led.brightness, c.before.brightness);
             }
         }
+    }
+}
+
+TEST(LedPlan, ATriggerChosenDuringTheFlashStands) {
+    const LedSnapshot heartbeat{"heartbeat", {{"invert", "1"}}};
+    EXPECT_THAT(PlanRestore(heartbeat, "timer", "netdev"), ::testing::IsEmpty());
+    EXPECT_THAT(PlanRestore(heartbeat, "none", "timer"), ::testing::IsEmpty());
+    EXPECT_THAT(PlanRestore({"none", {{"brightness", "3"}}}, "timer", "heartbeat"),
+                ::testing::IsEmpty());
+    // An LED without a trigger file has nobody to change it.
+    EXPECT_EQ(PlanRestore({std::nullopt, {{"brightness", "3"}}}, "none", std::nullopt),
+              (std::vector<LedWrite>{{"brightness", "3"}}));
+}
+
+TEST(LedPlan, TheLedClassesOwnFilesAreNoTriggerSettings) {
+    for (const char* own : {"brightness", "trigger", "max_brightness", "uevent", "power",
+                            "subsystem", "device", "multi_intensity", "brightness_hw_changed"}) {
+        EXPECT_FALSE(IsTriggerSetting(own)) << own;
+    }
+    for (const char* setting : {"device_name", "invert", "link_1000", "duration", "hw_pattern"}) {
+        EXPECT_TRUE(IsTriggerSetting(setting)) << setting;
     }
 }
 
