@@ -214,7 +214,8 @@ class AgainstSimulator(unittest.TestCase):
             ("missing device", open_on(missing), FileNotFoundError, missing),
             ("permission denied", open_on(unreadable), PermissionError, unreadable),
             ("silent engine", version_of_a_silent_engine, TimeoutError, ""),
-            ("not open", lambda: (imager.close(), imager.scan_start()), qvimager.ImagerError, ""),
+            # Refused before any device is touched: no cause is promised.
+            ("not open", lambda: (imager.close(), imager.scan_start()), qvimager.ImagerError, None),
         ]
         for name, action, expected, in_text in cases:
             with self.subTest(name):
@@ -223,7 +224,7 @@ class AgainstSimulator(unittest.TestCase):
                 with self.assertRaises(qvimager.ImagerError) as caught:
                     action()
                 self.assertIsInstance(caught.exception, OSError)
-                if not qvimager.library.has_failure_causes(imager._platform):
+                if in_text is None or not qvimager.library.has_failure_causes(imager._platform):
                     continue  # a platform library without causes: no errno
                 self.assertIsInstance(caught.exception, expected)
                 self.assertIn(in_text, caught.exception.strerror)
