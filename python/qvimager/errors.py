@@ -38,6 +38,7 @@ def error_for(code, text):
             "__module__": __name__,
         })
         _JOINT_CLASSES[base] = joint
+        globals()[joint.__name__] = joint  # found by name, so that pickle works
     return joint(code, text)
 
 

@@ -5,6 +5,7 @@ simulator) and QVIMAGER_LIBRARY_DIR (the built libraries)."""
 import asyncio
 import errno
 import os
+import pickle
 import subprocess
 import sys
 import tempfile
@@ -320,6 +321,8 @@ class WithoutEngine(unittest.TestCase):
                 self.assertIsInstance(error, expected)
                 self.assertEqual(error.errno, code or None)
                 self.assertIn("/dev/ttyS1: reason", str(error))
+                # Across processes (concurrent.futures, multiprocessing) it stays what it is.
+                self.assertIs(type(pickle.loads(pickle.dumps(error))), type(error))
 
     def test_every_public_name_has_a_docstring(self):
         missing = []
