@@ -16,7 +16,7 @@ A failed call raises ImagerError, an OSError with the library's cause
 PermissionError or TimeoutError where Python has a class for that errno.
 
 A process that ends without release() still closes the imager (atexit), so
-the engine is left off with its trigger released; but SIGTERM, the way a
+the engine is left powered off; but SIGTERM, the way a
 service manager stops a service, ends Python without atexit. A service turns
 it into a normal end::
 

@@ -27,6 +27,11 @@ __all__ = ["Imager"]
 _WM_OPEN_BEGAN = 0x8000 + 0x51
 _WM_WAKE = 0x8000 + 0x52
 
+# Every Imager whose window still exists: the window's procedure is a ctypes
+# thunk of the object, which must not be collected while the platform may
+# still call it.
+_WINDOWS_ALIVE = set()
+
 
 class Imager:
     """The imager, opened by open(), a ``with`` or an ``async with`` block,
@@ -69,6 +74,7 @@ class Imager:
         self.descriptor = self._platform.QVPlatformGetMessageDescriptor()
         if not self._window or self.descriptor < 0:
             raise OSError(ctypes.get_errno(), "no window or message descriptor for this thread")
+        _WINDOWS_ALIVE.add(self)
 
     # -- life ------------------------------------------------------------
     def open(self):
@@ -94,7 +100,7 @@ class Imager:
         return self
 
     def close(self):
-        """Closes the imager (the engine off, its trigger released). A wait
+        """Closes the imager (the engine powered off). A wait
         for a barcode, here or on a loop, ends with ImagerError; barcodes
         already taken stay readable."""
         self._open = False
@@ -103,7 +109,8 @@ class Imager:
 
     def release(self):
         """Closes the imager and destroys the window: call it on the
-        window's thread. The object is of no further use."""
+        window's thread. The object is of no further use; until then it
+        stays alive, since the platform may call its window."""
         self.close()
         self._worker.shutdown()
         if self._at_exit_registered:
@@ -113,6 +120,7 @@ class Imager:
             self._platform.QVPlatformDestroyWindow(self._window)
             self._window = None
             self.descriptor = -1
+        _WINDOWS_ALIVE.discard(self)
 
     @property
     def is_open(self):
@@ -120,16 +128,26 @@ class Imager:
         return self._open
 
     def __enter__(self):
-        """open(), for a ``with`` block that releases at its end."""
-        return self.open()
+        """open(), for a ``with`` block that releases at its end (also when
+        the open fails)."""
+        try:
+            return self.open()
+        except BaseException:
+            self.release()
+            raise
 
     def __exit__(self, *exc):
         """release()."""
         self.release()
 
     async def __aenter__(self):
-        """open() on the worker thread, for an ``async with`` block."""
-        await self.call(self.open)
+        """open() on the worker thread, for an ``async with`` block that
+        releases at its end (also when the open fails)."""
+        try:
+            await self.call(self.open)
+        except BaseException:
+            self.release()
+            raise
         return self
 
     async def __aexit__(self, *exc):

@@ -270,15 +270,34 @@ class AgainstSimulator(unittest.TestCase):
     def test_9_async_with_opens_and_releases(self):
         self.imager.close()
         self.sim.queue_barcodes((37, "ASYNC-WITH"))
+        made = []
 
         async def scan():
             async with qvimager.Imager(application_dir=self.app_dir) as imager:
+                made.append(imager)
                 await imager.call(imager.scan_start)
                 barcode = await imager.next_barcode()
-            self.assertFalse(imager.is_open)
             return barcode
 
         self.assertEqual(run_with_timeout(scan()), (37, "ASYNC-WITH"))
+        self.assertFalse(made[0].is_open)
+        self.assertEqual(made[0].descriptor, -1)
+
+        # An open that fails releases the object all the same.
+        saved = os.environ["QV_PORT_COM2"]
+        os.environ["QV_PORT_COM2"] = os.path.join(self.work.name, "no-such-tty")
+        try:
+            imager = qvimager.Imager(application_dir=self.app_dir)
+
+            async def fail():
+                async with imager:
+                    pass
+
+            with self.assertRaises(qvimager.ImagerError):
+                run_with_timeout(fail())
+            self.assertEqual(imager.descriptor, -1)
+        finally:
+            os.environ["QV_PORT_COM2"] = saved
 
 
 class WithoutEngine(unittest.TestCase):
