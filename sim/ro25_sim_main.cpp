@@ -75,9 +75,13 @@ int main(int argc, char** argv) {
             options.engine.requireWake = false;
         } else if (arg == "--quiet") {
             quiet = true;
+        } else if (arg == "--help" || arg == "-h") {
+            // Asked for: the usage is the output, so it goes to standard output.
+            std::cout << kUsage;
+            return std::cout.flush() ? 0 : 1;
         } else {
-            std::cerr << (arg == "--help" ? "" : "ro25-sim: bad argument " + arg + "\n") << kUsage;
-            return arg == "--help" ? 0 : 2;
+            std::cerr << "ro25-sim: bad argument " << arg << "\n" << kUsage;
+            return 2;
         }
     }
 

@@ -9,7 +9,8 @@
 #  2. the autopkgtests of debian/tests pass against the installed packages
 #     (autopkgtest on the null virt server: this machine);
 #  3. installing qvimager-tools creates the group qvimager and the udev
-#     rules; removing and purging the packages leaves no file behind.
+#     rules; python3-qvimager's module imports and loads the installed
+#     libraries; removing and purging the packages leaves no file behind.
 set -eu
 out=$(cd "$1" && pwd)
 shift
@@ -17,7 +18,7 @@ source=$(cd "$(dirname "$0")/../.." && pwd)
 version=$(cd "$source" && dpkg-parsechangelog -S Version)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-packages="libqv-rizoviv2i-ro25-0 libqvplatform0 libqvimager-dev libqvimager-doc qvimager-tools"
+packages="libqv-rizoviv2i-ro25-0 libqvplatform0 libqvimager-dev libqvimager-doc qvimager-tools python3-qvimager"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 
@@ -70,6 +71,9 @@ grep -q 'SUBSYSTEM=="gpio".*GROUP="qvimager"' "$rules"
 grep -q 'SUBSYSTEM=="tty".*GROUP="dialout"' "$rules"
 test -f /usr/lib/sysusers.d/qvimager-tools.conf
 qvimager --version
+# The module imports with the system's Python and finds the installed
+# libraries; its byte code goes again with the package (checked below).
+python3 -c 'import qvimager; qvimager.load_libraries(); print("python3-qvimager", qvimager.__version__)'
 # shellcheck disable=SC2086
 $sudo dpkg --remove $packages > /dev/null
 snapshot > "$work/removed"

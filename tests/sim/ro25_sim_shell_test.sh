@@ -19,6 +19,16 @@ fail() {
     exit 1
 }
 
+# --help is asked for: the usage on standard output, status 0; a bad argument
+# is an error: the usage on standard error, status 2.
+"$sim" --help >"$work/out" 2>"$work/err" || fail "--help ended with status $?"
+grep -q '^usage: ro25-sim' "$work/out" || fail "--help printed no usage on standard output"
+[ ! -s "$work/err" ] || fail "--help wrote to standard error"
+status=0
+"$sim" --no-such-option >"$work/out" 2>"$work/err" || status=$?
+[ "$status" -eq 2 ] || fail "a bad argument ended with status $status"
+grep -q '^usage: ro25-sim' "$work/err" || fail "a bad argument printed no usage on standard error"
+
 echo "code39 FROM-A-FILE" > "$work/barcodes"
 mkfifo "$work/in"
 "$sim" --barcodes "$work/barcodes" --env-file "$work/env" <"$work/in" >"$work/out" 2>&1 &

@@ -1,9 +1,12 @@
-// What a script relies on: output errors end the program with status 1 and
-// close the imager, --json lines parse, text comes out in UTF-8 whatever the
+// What a script relies on: output errors end the program with status 1 (a
+// closed pipe quietly with 141) and close the imager, JSON keys that do not
+// depend on the mode, --json lines parse, text comes out in UTF-8 whatever the
 // engine's code page, and a failed open says why without --log.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -40,7 +43,9 @@ TEST(Script, AnOutputThatCannotBeWrittenEndsWithStatus1) {
     }
 }
 
-TEST(Script, AClosedPipeClosesTheImagerBeforeTheProgramEnds) {
+// `| head -1`: the program stops, closes the imager and ends quietly with
+// the status a shell shows for SIGPIPE.
+TEST(Script, AClosedPipeClosesTheImagerAndEndsQuietlyWithStatus141) {
     qv::sim::Simulator::Options options;
     options.registerDriver = false;
     options.powerSocket = false;
@@ -49,17 +54,39 @@ TEST(Script, AClosedPipeClosesTheImagerBeforeTheProgramEnds) {
     ASSERT_TRUE(device.Start());
     for (int i = 0; i < 6; ++i)
         device.QueueBarcode(12, "PIPE-" + std::to_string(i));
-    Program qvimager;
-    qvimager.SetEnv("QV_PORT_COM2", device.SlavePath());
-    qvimager.SetEnv("QV_DRIVER_BAR1", "unix:" + device.DriverSocketPath());
-    qvimager.CloseOutputAfterLines(1);  // | head -1
-    const Result r = qvimager.Run({"--json", "scan", "--count", "0", "--timeout", "10"});
-    EXPECT_FALSE(r.timedOut);
-    EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_TRUE(Contains(r.err, "cannot write the output: Broken pipe")) << r.err;
-    EXPECT_TRUE(Contains(r.out, "\"text\":\"PIPE-0\"")) << r.out;
-    // Closed, not killed: the engine was switched off.
-    EXPECT_FALSE(device.Lines().power);
+    for (const char* json : {"--json", "--log"}) {
+        SCOPED_TRACE(json);
+        Program qvimager;
+        qvimager.SetEnv("QV_PORT_COM2", device.SlavePath());
+        qvimager.SetEnv("QV_DRIVER_BAR1", "unix:" + device.DriverSocketPath());
+        qvimager.CloseOutputAfterLines(1);  // | head -1
+        const Result r = qvimager.Run({json, "scan", "--count", "0", "--timeout", "10"});
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.status, 141) << r.err;
+        EXPECT_FALSE(Contains(r.err, "cannot write the output")) << r.err;
+        // Closed, not killed: the engine was switched off.
+        EXPECT_FALSE(device.Lines().power);
+    }
+}
+
+// The keys of a barcode's JSON object do not depend on how it was handed over.
+TEST(Script, EveryScanModeGivesTheSameJsonKeys) {
+    const std::regex key(R"re("([a-z_]+)":)re");
+    std::optional<std::vector<std::string>> first;
+    for (const char* mode : {"message", "callback", "keyboard", "clipboard"}) {
+        SCOPED_TRACE(mode);
+        Program qvimager;
+        const Result r = qvimager.Run({"--json", "scan", "--mode", mode, "--barcode", "code39:AB"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_TRUE(EveryLineIsJson(r.out)) << r.out;
+        std::vector<std::string> keys;
+        for (std::sregex_iterator it(r.out.begin(), r.out.end(), key), end; it != end; ++it)
+            keys.push_back((*it)[1]);
+        if (!first) first = keys;
+        EXPECT_EQ(keys, *first) << r.out;
+        EXPECT_EQ(keys, (std::vector<std::string>{"barcode", "mode", "symbology", "name", "text",
+                                                  "key_strokes"}));
+    }
 }
 
 TEST(Script, JsonLinesParseAndHoldTheValues) {
@@ -70,7 +97,7 @@ TEST(Script, JsonLinesParseAndHoldTheValues) {
     const std::vector<Case> cases = {
         {{"--json", "scan", "--barcode", "qr:say \"hi\"\\ \t end", "--barcode", "code39:PLAIN"},
          {"{\"barcode\":1,\"mode\":\"message\",\"symbology\":37,\"name\":\"QR Code\","
-          "\"text\":\"say \\\"hi\\\"\\\\ \\u0009 end\"}",
+          "\"text\":\"say \\\"hi\\\"\\\\ \\u0009 end\",\"key_strokes\":null}",
           "\"text\":\"PLAIN\""}},
         {{"--json", "get", "code39"}, {"{\"symbology\":12,\"name\":\"Code 39\",\"enable\":1,"}},
         {{"--json", "get", "general"}, {"\"security_level\":", "\"dpm\":["}},

@@ -175,21 +175,37 @@ TEST(Session, AnEngineThatNeverAnswersIsNamedWellBeforeItsRetriesEnd) {
         }
 }
 
-TEST(Session, CtrlCStopsTheScanAndClosesTheImager) {
-    Program qvimager;
-    bool sent = false;
-    const Result r =
-        qvimager.Run({"scan", "--count", "0", "--timeout", "0", "--barcode", "code39:X"},
-                     [&](pid_t pid, const std::string& out) {
-                         if (!sent && Contains(out, "barcode 1:")) {
-                             sent = true;
-                             ::kill(pid, SIGINT);
-                         }
-                     });
-    EXPECT_TRUE(sent);
-    EXPECT_FALSE(r.timedOut);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(Contains(r.out, "interrupted: 1 barcode, scan stopped, imager closed")) << r.out;
+// A signal stops the scan and closes the imager; a count not reached makes
+// it a failure with the shell's status for that signal.
+TEST(Session, ASignalStopsTheScanAndClosesTheImager) {
+    struct Case {
+        const char* count;
+        int signal;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"0", SIGINT, 0, "interrupted: 1 barcode, scan stopped, imager closed"},
+        {"3", SIGINT, 130, "interrupted: 1 of 3 barcodes, scan stopped, imager closed"},
+        {"3", SIGTERM, 143, "interrupted: 1 of 3 barcodes, scan stopped, imager closed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("--count ") + c.count + ", signal " + std::to_string(c.signal));
+        Program qvimager;
+        bool sent = false;
+        const Result r =
+            qvimager.Run({"scan", "--count", c.count, "--timeout", "0", "--barcode", "code39:X"},
+                         [&](pid_t pid, const std::string& out) {
+                             if (!sent && Contains(out, "barcode 1:")) {
+                                 sent = true;
+                                 ::kill(pid, c.signal);  // the child this test started
+                             }
+                         });
+        EXPECT_TRUE(sent);
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_TRUE(Contains(r.out, c.says)) << r.out;
+    }
 }
 
 // The engine's device goes away while a scan waits: the library's message

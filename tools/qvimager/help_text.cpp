@@ -33,7 +33,10 @@ global options:
 
 exit status: 0 done; 1 the imager did not do it (the export that returned -1
 is named, as is an engine that does not answer, or a save that failed), or
-the output could not be written (the imager is closed first); 2 bad usage.
+the output could not be written (the imager is closed first); 2 bad usage;
+128 + the signal's number (130 for Ctrl-C) when a signal ends a scan --count N
+short of N barcodes; 141, without a message, when standard output is a pipe
+whose reader has gone (e.g. | head -1).
 
 environment:
   QV_PORT_COM2     the engine's serial device, e.g. /dev/ttyUSB0
@@ -67,7 +70,8 @@ closes. Ctrl-C stops the scan and closes the imager cleanly.
                          keyboard   simulated key strokes (printed as recorded)
                          clipboard  the clipboard (read back and printed)
   --count N            stop after N barcodes; 0 scans until Ctrl-C
-                       (default: one per --barcode, else 0)
+                       (default: one per --barcode, else 0); ending with
+                       fewer is a failure (status 130 after Ctrl-C)
   --timeout SECONDS    give up when a barcode takes longer; 0 waits for ever
                        (default: 10 with the embedded simulator, else 0)
   --barcode SYM:TEXT   queue a barcode in the embedded simulator (repeatable),
@@ -76,7 +80,7 @@ closes. Ctrl-C stops the scan and closes the imager cleanly.
 
 message and callback print the symbology number and name and the text;
 keyboard prints the key strokes and the text they type; clipboard prints the
-clipboard's text.
+clipboard's text. With --json every mode gives the same keys (man qvimager).
 )";
 
 constexpr std::string_view kGet =

@@ -19,6 +19,9 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+// What a shell shows for a program that SIGPIPE ended: `| head` scripts see
+// the same as with other programs, and no message clutters the terminal.
+constexpr int kExitPipeClosed = 128 + SIGPIPE;
 
 // The tool's version is the header's it was built with; the library's is
 // that of the file actually loaded (libQV_Rizoviv2I_RO25.so.X.Y.Z), which
@@ -59,6 +62,7 @@ bool AsksForJson(const std::vector<std::string_view>& args) {
 // failure: a script must not take a cut-off output for a complete one.
 int Finished(int status) {
     if (!qv::cli::OutputFailed()) return status;
+    if (qv::cli::OutputPipeClosed()) return kExitPipeClosed;
     qv::cli::PrintError("qvimager: cannot write the output: " + qv::cli::OutputError());
     return kExitFailed;
 }
@@ -88,7 +92,8 @@ int main(int argc, char** argv) {
     }
     const Invocation& inv = *parsed.invocation;
     try {
-        return Finished(RunCommand(inv, watch) == 0 ? kExitDone : kExitFailed);
+        // A command's own status (a scan cut short by a signal) passes through.
+        return Finished(RunCommand(inv, watch));
     } catch (const UsageError& e) {
         PrintError(std::string("qvimager: ") + e.what());
         PrintError(UsageLine(inv.command));

@@ -77,6 +77,10 @@ std::string OutputError() {
     return std::strerror(g_outputError.load());
 }
 
+bool OutputPipeClosed() {
+    return g_outputError.load() == EPIPE;
+}
+
 void JsonObject::Key(std::string_view key) {
     if (m_text.size() > 1) m_text += ',';
     m_text += JsonString(key);
@@ -86,6 +90,12 @@ void JsonObject::Key(std::string_view key) {
 JsonObject& JsonObject::Add(std::string_view key, std::string_view utf8) {
     Key(key);
     m_text += JsonString(utf8);
+    return *this;
+}
+
+JsonObject& JsonObject::AddNull(std::string_view key) {
+    Key(key);
+    m_text += "null";
     return *this;
 }
 

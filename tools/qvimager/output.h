@@ -24,6 +24,9 @@ class JsonObject {
     }
     JsonObject& Add(std::string_view key, int64_t value);
     JsonObject& Add(std::string_view key, const std::vector<int32_t>& values);
+    // A key whose value the case at hand does not have: null, so that every
+    // object of a command has the same keys.
+    JsonObject& AddNull(std::string_view key);
     std::string Text() const { return m_text + "}"; }
 
   private:
@@ -38,10 +41,14 @@ bool JsonOutput();
 void PrintJson(const JsonObject& object);
 
 // Set once a write to standard output failed (a full disk, a closed pipe):
-// the command stops, the imager is closed, and the program ends with 1.
+// the command stops, the imager is closed, and the program ends with 1 (141
+// for a closed pipe).
 bool OutputFailed();
 // The system's text for that failure.
 std::string OutputError();
+// Whether that failure was a closed pipe (EPIPE): the reader has all it
+// wanted, so the program ends quietly.
+bool OutputPipeClosed();
 
 std::string ToUtf8(std::u16string_view text);
 

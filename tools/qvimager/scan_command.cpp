@@ -17,13 +17,20 @@ constexpr uint32_t kEmbeddedTimeoutSeconds = 10;
 
 void PrintBarcode(uint32_t number, ReceiveMode mode, const ReceivedBarcode& b) {
     if (JsonOutput()) {
+        // The same keys in every mode; null where the mode has no such value.
         JsonObject object;
         object.Add("barcode", number).Add("mode", ReceiveModeName(mode));
         if (mode == ReceiveMode::Message || mode == ReceiveMode::Callback) {
             object.Add("symbology", b.symbology).Add("name", SymbologyTitle(b.symbology));
+        } else {
+            object.AddNull("symbology").AddNull("name");
         }
         object.Add("text", ToUtf8(b.text));
-        if (!b.keys.empty()) object.Add("key_strokes", FormatKeyStrokes(b.keys));
+        if (mode == ReceiveMode::Keyboard || mode == ReceiveMode::Clipboard) {
+            object.Add("key_strokes", FormatKeyStrokes(b.keys));
+        } else {
+            object.AddNull("key_strokes");
+        }
         PrintJson(object);
         return;
     }
@@ -124,8 +131,15 @@ int RunScan(const Invocation& inv, os::InterruptWatch& watch) {
     }
     interrupted = interrupted || watch.Interrupted();
     session.Close();
+    const bool shortOfCount = count != 0 && received < count;
+    const uint32_t counted = shortOfCount ? count : received;
     PrintLine(std::string(interrupted ? "interrupted: " : "done: ") + std::to_string(received) +
-              " barcode" + (received == 1 ? "" : "s") + ", scan stopped, imager closed");
+              (shortOfCount ? " of " + std::to_string(count) : "") + " barcode" +
+              (counted == 1 ? "" : "s") + ", scan stopped, imager closed");
+    // Fewer barcodes than asked for is no success: the shell's status for the
+    // signal that cut the scan short (130 for Ctrl-C). A scan without a count
+    // ends by a signal as intended.
+    if (interrupted && shortOfCount && watch.Signal() != 0) return 128 + watch.Signal();
     return 0;
 }
 

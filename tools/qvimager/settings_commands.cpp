@@ -195,7 +195,12 @@ int RunGet(const Invocation& inv) {
                 object.Add("symbology", t.symbology->number)
                     .Add("name", t.symbology->title)
                     .Add("enable", enable);
-                if (t.options) object.Add("options_set", t.options->stem).Add("options", options);
+                // The same keys for every symbology: null where it has no options.
+                if (t.options) {
+                    object.Add("options_set", t.options->stem).Add("options", options);
+                } else {
+                    object.AddNull("options_set").AddNull("options");
+                }
                 PrintJson(object);
                 break;
             }

@@ -70,7 +70,8 @@ void InterruptWatch::Run() {
         if (fds[0].revents == 0) continue;
         signalfd_siginfo info;
         if (::read(m_signalFd, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) continue;
-        if (m_interrupted.exchange(1) != 0) {
+        const auto signal = static_cast<int32_t>(info.ssi_signo);
+        if (m_interrupted.exchange(signal) != 0) {
             WriteAll("qvimager: interrupted again, ending at once\n");
             ::_exit(130);
         }

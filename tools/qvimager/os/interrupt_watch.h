@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -21,6 +22,8 @@ class InterruptWatch {
     InterruptWatch& operator=(const InterruptWatch&) = delete;
 
     bool Interrupted() const { return m_interrupted.load() != 0; }
+    // The first signal's number, 0 while none came.
+    int32_t Signal() const { return m_interrupted.load(); }
     // Called on the watcher's thread at the first signal; empty for none.
     void SetHook(std::function<void()> hook);
 
