@@ -82,6 +82,7 @@ int32_t ModuleControl::OpenDriver() {
     }
     m_frameNo.store(0);
     m_bSwitchedOn.store(0);
+    m_bTriggerHigh.store(0);
     return 1;
 }
 
@@ -148,13 +149,19 @@ int32_t ModuleControl::SetModulePower(int32_t on) {
         return 0;
     }
 
-    const bool switchOff = status != 0 && on == 0;
+    // What this object drove it also takes back, whatever the status input
+    // says: a supply monitor that never came up, reads backwards or dropped
+    // meanwhile would otherwise leave the engine powered once the lines are
+    // released (most GPIO controllers keep a released output's level).
+    const bool drove = m_bSwitchedOn.load() != 0 || m_bTriggerHigh.load() != 0;
+    const bool switchOff = on == 0 && (status != 0 || drove);
     const bool switchOn = status == 0 && on != 0;
     if (!switchOff && !switchOn) return result;
 
     if (switchOff) {
         BarcodeModuleSetPower(0);
         SetTriggerLine(0);
+        m_bSwitchedOn.store(0);
     } else {
         SetTriggerLine(1);
         BarcodeModuleSetPower(1);
@@ -215,6 +222,7 @@ void ModuleControl::SetTriggerLine(uint8_t level) {
         platform::ShowMessageBox(u"Barcode module pins controlled error!", u"ERROR",
                                  platform::kMbOkCancel);
     }
+    m_bTriggerHigh.store(level != 0 ? 1 : 0);
     if (level != 0) platform::Sleep(kTriggerPauseMs);
 }
 

@@ -50,7 +50,10 @@ class ModuleControl {
     int32_t BarcodeModuleSetPower(int32_t level);
     // The result of the first power query (0: nothing was done), or 0 when
     // the supply did not follow within kPowerPollLimitMs although the driver
-    // kept answering.
+    // kept answering. Switching off runs when the supply reads on, and also
+    // when this object drove the supply or the trigger since OpenDriver,
+    // whatever the supply reads: a status that never came up or dropped
+    // meanwhile must not leave the lines driven once they are released.
     int32_t SetModulePower(int32_t on);
     // What a failed open does instead of SetModulePower(0): the supply goes
     // off only if this open switched it on, so an engine that was on already
@@ -66,9 +69,12 @@ class ModuleControl {
     std::unique_ptr<platform::DriverHandle> m_hBAR;
     // Frame number of the next command frame; advanced by the frame builder.
     std::atomic<uint32_t> m_frameNo{0};
-    // 1 once SetModulePower switched the supply on since OpenDriver; the
-    // power watcher's resume may set it while the opener reads it.
+    // 1 once SetModulePower switched the supply on since OpenDriver, until
+    // it switches it off; the power watcher's resume may set it while the
+    // opener reads it.
     std::atomic<int32_t> m_bSwitchedOn{0};
+    // 1 while the trigger line was last driven to 1 (released) by this object.
+    std::atomic<int32_t> m_bTriggerHigh{0};
 
   private:
     bool UsesLineInterface() const { return m_modelClass == 3 || m_modelClass == 4; }
