@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -44,6 +45,11 @@ class ModuleControl {
     // Reads "OrigName" of the registry key "Ident": -1, 1, 2, 3 or 4.
     static int32_t DetectModelClass();
 
+    // Called once, on whichever thread's request found the driver's device
+    // gone (a GPIO chip that disappeared). Set before the engine's threads
+    // start; not changed afterwards.
+    void SetLossHandler(std::function<void()> handler) { m_onLost = std::move(handler); }
+
     int32_t OpenDriver();
     int32_t CloseDriver();
     int32_t BarcodeModuleGetPower(int32_t* status);
@@ -77,12 +83,17 @@ class ModuleControl {
     std::atomic<int32_t> m_bTriggerHigh{0};
 
   private:
+    // True when the driver's device is gone; reports it the first time.
+    bool DeviceGone();
     bool UsesLineInterface() const { return m_modelClass == 3 || m_modelClass == 4; }
     // The power query without its log lines, and those lines.
     int32_t QueryPower(int32_t* status);
     void LogPowerQuery(int32_t status, int32_t result);
     int32_t Request(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize);
     int32_t RequestValue(uint32_t code, uint32_t value);
+
+    std::function<void()> m_onLost;
+    std::atomic<int32_t> m_bLossReported{0};
 };
 
 }  // namespace qv

@@ -339,6 +339,24 @@ TEST_F(ModuleControlTest, PowerThatCannotChangeIsNotWaitedFor) {
     EXPECT_EQ(Log().find("power still"), std::string::npos) << Log();
 }
 
+// A driver whose device went away is reported once, from whichever request
+// found it, and not met with the trigger's error box.
+TEST_F(ModuleControlTest, ADriverDeviceThatWentAwayIsReportedOnceWithoutABox) {
+    ModuleControl module(-1);
+    int losses = 0;
+    module.SetLossHandler([&] { ++losses; });
+    ASSERT_EQ(module.OpenDriver(), 1);
+    EXPECT_NE(module.SetModulePower(1), 0);
+    EXPECT_EQ(losses, 0);
+    m_driver->Change([](auto& s) { s.lost = true; });
+    module.SetTriggerLine(0);
+    EXPECT_EQ(losses, 1);
+    module.WakePulse();
+    EXPECT_EQ(module.SetModulePower(0), 0);
+    EXPECT_EQ(losses, 1);
+    EXPECT_EQ(Count(Trace(), "msgbox"), 0u);
+}
+
 TEST_F(ModuleControlTest, TriggerRefusedInBothFormsShowsTheBoxOncePerCall) {
     m_driver->Change([](auto& s) {
         s.refuseTrigger = true;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -128,6 +129,8 @@ class GpioLines final : public DriverHandle {
         m_released = true;
     }
 
+    bool Lost() const override { return m_lost.load(); }
+
     int32_t IoControl(uint32_t code, const void* in, uint32_t inSize, void* out,
                       uint32_t outSize) override {
         if ((in == nullptr && inSize != 0) || (out == nullptr && outSize != 0)) return 0;
@@ -248,6 +251,8 @@ class GpioLines final : public DriverHandle {
     // Said once: a line that fails keeps failing, and a poll would repeat it.
     void Failed(GpioRole role, gpiod_line* line, const char* what) {
         const int error = errno;
+        // The chip was removed (unbound, unplugged, its module unloaded).
+        if (error == ENODEV || error == ENXIO) m_lost = true;
         if (m_failureSaid) return;
         m_failureSaid = true;
         DiagnoseDriver(m_device,
@@ -262,6 +267,7 @@ class GpioLines final : public DriverHandle {
     std::mutex m_mutex;
     bool m_failureSaid = false;
     bool m_released = false;
+    std::atomic<bool> m_lost{false};
 };
 
 void ReleaseAtExit() {
