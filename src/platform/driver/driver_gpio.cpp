@@ -199,6 +199,8 @@ class GpioLines final : public DriverHandle {
     // taken back only from an engine that is off: a press would start a
     // decode on an engine someone else keeps powered.
     void DriveInactive() {
+        // A child forked after the open shares the lines; they stay the opener's.
+        if (::getpid() != m_opener) return;
         for (const GpioRole role : {GpioRole::Power, GpioRole::Trigger, GpioRole::Wake}) {
             const auto index = static_cast<size_t>(role);
             if (!m_active[index]) continue;
@@ -268,6 +270,7 @@ class GpioLines final : public DriverHandle {
     bool m_failureSaid = false;
     bool m_released = false;
     std::atomic<bool> m_lost{false};
+    const pid_t m_opener = ::getpid();
 };
 
 void ReleaseAtExit() {
