@@ -6,13 +6,16 @@
 namespace qv {
 
 void DeviceLoss::Report(const char16_t* what) {
-    if (m_lost.exchange(1) != 0) return;
+    if (m_reported.exchange(1) != 0) return;
     WriteLog(
         u"DEVICE LOST: %s went away; the imager is unusable until closed and opened "
         u"again\r\n",
         what);
-    m_exchange.DeviceLost();
+    // The message is queued before any export can fail for the loss, so an
+    // application that looks for it after a -1 finds it.
     m_application.DeviceLost();
+    m_lost = 1;
+    m_exchange.DeviceLost();
 }
 
 }  // namespace qv

@@ -30,6 +30,7 @@ class DeviceLoss final : public LinkLossSink {
     std::atomic<int32_t>& m_lost;
     CommandExchange& m_exchange;
     BarcodeSink& m_application;
+    std::atomic<int32_t> m_reported{0};
 };
 
 }  // namespace qv
