@@ -461,6 +461,10 @@ class PosixSerialDevice final : public SerialDevice {
         if (m_hungUp.exchange(true)) return;
         Say(m_path + " hung up (the device went away); closed, unusable until opened again");
         LetGoOfDevice();
+        // A wait under way on another thread sees it too, even where the
+        // device itself gives that wait no event.
+        const uint64_t one = 1;
+        (void)::write(m_wakeFd, &one, sizeof one);
     }
 
     // The device is let go of at once, so that an adapter plugged back in
