@@ -126,10 +126,13 @@ typedef void (*BarcodeCallback)(int32_t symbology, const char16_t* text);
 
 /**
  * Window message posted to the window set with QVImagerSetWindow() when the
- * engine's serial device goes away (an adapter unplugged, the line hung up),
- * whatever the receive type: wParam = 0, lParam = 0. No barcode comes any
- * more and every command fails at once; close the imager, and open it again
- * once the device is back.
+ * engine's serial device goes away (an adapter unplugged, the line hung up,
+ * a read error) or the device of its power lines does (a GPIO chip removed),
+ * whatever the receive type: wParam = 0, lParam = 0. A command waiting for
+ * its reply fails at once, no barcode comes any more, and every export but
+ * QVImagerOpen() and QVImagerClose() returns -1; the serial device is closed
+ * at once, so an adapter plugged back in keeps its name. Close the imager,
+ * and open it again once the device is back.
  */
 #define WM_IMAGER_DEVICE_LOST 0x0465
 

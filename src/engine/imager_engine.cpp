@@ -24,7 +24,10 @@ constexpr uint32_t kOpenEndMs = 200;
 
 }  // namespace
 
-ImagerEngine::ImagerEngine() = default;
+ImagerEngine::ImagerEngine() {
+    // Set before any of the engine's threads exists.
+    m_module.SetLossHandler([this] { m_loss.DriverLost(); });
+}
 
 void ImagerEngine::SetReceiveWnd(QVHWND window) {
     m_delivery.SetReceiveWnd(window);

@@ -15,6 +15,7 @@
 #include "QV_Rizoviv2I_RO25.h"
 #include "delivery/barcode_delivery.h"
 #include "delivery/delivery_options.h"
+#include "engine/device_loss.h"
 #include "link/command_exchange.h"
 #include "link/reader_actions.h"
 #include "link/reader_gate.h"
@@ -33,8 +34,11 @@ class ImagerEngine {
     ImagerEngine(const ImagerEngine&) = delete;
     ImagerEngine& operator=(const ImagerEngine&) = delete;
 
-    // Exports act only while this holds: open, and the device not suspended.
-    bool IsUsable() const { return m_bActive.load() == 1 && m_bEngineOpen.load() != 0; }
+    // Exports act only while this holds: open, the device not suspended, and
+    // the engine's devices still there.
+    bool IsUsable() const {
+        return m_bActive.load() == 1 && m_bEngineOpen.load() != 0 && m_bDeviceLost.load() == 0;
+    }
 
     // Everything QVImagerOpen does once the engine object exists: power,
     // link, the engine's initialisation and the stored settings; 1 or -1.
@@ -58,6 +62,8 @@ class ImagerEngine {
 
     std::atomic<int32_t> m_bActive{0};
     std::atomic<int32_t> m_bEngineOpen{0};
+    // 1 once the serial line or the power driver's device went away.
+    std::atomic<int32_t> m_bDeviceLost{0};
 
   private:
     // Delivery releases the trigger through the module.
@@ -87,7 +93,8 @@ class ImagerEngine {
     ModuleTrigger m_trigger{m_module};
     CommandExchange m_exchange{m_serial, m_module};
     BarcodeDelivery m_delivery{m_options, m_trigger, m_readerGate, m_module.m_modelClass};
-    ReaderActions m_linkActions{m_exchange, m_readerGate, m_delivery};
+    DeviceLoss m_loss{m_bDeviceLost, m_exchange, m_delivery};
+    ReaderActions m_linkActions{m_exchange, m_readerGate, m_delivery, m_loss};
     // The reader and the watcher come last: destroying the engine joins them
     // before anything they use goes. Delivery's LED workers use only the
     // gate and delivery's own flags, and are joined with the delivery.

@@ -1,6 +1,7 @@
 // The guard around every export but QVImagerOpen and QVImagerClose: no
-// engine, or an engine that is not usable, gives -1 and changes nothing;
-// otherwise the operation runs and its success gives 1, its failure -1.
+// engine, or an engine that is not usable (closed, suspended, a device gone),
+// gives -1 and changes nothing; otherwise the operation runs and its success
+// gives 1, its failure (or a device found gone meanwhile) -1.
 // No exception crosses the C boundary.
 //
 // Exports that exchange a command with the engine use GuardedCommand: on
@@ -38,7 +39,9 @@ int32_t Guarded(Op&& op) noexcept {
         if (RefusedForLeftBehindReader()) return -1;
         ImagerEngine* engine = m_RO25.load();
         if (engine == nullptr || !engine->IsUsable()) return -1;
-        return op(*engine) ? 1 : -1;
+        const bool done = op(*engine);
+        // A device found gone on the way did not do what was asked.
+        return done && engine->m_bDeviceLost.load() == 0 ? 1 : -1;
     } catch (...) {
         return -1;
     }

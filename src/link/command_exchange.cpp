@@ -28,7 +28,7 @@ void CommandExchange::CloseResponses() {
 // and only a reply that answers this command will.
 void CommandExchange::ExpectReply(FrameKind kind, const uint8_t* payload, int32_t length) {
     std::lock_guard lock(m_recvLock);
-    if (m_hRespEvent) m_hRespEvent->Reset();
+    if (m_hRespEvent && m_bLost.load() == 0) m_hRespEvent->Reset();
     m_recvLen = 0;
     m_waiting = true;
     m_waitingKind = kind;
@@ -60,7 +60,7 @@ int32_t CommandExchange::SendCommand(FrameKind kind, const uint8_t* payload, int
     {
         std::lock_guard lock(m_sendLock);
         // A line that hung up takes nothing: fail before the wake pulse.
-        if (m_serial.IsHungUp()) {
+        if (m_serial.IsHungUp() || m_bLost.load() != 0) {
             WriteLog(u"SERAIL : WriteComblock Fail\r\n");
             return 0;
         }
@@ -96,6 +96,10 @@ int32_t CommandExchange::WaitResponse(uint32_t timeoutMs, uint8_t* reply, int32_
         WriteLog(u"TIME OUT!!!!\r\n");
         return 0;
     }
+    if (m_bLost.load() != 0) {
+        WriteLog(u"DEVICE LOST: no reply will come\r\n");
+        return 0;
+    }
     if (reply == nullptr || replyLength == nullptr) return 1;
     std::lock_guard lock(m_recvLock);
     const int32_t length = m_recvLen.load();
@@ -107,6 +111,13 @@ int32_t CommandExchange::WaitResponse(uint32_t timeoutMs, uint8_t* reply, int32_
     if (n > 0) std::memcpy(reply, m_recvData, static_cast<size_t>(n));
     *replyLength = n;
     return 1;
+}
+
+void CommandExchange::DeviceLost() {
+    std::lock_guard lock(m_recvLock);
+    m_bLost = 1;
+    // Ends the wait under way; a later command fails before it writes.
+    if (m_hRespEvent) m_hRespEvent->Set();
 }
 
 void CommandExchange::SendAck(uint8_t code, uint8_t sequence) {

@@ -63,6 +63,11 @@ class CommandExchange final : public CommandPort {
     void StoreReply(const uint8_t* data, int32_t length);
     void PostReply(uint8_t type, const uint8_t* data, int32_t length);
     void PostRefusal();
+    // The engine's device went away: the command waiting now fails at once,
+    // and every later one before it is written. For good: a new open makes
+    // a new exchange.
+    void DeviceLost();
+    bool IsLost() const { return m_bLost.load() != 0; }
     // For the reader's framing: how a reply frame of `type` ending here
     // fits the waiting command.
     AnswerFit FitOfAnswer(uint8_t type, const uint8_t* payload, size_t length);
@@ -84,6 +89,9 @@ class CommandExchange final : public CommandPort {
     FrameKind m_waitingKind = FrameKind::ACK;
     uint8_t m_asked[kFrameBufferSize] = {};
     size_t m_askedLength = 0;
+    // Set under m_recvLock with the response event, so a wait that starts
+    // after it finds the event set.
+    std::atomic<int32_t> m_bLost{0};
 
   private:
     void ExpectReply(FrameKind kind, const uint8_t* payload, int32_t length);

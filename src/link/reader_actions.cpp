@@ -31,7 +31,7 @@ void ReaderActions::Reply(uint8_t type, const uint8_t* payload, int32_t length) 
 
 void ReaderActions::LinkLost() {
     if (m_gate.IsLeftBehind()) return;
-    m_barcodes.DeviceLost();
+    m_loss.LinkLost();
 }
 
 AnswerFit ReaderActions::FitOfAnswer(uint8_t type, const uint8_t* payload, size_t length) {

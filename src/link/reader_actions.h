@@ -22,12 +22,21 @@ class BarcodeSink {
     virtual void DeviceLost() {}
 };
 
+// Told when the engine's line went away (a hang-up, a read error); once is
+// enough, more calls change nothing.
+class LinkLossSink {
+  public:
+    virtual ~LinkLossSink() = default;
+    virtual void LinkLost() = 0;
+};
+
 // A reader that a close left behind in the application's callback finds
 // the port and the driver taken down when it comes back: it acts no more.
 class ReaderActions final : public LinkActions {
   public:
-    ReaderActions(CommandExchange& exchange, ReaderGate& gate, BarcodeSink& barcodes)
-        : m_exchange(exchange), m_gate(gate), m_barcodes(barcodes) {}
+    ReaderActions(CommandExchange& exchange, ReaderGate& gate, BarcodeSink& barcodes,
+                  LinkLossSink& loss)
+        : m_exchange(exchange), m_gate(gate), m_barcodes(barcodes), m_loss(loss) {}
     void Acknowledge(uint8_t sequence) override;
     void Deliver(const uint8_t* data, int32_t length) override;
     bool IsRepeat(uint8_t sequence, const uint8_t* data, int32_t length) override;
@@ -40,6 +49,7 @@ class ReaderActions final : public LinkActions {
     CommandExchange& m_exchange;
     ReaderGate& m_gate;
     BarcodeSink& m_barcodes;
+    LinkLossSink& m_loss;
     RepeatFilter m_repeats;
 };
 

@@ -119,6 +119,8 @@ bool SerialPort::PrepareClose() {
         result = false;
     }
     platform::Sleep(1);
+    // A device that went away was let go of already: nothing to drop or purge.
+    if (m_hComDev->HungUp()) return result;
     // A device without modem lines says so on the platform's own output.
     if (!m_hComDev->ClearDtr()) {
         WriteLog(u" PurgeComm  ERR : %d\r\n", platform::SerialDevice::LastError());

@@ -82,6 +82,8 @@ int32_t ModuleControl::OpenDriver() {
     }
     m_frameNo.store(0);
     m_bSwitchedOn.store(0);
+    m_bTriggerHigh.store(0);
+    m_bLossReported.store(0);
     return 1;
 }
 
@@ -93,7 +95,15 @@ int32_t ModuleControl::CloseDriver() {
 int32_t ModuleControl::Request(uint32_t code, const void* in, uint32_t inSize, void* out,
                                uint32_t outSize) {
     if (m_hBAR == nullptr) return 0;
-    return m_hBAR->IoControl(code, in, inSize, out, outSize);
+    const int32_t result = m_hBAR->IoControl(code, in, inSize, out, outSize);
+    if (result == 0) (void)DeviceGone();
+    return result;
+}
+
+bool ModuleControl::DeviceGone() {
+    if (m_hBAR == nullptr || !m_hBAR->Lost()) return false;
+    if (m_bLossReported.exchange(1) == 0 && m_onLost) m_onLost();
+    return true;
 }
 
 int32_t ModuleControl::RequestValue(uint32_t code, uint32_t value) {
@@ -148,13 +158,19 @@ int32_t ModuleControl::SetModulePower(int32_t on) {
         return 0;
     }
 
-    const bool switchOff = status != 0 && on == 0;
+    // What this object drove it also takes back, whatever the status input
+    // says: a supply monitor that never came up, reads backwards or dropped
+    // meanwhile would otherwise leave the engine powered once the lines are
+    // released (most GPIO controllers keep a released output's level).
+    const bool drove = m_bSwitchedOn.load() != 0 || m_bTriggerHigh.load() != 0;
+    const bool switchOff = on == 0 && (status != 0 || drove);
     const bool switchOn = status == 0 && on != 0;
     if (!switchOff && !switchOn) return result;
 
     if (switchOff) {
         BarcodeModuleSetPower(0);
         SetTriggerLine(0);
+        m_bSwitchedOn.store(0);
     } else {
         SetTriggerLine(1);
         BarcodeModuleSetPower(1);
@@ -210,11 +226,13 @@ void ModuleControl::SetTriggerLine(uint8_t level) {
         result = RequestValue(kBarSetTrigger, level != 0 ? 7 : 6);
     }
     if (result == 0) result = RequestValue(kBarSetLine, level != 0 ? 0 : 2);
-    if (result == 0) {
+    // A device that went away is reported as lost, not asked about.
+    if (result == 0 && !DeviceGone()) {
         // Nobody may be there to answer; the operation goes on as if it had worked.
         platform::ShowMessageBox(u"Barcode module pins controlled error!", u"ERROR",
                                  platform::kMbOkCancel);
     }
+    m_bTriggerHigh.store(level != 0 ? 1 : 0);
     if (level != 0) platform::Sleep(kTriggerPauseMs);
 }
 

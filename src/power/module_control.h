@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -44,13 +45,21 @@ class ModuleControl {
     // Reads "OrigName" of the registry key "Ident": -1, 1, 2, 3 or 4.
     static int32_t DetectModelClass();
 
+    // Called once, on whichever thread's request found the driver's device
+    // gone (a GPIO chip that disappeared). Set before the engine's threads
+    // start; not changed afterwards.
+    void SetLossHandler(std::function<void()> handler) { m_onLost = std::move(handler); }
+
     int32_t OpenDriver();
     int32_t CloseDriver();
     int32_t BarcodeModuleGetPower(int32_t* status);
     int32_t BarcodeModuleSetPower(int32_t level);
     // The result of the first power query (0: nothing was done), or 0 when
     // the supply did not follow within kPowerPollLimitMs although the driver
-    // kept answering.
+    // kept answering. Switching off runs when the supply reads on, and also
+    // when this object drove the supply or the trigger since OpenDriver,
+    // whatever the supply reads: a status that never came up or dropped
+    // meanwhile must not leave the lines driven once they are released.
     int32_t SetModulePower(int32_t on);
     // What a failed open does instead of SetModulePower(0): the supply goes
     // off only if this open switched it on, so an engine that was on already
@@ -66,17 +75,25 @@ class ModuleControl {
     std::unique_ptr<platform::DriverHandle> m_hBAR;
     // Frame number of the next command frame; advanced by the frame builder.
     std::atomic<uint32_t> m_frameNo{0};
-    // 1 once SetModulePower switched the supply on since OpenDriver; the
-    // power watcher's resume may set it while the opener reads it.
+    // 1 once SetModulePower switched the supply on since OpenDriver, until
+    // it switches it off; the power watcher's resume may set it while the
+    // opener reads it.
     std::atomic<int32_t> m_bSwitchedOn{0};
+    // 1 while the trigger line was last driven to 1 (released) by this object.
+    std::atomic<int32_t> m_bTriggerHigh{0};
 
   private:
+    // True when the driver's device is gone; reports it the first time.
+    bool DeviceGone();
     bool UsesLineInterface() const { return m_modelClass == 3 || m_modelClass == 4; }
     // The power query without its log lines, and those lines.
     int32_t QueryPower(int32_t* status);
     void LogPowerQuery(int32_t status, int32_t result);
     int32_t Request(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize);
     int32_t RequestValue(uint32_t code, uint32_t value);
+
+    std::function<void()> m_onLost;
+    std::atomic<int32_t> m_bLossReported{0};
 };
 
 }  // namespace qv

@@ -1,5 +1,6 @@
 // Scanning, with each way a barcode reaches the application.
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -8,6 +9,7 @@
 #include "QVPlatform.h"
 #include "imager_fixture.h"
 #include "platform/core/configuration.h"
+#include "platform/driver/device_driver.h"
 
 namespace engine_test {
 namespace {
@@ -236,6 +238,96 @@ TEST_F(ScanScenario, ALineThatHangsUpMidScanIsSaidOnceAndFailsLaterCommandsAtOnc
     EXPECT_EQ(QVImagerGetSymboleEnable(QV_SYM_CODE39, &enabled), -1);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(10));
     EXPECT_EQ(m_log.Count(hungUp), 1);
+}
+
+// Whether this process still holds a descriptor of `path`.
+bool HoldsOpen(const std::string& path) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path(), error) == path) return true;
+    }
+    return false;
+}
+
+// The far end goes away while a command waits for its reply: the command
+// fails then, not at its time-out; the application is told; every export
+// gives -1 until a close; the tty is let go of at once; a new open works.
+TEST_F(ScanScenario, ALineThatGoesAwayMidCommandIsOverAtOnce) {
+    qv::platform::SetClockScale(1.0);  // a 3000 ms time-out that shows when it is run out
+    const std::string slave = m_sim->SlavePath();
+    ASSERT_TRUE(HoldsOpen(slave));
+    qv::sim::Faults silent;
+    silent.silent = true;
+    m_sim->SetFaults(silent);
+    const size_t queries = m_sim->CountReceived(qv::kTypeSetupQuery);
+    std::atomic<int32_t> result{0};
+    std::thread command([&] {
+        int32_t enabled = 0;
+        result = QVImagerGetSymboleEnable(QV_SYM_CODE39, &enabled);
+    });
+    ASSERT_TRUE(m_sim->WaitForReceived(qv::kTypeSetupQuery, queries + 1, 5000));
+    const auto gone = std::chrono::steady_clock::now();
+    m_sim->Stop();
+    command.join();
+    EXPECT_EQ(result.load(), -1);
+    // Generous against the real 3000 ms the command would otherwise have waited.
+    EXPECT_LT(std::chrono::steady_clock::now() - gone, std::chrono::milliseconds(2000));
+    EXPECT_EQ(m_log.Count("TIME OUT"), 0) << m_log.Text();
+    EXPECT_TRUE(Eventually([] {
+        QVPlatformPumpMessagesFor(5);
+        return g_deviceLost.load();
+    }));
+    EXPECT_FALSE(HoldsOpen(slave)) << "the tty is still open";
+    EXPECT_EQ(QVImagerScanStart(nullptr), -1);
+    EXPECT_EQ(QVImagerSetReceiveType(1), -1);
+    EXPECT_EQ(m_log.Count("DEVICE LOST: the serial line went away"), 1) << m_log.Text();
+
+    EXPECT_EQ(QVImagerClose(), 1);
+    qv::platform::SetClockScale(kClockScale);
+    StartSimulator();
+    ASSERT_EQ(QVImagerOpen(), 1);
+    EXPECT_EQ(QVImagerScanStart(nullptr), 1);
+}
+
+// The simulator's driver, until its device goes away (a GPIO chip removed).
+class VanishingDriver final : public qv::platform::DeviceDriver {
+  public:
+    explicit VanishingDriver(std::shared_ptr<qv::platform::DeviceDriver> inner)
+        : m_inner(std::move(inner)) {}
+    int32_t IoControl(uint32_t code, std::span<const uint8_t> in, std::span<uint8_t> out,
+                      uint32_t* returned) override {
+        *returned = 0;
+        return gone ? 0 : m_inner->IoControl(code, in, out, returned);
+    }
+    bool Lost() const override { return gone.load(); }
+    std::atomic<bool> gone{false};
+
+  private:
+    std::shared_ptr<qv::platform::DeviceDriver> m_inner;
+};
+
+TEST_F(ScanScenario, APowerDriverWhoseDeviceGoesAwayEndsTheImagerAndTellsTheWindow) {
+    ASSERT_EQ(QVImagerClose(), 1);
+    auto driver = std::make_shared<VanishingDriver>(m_sim->Driver());
+    qv::platform::RegisterDriver("BAR1:", driver);
+    ASSERT_EQ(QVImagerOpen(), 1);
+    ASSERT_EQ(QVImagerSetWindow(m_window), 1);
+    driver->gone = true;
+    EXPECT_EQ(QVImagerScanStart(nullptr), -1) << "the press that found it gone";
+    EXPECT_TRUE(Eventually([] {
+        QVPlatformPumpMessagesFor(5);
+        return g_deviceLost.load();
+    }));
+    EXPECT_EQ(QVImagerScanStop(), -1);
+    int32_t enabled = 0;
+    EXPECT_EQ(QVImagerGetSymboleEnable(QV_SYM_CODE39, &enabled), -1);
+    EXPECT_EQ(m_log.Count("DEVICE LOST: the power driver's device went away"), 1) << m_log.Text();
+    EXPECT_EQ(m_log.Count("Barcode module pins controlled error!"), 0);
+
+    EXPECT_EQ(QVImagerClose(), 1);
+    qv::platform::RegisterDriver("BAR1:", m_sim->Driver());
+    ASSERT_EQ(QVImagerOpen(), 1);
+    EXPECT_EQ(QVImagerScanStart(nullptr), 1);
 }
 
 // The application changes the environment on its own thread while the

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "link/command_exchange.h"
@@ -24,6 +25,11 @@ using namespace std::chrono_literals;
 struct CountingSink final : BarcodeSink {
     void DeliverBarcode(const uint8_t*, int32_t) override { ++delivered; }
     std::atomic<int> delivered{0};
+};
+
+struct LossCount final : LinkLossSink {
+    void LinkLost() override { ++lost; }
+    std::atomic<int> lost{0};
 };
 
 // The link on a pseudo-terminal, with its reader running; the test plays
@@ -72,7 +78,8 @@ class ReaderThreadTest : public ::testing::Test {
     CommandExchange exchange{serial, module};
     ReaderGate gate;
     CountingSink barcodes;
-    ReaderActions actions{exchange, gate, barcodes};
+    LossCount loss;
+    ReaderActions actions{exchange, gate, barcodes, loss};
     std::atomic<int32_t> active{1};
     ReaderThread reader{serial, gate, actions, active};
     Bytes command;
@@ -360,10 +367,47 @@ TEST_F(ReaderThreadTest, ClosingThePortReleasesTheReader) {
     EXPECT_TRUE(log.Contains("[RO25]\t----> [ThreadComProc] Stop!!!!!!!\r\n"));
 }
 
-TEST_F(ReaderThreadTest, AVanishedDeviceEndsTheReader) {
+// Whether this process still holds a descriptor of `path`.
+bool HoldsOpen(const std::string& path) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path(), error) == path) return true;
+    }
+    return false;
+}
+
+// The device going away while a command waits: the command fails then, not
+// at its time-out; the loss is told once; the device is let go of at once,
+// so that it can come back under its name; later commands fail unwritten.
+TEST_F(ReaderThreadTest, AVanishedDeviceFailsTheWaitingCommandAndIsLetGo) {
+    ASSERT_TRUE(HoldsOpen(pty.SlavePath()));
+    std::atomic<int32_t> result{-1};
+    std::thread command([&] {
+        uint8_t reply[kFrameBufferSize];
+        int32_t replyLength = 0;
+        result =
+            exchange.SendCommand(FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false);
+    });
+    ASSERT_EQ(pty.Read(7).size(), 7u) << "the command was written";
     pty.CloseMaster();
-    EXPECT_TRUE(ReaderEnds());
-    EXPECT_TRUE(log.Contains("[ThreadComProc] Stop!!!!!!!"));
+    // The link tells the loss to whoever owns it; here the test does what the engine does.
+    ASSERT_TRUE(ReaderEnds());
+    EXPECT_EQ(loss.lost.load(), 1);
+    const auto told = std::chrono::steady_clock::now();
+    exchange.DeviceLost();
+    command.join();
+    EXPECT_EQ(result.load(), 0);
+    // Generous: the time-out is 3000 ms of library time.
+    EXPECT_LT(std::chrono::steady_clock::now() - told, 2s);
+    EXPECT_FALSE(log.Contains("TIME OUT"));
+    EXPECT_TRUE(log.Contains("[RO25]DEVICE LOST: no reply will come\r\n"));
+    EXPECT_FALSE(HoldsOpen(pty.SlavePath())) << "the tty is still open";
+
+    uint8_t reply[kFrameBufferSize];
+    int32_t replyLength = 0;
+    EXPECT_EQ(exchange.SendCommand(FrameKind::STATUS_QUERY, nullptr, 0, reply, &replyLength, false),
+              0);
+    EXPECT_EQ(loss.lost.load(), 1);
 }
 
 }  // namespace

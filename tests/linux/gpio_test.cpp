@@ -238,4 +238,38 @@ TEST_F(GpioLines, PowerReadsTheStatusInput) {
     g_follower.Forward(kLinePower, false);  // released, the output fell back to its pull
 }
 
+// Whatever the status input reads, what the library drove active goes
+// inactive before the lines are released: most controllers keep a released
+// output's level, so the trace is the witness, not the chip's value.
+TEST_F(GpioLines, PowerAndTriggerGoInactiveBeforeRelease) {
+    UseModel("");
+    struct Case {
+        const char* name;
+        bool statusComesUp;
+    };
+    for (const Case& c : {Case{"failed open, status never comes up", false},
+                          Case{"close after the status dropped", true}}) {
+        SCOPED_TRACE(c.name);
+        g_follower.MirrorSupply(c.statusComesUp);
+        if (!c.statusComesUp) {
+            EXPECT_EQ(QVImagerOpen(), -1);
+        } else {
+            ASSERT_EQ(QVImagerOpen(), 1);
+            g_follower.MirrorSupply(false);
+            g_chip.Pull(kStatus, false);
+            ASSERT_EQ(QVImagerClose(), 1);
+        }
+        const auto events = g_follower.Take(300ms);
+        const size_t on = Find(events, kLinePower, true);
+        ASSERT_NE(on, SIZE_MAX);
+        const size_t off = Find(events, kLinePower, false, on);
+        ASSERT_NE(off, SIZE_MAX) << "power left on";
+        EXPECT_NE(Find(events, kLineTrigger, false, off), SIZE_MAX) << "trigger left released";
+        g_follower.Forward(kLinePower, false);
+        g_follower.Forward(kLineTrigger, true);
+        g_chip.Pull(kStatus, false);
+    }
+    g_follower.MirrorSupply(true);
+}
+
 }  // namespace

@@ -69,6 +69,7 @@ class FakePowerDriver : public qv::platform::DeviceDriver {
         bool refuseTrigger = false;          // request 7, or the trigger line record
         bool refuseFallbackTrigger = false;  // request 1 with a 4-byte value
         bool failPowerQuery = false;
+        bool lost = false;                   // the device went away: every request fails
         int32_t queriesBeforeFailure = -1;   // >= 0: power queries fail after that many
         std::optional<int32_t> stuckStatus;  // the supply never follows a switch
         std::deque<int32_t> script;          // statuses reported before the real one
@@ -80,6 +81,7 @@ class FakePowerDriver : public qv::platform::DeviceDriver {
         m_requests.push_back({code, {in.begin(), in.end()}, {out.begin(), out.end()}});
         *returned = 0;
         State& s = m_state;
+        if (s.lost) return 0;
         if (in.size() == 8 || out.size() == 8) {
             const std::span<const uint8_t> rec = in.size() == 8 ? in : out;
             const uint32_t id = ReadLe32(rec.data());
@@ -133,7 +135,9 @@ class FakePowerDriver : public qv::platform::DeviceDriver {
     void Change(F&& change) {
         std::lock_guard lock(m_mutex);
         change(m_state);
+        m_lost = m_state.lost;
     }
+    bool Lost() const override { return m_lost.load(); }
     State Snapshot() {
         std::lock_guard lock(m_mutex);
         return m_state;
@@ -174,6 +178,7 @@ class FakePowerDriver : public qv::platform::DeviceDriver {
 
     std::mutex m_mutex;
     State m_state;
+    std::atomic<bool> m_lost{false};
     std::vector<RecordedRequest> m_requests;
 };
 

@@ -226,6 +226,49 @@ TEST_F(ModuleControlTest, FailedOpenLeavesOnASupplyThatWasOnAlready) {
     }
 }
 
+// What the module drove it takes back before the lines go, whatever the
+// status input says: a supply monitor that never comes up, or one that
+// dropped while the engine was open.
+TEST_F(ModuleControlTest, WhatWasDrivenIsSwitchedOffWhateverTheStatusReads) {
+    platform::SetClockScale(0.02);
+    struct Case {
+        const char* name;
+        int32_t powerAtOpen;  // the supply before the module switches anything
+        bool statusComesUp;
+        bool failedOpen;
+    };
+    for (const Case& c : {Case{"status never comes up, failed open", 0, false, true},
+                          Case{"status dropped before the close", 0, true, false},
+                          Case{"on before the open, dropped, trigger driven", 1, true, false}}) {
+        SCOPED_TRACE(c.name);
+        ModuleControl module(-1);
+        ASSERT_EQ(module.OpenDriver(), 1);
+        m_driver->Change([&](auto& s) {
+            s.power = c.powerAtOpen;
+            s.trigger = 0;
+            if (!c.statusComesUp) s.stuckStatus = 0;
+        });
+        EXPECT_EQ(module.SetModulePower(1) != 0, c.statusComesUp);
+        if (c.failedOpen) {
+            module.PowerOffAfterFailedOpen();
+        } else {
+            module.SetTriggerLine(1);
+            m_driver->Change([](auto& s) { s.stuckStatus = 0; });
+            m_driver->ClearRequests();
+            EXPECT_NE(module.SetModulePower(0), 0);
+            EXPECT_EQ(m_driver->Requests(),
+                      (Requests{kQueryPower, Set(2, 0), Set(7, 6), kQueryPower}));
+        }
+        EXPECT_EQ(m_driver->Snapshot().power, 0);
+        EXPECT_EQ(m_driver->Snapshot().trigger, 0);
+        // Nothing driven is left: a second switch-off has nothing to do.
+        m_driver->ClearRequests();
+        EXPECT_NE(module.SetModulePower(0), 0);
+        EXPECT_EQ(m_driver->Requests(), (Requests{kQueryPower}));
+        m_driver->Change([](auto& s) { s.stuckStatus.reset(); });
+    }
+}
+
 TEST_F(ModuleControlTest, PowerUpPollsUntilTheStatusIsExactlyOne) {
     ModuleControl module(-1);
     ASSERT_EQ(module.OpenDriver(), 1);
@@ -294,6 +337,24 @@ TEST_F(ModuleControlTest, PowerThatCannotChangeIsNotWaitedFor) {
         module.CloseDriver();
     }
     EXPECT_EQ(Log().find("power still"), std::string::npos) << Log();
+}
+
+// A driver whose device went away is reported once, from whichever request
+// found it, and not met with the trigger's error box.
+TEST_F(ModuleControlTest, ADriverDeviceThatWentAwayIsReportedOnceWithoutABox) {
+    ModuleControl module(-1);
+    int losses = 0;
+    module.SetLossHandler([&] { ++losses; });
+    ASSERT_EQ(module.OpenDriver(), 1);
+    EXPECT_NE(module.SetModulePower(1), 0);
+    EXPECT_EQ(losses, 0);
+    m_driver->Change([](auto& s) { s.lost = true; });
+    module.SetTriggerLine(0);
+    EXPECT_EQ(losses, 1);
+    module.WakePulse();
+    EXPECT_EQ(module.SetModulePower(0), 0);
+    EXPECT_EQ(losses, 1);
+    EXPECT_EQ(Count(Trace(), "msgbox"), 0u);
 }
 
 TEST_F(ModuleControlTest, TriggerRefusedInBothFormsShowsTheBoxOncePerCall) {

@@ -123,6 +123,11 @@ void BarcodeReceiver::Arm() {
     m_lastEffect.reset();
 }
 
+bool BarcodeReceiver::DeviceLost() {
+    Pump();
+    return m_deviceLost;
+}
+
 void BarcodeReceiver::Pump() {
     QVMSG msg;
     while (QVPlatformPeekMessage(&msg, nullptr, 1) == 1) {

@@ -42,6 +42,9 @@ class BarcodeReceiver {
     void Arm();
     // Waits for the next barcode; 0 ms waits for ever.
     Outcome Wait(uint32_t timeoutMs, ReceivedBarcode& barcode);
+    // Whether the library said the engine's device went away (after it, every
+    // export but open and close fails).
+    bool DeviceLost();
 
   private:
     using Clock = std::chrono::steady_clock;

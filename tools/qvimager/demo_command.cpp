@@ -115,15 +115,20 @@ int RunDemo(const Invocation& inv, os::InterruptWatch& watch) {
     for (uint32_t n = 1; n <= std::size(kBarcodes); ++n) {
         if (watch.Interrupted()) break;
         receiver.Arm();
-        Check("QVImagerScanStart", QVImagerScanStart(nullptr));
+        const int32_t started = QVImagerScanStart(nullptr);
+        if (started != 1 && receiver.DeviceLost()) {
+            throw CommandFailed("the engine's device went away (unplugged or hung up)");
+        }
+        Check("QVImagerScanStart", started);
         ReceivedBarcode barcode;
         const auto outcome = receiver.Wait(kBarcodeTimeoutMs, barcode);
         if (outcome != BarcodeReceiver::Outcome::Barcode) {
-            Check("QVImagerScanStop", QVImagerScanStop());
-            if (outcome == BarcodeReceiver::Outcome::Interrupted) break;
+            // After the device went away the stop has nothing left to stop.
             if (outcome == BarcodeReceiver::Outcome::DeviceLost) {
                 throw CommandFailed("the engine's device went away (unplugged or hung up)");
             }
+            Check("QVImagerScanStop", QVImagerScanStop());
+            if (outcome == BarcodeReceiver::Outcome::Interrupted) break;
             throw CommandFailed("barcode " + std::to_string(n) + " did not come within " +
                                 std::to_string(kBarcodeTimeoutMs / 1000) + " s");
         }

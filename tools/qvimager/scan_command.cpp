@@ -106,7 +106,12 @@ int RunScan(const Invocation& inv, os::InterruptWatch& watch) {
     // like Ctrl-C: the imager is closed before the program ends.
     while ((count == 0 || received < count) && !watch.Interrupted() && !OutputFailed()) {
         receiver.Arm();
-        Check("QVImagerScanStart", QVImagerScanStart(receiver.Callback()));
+        const int32_t started = QVImagerScanStart(receiver.Callback());
+        if (started != 1 && receiver.DeviceLost()) {
+            session.Close();
+            throw CommandFailed("the engine's device went away (unplugged or hung up)");
+        }
+        Check("QVImagerScanStart", started);
         ReceivedBarcode barcode;
         auto outcome = BarcodeReceiver::Outcome::TimedOut;
         {

@@ -39,6 +39,8 @@ class QV_PLATFORM_API DeviceDriver {
     virtual ~DeviceDriver() = default;
     virtual int32_t IoControl(uint32_t code, std::span<const uint8_t> in, std::span<uint8_t> out,
                               uint32_t* returned) = 0;
+    // True once the driver's device went away; its requests fail from then on.
+    virtual bool Lost() const { return false; }
 };
 
 // In-process registration, for tests, the simulator and applications. Device
@@ -67,6 +69,9 @@ class QV_PLATFORM_API DriverHandle {
     // False where requests have no effect ("none"): a line never changes,
     // so nobody need wait for it to.
     virtual bool SwitchesLines() const { return true; }
+    // True once the device behind the handle went away (a GPIO chip that
+    // disappeared): every request fails from then on.
+    virtual bool Lost() const { return false; }
 };
 
 }  // namespace qv::platform

@@ -114,6 +114,7 @@ class InProcessHandle final : public DriverHandle {
         if (returned > 0) std::memcpy(outBytes, scratch.data(), returned);
         return result;
     }
+    bool Lost() const override { return m_driver->Lost(); }
 
   private:
     std::shared_ptr<DeviceDriver> m_driver;
@@ -130,6 +131,7 @@ class ClaimedHandle final : public DriverHandle {
         return m_inner->IoControl(code, in, inSize, out, outSize);
     }
     bool SwitchesLines() const override { return m_inner->SwitchesLines(); }
+    bool Lost() const override { return m_inner->Lost(); }
 
   private:
     std::unique_ptr<DriverHandle> m_inner;

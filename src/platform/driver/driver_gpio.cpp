@@ -6,9 +6,12 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <set>
 
 #include "platform/driver/driver_common.h"
 #include "platform/driver/gpio_binding.h"
@@ -39,11 +42,38 @@ std::string DefaultConsumer() {
     return name + pid;
 }
 
+class GpioLines;
+
+// The handles open in this process, so that an exit with the imager still
+// open takes back what they drove: the engine object is never destroyed at
+// exit, and a released output keeps its level on most GPIO controllers.
+struct OpenLines {
+    std::mutex mutex;
+    std::set<GpioLines*> lines;
+    bool exitHookSet = false;
+};
+OpenLines& LinesOpen() {
+    static OpenLines& open = *new OpenLines;  // outlives every exit handler
+    return open;
+}
+void ReleaseAtExit();
+
 class GpioLines final : public DriverHandle {
   public:
     GpioLines(std::string device, gpiod_chip* chip) : m_device(std::move(device)), m_chip(chip) {}
-    // Closing the chip releases its lines; an output keeps its level.
-    ~GpioLines() override { gpiod_chip_close(m_chip); }
+    // Closing the chip releases its lines: whatever this handle drove active
+    // is driven inactive first.
+    ~GpioLines() override {
+        {
+            std::lock_guard lock(LinesOpen().mutex);
+            LinesOpen().lines.erase(this);
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            DriveInactive();
+        }
+        gpiod_chip_close(m_chip);
+    }
     GpioLines(const GpioLines&) = delete;
     GpioLines& operator=(const GpioLines&) = delete;
 
@@ -85,8 +115,21 @@ class GpioLines final : public DriverHandle {
                 return false;
             }
         }
+        if (!StatusAgreesWithPower()) return false;
+        std::lock_guard lock(LinesOpen().mutex);
+        LinesOpen().lines.insert(this);
+        if (!LinesOpen().exitHookSet) LinesOpen().exitHookSet = std::atexit(ReleaseAtExit) == 0;
         return true;
     }
+
+    // At exit: the lines are driven as at release, and nothing drives them after.
+    void ReleaseForExit() {
+        std::lock_guard lock(m_mutex);
+        DriveInactive();
+        m_released = true;
+    }
+
+    bool Lost() const override { return m_lost.load(); }
 
     int32_t IoControl(uint32_t code, const void* in, uint32_t inSize, void* out,
                       uint32_t outSize) override {
@@ -95,6 +138,7 @@ class GpioLines final : public DriverHandle {
             DecodeGpioRequest(code, std::span(static_cast<const uint8_t*>(in), inSize),
                               std::span(static_cast<const uint8_t*>(out), outSize));
         std::lock_guard lock(m_mutex);
+        if (m_released) return 0;
         switch (action.kind) {
             case GpioAction::Kind::Invalid:
                 return 0;
@@ -104,6 +148,7 @@ class GpioLines final : public DriverHandle {
                     Failed(action.role, line, "set");
                     return 0;
                 }
+                m_active[static_cast<size_t>(action.role)] = action.level;
                 return 1;
             }
             case GpioAction::Kind::Read: {
@@ -127,6 +172,46 @@ class GpioLines final : public DriverHandle {
     }
 
   private:
+    // A status input that reads on while the power output is off, before
+    // anything was switched, is almost always wired or declared the other
+    // way round; an open that went on would believe an unpowered engine on.
+    bool StatusAgreesWithPower() {
+        gpiod_line* status = m_lines[static_cast<size_t>(GpioRole::Status)];
+        if (status == nullptr) return true;
+        gpiod_line* power = m_lines[static_cast<size_t>(GpioRole::Power)];
+        const int supply = gpiod_line_get_value(status);
+        const int output = gpiod_line_get_value(power);
+        if (supply < 0 || output < 0) {
+            DiagnoseDriver(m_device, Where(supply < 0 ? GpioRole::Status : GpioRole::Power,
+                                           supply < 0 ? status : power) +
+                                         " cannot be read: " + std::strerror(errno));
+            return false;
+        }
+        if (supply == 0 || output != 0) return true;
+        DiagnoseDriver(m_device, Where(GpioRole::Status, status) +
+                                     " reads on while the power output is off, before anything "
+                                     "was switched: likely a polarity mistake (add or drop :low "
+                                     "on status=)");
+        return false;
+    }
+
+    // Power first, then the trigger and wake lines. A released trigger is
+    // taken back only from an engine that is off: a press would start a
+    // decode on an engine someone else keeps powered.
+    void DriveInactive() {
+        // A child forked after the open shares the lines; they stay the opener's.
+        if (::getpid() != m_opener) return;
+        for (const GpioRole role : {GpioRole::Power, GpioRole::Trigger, GpioRole::Wake}) {
+            const auto index = static_cast<size_t>(role);
+            if (!m_active[index]) continue;
+            if (role != GpioRole::Power &&
+                gpiod_line_get_value(m_lines[static_cast<size_t>(GpioRole::Power)]) != 0) {
+                continue;
+            }
+            if (gpiod_line_set_value(m_lines[index], 0) == 0) m_active[index] = false;
+        }
+    }
+
     gpiod_line* Find(GpioRole role, const GpioLineRef& ref) {
         const std::string chip = gpiod_chip_name(m_chip);
         if (ref.offset) {
@@ -168,6 +253,8 @@ class GpioLines final : public DriverHandle {
     // Said once: a line that fails keeps failing, and a poll would repeat it.
     void Failed(GpioRole role, gpiod_line* line, const char* what) {
         const int error = errno;
+        // The chip was removed (unbound, unplugged, its module unloaded).
+        if (error == ENODEV || error == ENXIO) m_lost = true;
         if (m_failureSaid) return;
         m_failureSaid = true;
         DiagnoseDriver(m_device,
@@ -177,9 +264,20 @@ class GpioLines final : public DriverHandle {
     const std::string m_device;
     gpiod_chip* const m_chip;
     std::array<gpiod_line*, 4> m_lines{};  // indexed by GpioRole
+    // Outputs this handle drove active and has not driven inactive since.
+    std::array<bool, 4> m_active{};
     std::mutex m_mutex;
     bool m_failureSaid = false;
+    bool m_released = false;
+    std::atomic<bool> m_lost{false};
+    const pid_t m_opener = ::getpid();
 };
+
+void ReleaseAtExit() {
+    std::lock_guard lock(LinesOpen().mutex);
+    for (GpioLines* lines : LinesOpen().lines)
+        lines->ReleaseForExit();
+}
 
 }  // namespace
 

@@ -361,6 +361,10 @@ class PosixSerialDevice final : public SerialDevice {
                 DrainWake();
                 return WaitResult::Events;
             }
+            if (m_hungUp.load()) {
+                errno = EIO;
+                return WaitResult::Failed;
+            }
             pollfd fds[2] = {
                 {m_fd, static_cast<short>((mask & EV_RXCHAR) != 0 ? POLLIN : 0), 0},
                 {m_wakeFd, POLLIN, 0},
@@ -423,11 +427,21 @@ class PosixSerialDevice final : public SerialDevice {
                 return true;
             }
             if (errno == EINTR) continue;
-            return errno == EAGAIN || errno == EWOULDBLOCK;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
+            // A terminal fails a read only when its device is gone.
+            const int error = errno;
+            NoteHangUp();
+            errno = error;
+            return false;
         }
     }
 
     bool Write(const void* data, uint32_t size, uint32_t* written) override {
+        if (m_hungUp.load()) {
+            *written = 0;
+            errno = EIO;
+            return false;
+        }
         if (WriteWithin(*m_line, data, size, written, kWriteTimeoutMs)) return true;
         const int error = errno;
         if (error == EIO) NoteHangUp();
@@ -444,9 +458,27 @@ class PosixSerialDevice final : public SerialDevice {
 
   private:
     void NoteHangUp() {
-        if (!m_hungUp.exchange(true)) {
-            Say(m_path + " hung up (the device went away); it stays unusable until opened again");
-        }
+        if (m_hungUp.exchange(true)) return;
+        Say(m_path + " hung up (the device went away); closed, unusable until opened again");
+        LetGoOfDevice();
+        // A wait under way on another thread sees it too, even where the
+        // device itself gives that wait no event.
+        const uint64_t one = 1;
+        (void)::write(m_wakeFd, &one, sizeof one);
+    }
+
+    // The device is let go of at once, so that an adapter plugged back in
+    // gets the same name (the kernel keeps a tty's name while it is open).
+    // Other threads may be using the descriptor at this moment, so its
+    // number is not freed for reuse: it is turned into the read end of a
+    // pipe with no writer, which reads as end of file and polls as hung up.
+    void LetGoOfDevice() {
+        if (m_isTty) (void)::ioctl(m_fd, TIOCNXCL);
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) return;
+        ::close(ends[1]);
+        (void)::dup3(ends[0], m_fd, O_CLOEXEC);
+        ::close(ends[0]);
     }
 
     void DrainWake() {

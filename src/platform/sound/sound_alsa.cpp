@@ -1,12 +1,15 @@
 #include "platform/sound/sound_alsa.h"
 
 #include <alsa/asoundlib.h>
+#include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <set>
 #include <system_error>
@@ -22,6 +25,8 @@ constexpr sf_count_t kChunkFrames = 1024;
 constexpr unsigned kLatencyUs = 100000;  // how late a cut-short sound may still be heard
 constexpr int kDeviceWaitMs = 50;        // between looks at whether to stop
 constexpr uint32_t kDrainPollMs = 10;
+// How long the end of the process waits for a sound to stop.
+constexpr uint32_t kExitJoinMs = 500;
 
 struct Request {
     std::string device;
@@ -38,6 +43,8 @@ struct Player {
     std::atomic<uint64_t> generation{0};  // a sound of an older one stops
     bool playing = false;
     bool closed = false;  // the process is ending: no new sound
+    bool done = false;    // the worker has returned
+    std::condition_variable ended;
     std::thread worker;
     std::set<std::string> reported;  // causes already said
 };
@@ -57,12 +64,38 @@ void ReportOnce(const std::string& key, const std::string& line) {
     DebugOutputUtf8("sound: " + line + "; skipped\n");
 }
 
+// Opens `file` for reading without ever waiting: a FIFO would block the
+// open until a writer came, and every later sound behind it. -1 with errno
+// ENOENT for a file that is not there; with `why` set for one that cannot be
+// played.
+int OpenRegularFile(const std::string& file, std::string& why) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT) why = std::strerror(errno);
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        why = "not a regular file";
+        return -1;
+    }
+    return fd;
+}
+
 // The decoded file, or null (said once) when there is none to play.
 SNDFILE* OpenFirst(const std::vector<std::string>& candidates, SF_INFO& info, std::string& name) {
     for (const std::string& file : candidates) {
-        if (::access(file.c_str(), F_OK) != 0) continue;
+        std::string why;
+        const int fd = OpenRegularFile(file, why);
+        if (fd < 0 && why.empty()) continue;
+        if (fd < 0) {
+            ReportOnce("file " + file, "cannot play " + file + ": " + why);
+            return nullptr;
+        }
         info = SF_INFO{};
-        SNDFILE* sound = sf_open(file.c_str(), SFM_READ, &info);
+        SNDFILE* sound = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+        if (sound == nullptr) ::close(fd);
         if (sound != nullptr && info.channels >= 1 && info.channels <= 8 && info.samplerate > 0) {
             name = file;
             return sound;
@@ -137,20 +170,27 @@ void Play(const Request& request, uint64_t generation) {
     sf_close(sound);
 }
 
-// Every thread is joined: the worker ends with the process, its sound cut short.
+// The worker ends with the process, its sound cut short, and is joined. The
+// wait is bounded: a worker stuck in the system (a file system or card that
+// does not answer) is left behind rather than keeping the process alive.
 struct JoinAtExit {
     ~JoinAtExit() {
         Player& p = ThePlayer();
         std::thread worker;
         {
-            std::lock_guard lock(p.mutex);
+            std::unique_lock lock(p.mutex);
             p.closed = true;
             p.pending.reset();
             p.generation.fetch_add(1);
+            p.wake.notify_all();
+            if (!p.worker.joinable()) return;
+            if (!p.ended.wait_until(lock, DeadlineAfter(kExitJoinMs), [&p] { return p.done; })) {
+                p.worker.detach();
+                return;
+            }
             worker = std::move(p.worker);
         }
-        p.wake.notify_all();
-        if (worker.joinable()) worker.join();
+        worker.join();
     }
 } g_joinAtExit;
 
@@ -159,7 +199,11 @@ void Run() {
     std::unique_lock lock(p.mutex);
     for (;;) {
         p.wake.wait(lock, [&p] { return p.pending.has_value() || p.closed; });
-        if (p.closed) return;
+        if (p.closed) {
+            p.done = true;
+            p.ended.notify_all();
+            return;
+        }
         const Request request = std::move(*p.pending);
         p.pending.reset();
         const uint64_t generation = p.generation.load();

@@ -2,6 +2,7 @@
 // plugin so the host needs no sound card: what the card would get is on disk.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -95,13 +96,20 @@ TEST_F(AlsaSound, AMissingFileOrCardIsSaidOnceAndSkipped) {
     const std::u16string ok = qv::platform::Utf8ToUtf16(m_dir.Path() + "/ok.wav");
     const std::u16string bad = qv::platform::Utf8ToUtf16(m_dir.Path() + "/bad.wav");
     const std::u16string gone = qv::platform::Utf8ToUtf16(m_dir.Path() + "/gone.wav");
+    // A FIFO with no writer would block an open, and every sound behind it.
+    ASSERT_EQ(::mkfifo((m_dir.Path() + "/fifo.wav").c_str(), 0600), 0);
+    const std::u16string fifo = qv::platform::Utf8ToUtf16(m_dir.Path() + "/fifo.wav");
     for (int i = 0; i < 2; ++i) {
         Play(FilePcm(), gone);
+        Play(FilePcm(), fifo);
         Play(FilePcm(), bad);
         Play("alsa:hw:CARD=NoSuchCard", ok);
     }
     EXPECT_EQ(m_log.Count("sound: no file " + m_dir.Path() + "/gone.wav; skipped"), 1);
     EXPECT_EQ(m_log.Count("sound: cannot play " + m_dir.Path() + "/bad.wav"), 1);
+    EXPECT_EQ(m_log.Count("sound: cannot play " + m_dir.Path() +
+                          "/fifo.wav: not a regular file; skipped"),
+              1);
     EXPECT_EQ(m_log.Count("sound: cannot open ALSA device hw:CARD=NoSuchCard"), 1);
     EXPECT_FALSE(std::filesystem::exists(m_out));
     // The next sound still plays.
