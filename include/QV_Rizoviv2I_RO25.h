@@ -45,11 +45,20 @@
  * - The callback, like the #WM_IMAGER_DATA message, is used only after a
  *   target window has been set with QVImagerSetWindow(); with no window the
  *   barcode is dropped.
- * - The text handed over (the callback's argument, the message's lParam)
- *   stays valid until the next barcode is delivered, which overwrites it, so
- *   at least for the whole callback. Copy it to keep it; never free it. A
- *   message taken late (barcodes coming fast) may already point at a later
- *   barcode's text: take messages promptly, or use the callback and copy.
+ * - Each #WM_IMAGER_DATA message owns its text: its lParam points at that
+ *   barcode's own zero-terminated text, which stays valid and unchanged
+ *   until the receiving thread takes its next message (with
+ *   QVPlatformGetMessage() or QVPlatformPeekMessage() removing one; a
+ *   handler that runs a message loop of its own takes messages too), however
+ *   many barcodes come meanwhile. A loop that takes its messages late still
+ *   gets every text, once, in order. Copy the text to keep it longer; never
+ *   free it. Each waiting message holds its text (2 bytes per UTF-16 unit
+ *   plus the terminator, at most 2 KiB) until it is taken; a thread that
+ *   never takes its messages keeps them until it ends or its window is
+ *   destroyed, up to 10000 waiting barcodes, after which further barcodes
+ *   are not posted (the log says so) until it takes some.
+ * - The callback's text stays valid for the whole callback and is
+ *   overwritten by a later barcode: copy it to keep it; never free it.
  * - The text is UTF-16; convert it where it is taken (the callback or the
  *   message's handler), not later.
  * - From the callback, these may be called: the delivery options kept in the
@@ -120,7 +129,7 @@ typedef void (*BarcodeCallback)(int32_t symbology, const char16_t* text);
 /**
  * Window message posted for each barcode under receive type 0:
  * wParam = symbology number, lParam = address of the zero-terminated UTF-16
- * text (see @ref qv_calling for how long it stays valid).
+ * text, the message's own (see @ref qv_calling for how long it stays valid).
  */
 #define WM_IMAGER_DATA 0x0464
 
