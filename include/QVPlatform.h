@@ -326,6 +326,41 @@ QV_PLATFORM_C_API void QVPlatformUnregisterDriver(const char* device);
  */
 QV_PLATFORM_C_API void QVPlatformSetApplicationDirectory(const char* directory);
 
+/**
+ * @brief Why the calling thread's last failure happened.
+ *
+ * Every imager function that returns -1 sets it, on the thread that called
+ * it; each imager function clears it first, so after a -1 it names that
+ * call's cause (or reads 0 when the call was refused for a reason with no
+ * system code, which the log then names). A success may leave a cause of a
+ * step the library went past (an open whose engine did not answer at
+ * first). The line names the device, path or command and the system's
+ * reason, for a person; it never holds barcode contents. Codes are those of
+ * errno.h:
+ * - ENOENT: no such device or path (QV_PORT_COM2 or a driver socket names
+ *   nothing there, or no device is configured)
+ * - EACCES, EPERM: the device or path may not be opened by this user (the
+ *   line names the device's group and mode)
+ * - EBUSY: the device is held by another process or opener
+ * - ETIMEDOUT: the engine did not answer a command in time (3 s)
+ * - ENODEV: the device went away (line hung up, adapter unplugged), the
+ *   power-line driver is missing or refused its lines, or no imager is open
+ * - EINVAL: a setting names something impossible (a bad binding, a path
+ *   too long)
+ * - EIO: the engine refused a command, a read, write or line request
+ *   failed, or another step failed (a null argument, a file not written;
+ *   the library's log names it)
+ * - EAGAIN: the device is suspended; try again after the resume
+ * - EDEADLK: called from the barcode callback, where commands cannot run
+ * - ECHILD: called in a child made with fork(), which may not drive its
+ *   parent's engine
+ * @param[out] text receives the line as NUL-terminated UTF-8, cut at a whole
+ *   character to fit; may be null to ask only the code
+ * @param capacity the size of text in bytes; 0 asks only the code
+ * @return the code, 0 when the thread has no failure
+ */
+QV_PLATFORM_C_API int32_t QVPlatformGetLastFailure(char* text, uint32_t capacity);
+
 #ifdef __cplusplus
 }
 #endif

@@ -9,9 +9,16 @@
  * @section qv_calling Calling rules
  *
  * - Every function returns 1 when done and -1 when not done: no imager open,
- *   device suspended, wrong thread, or the operation failed. There is no
- *   other code and no last-error value; the library's "[RO25]" diagnostic
- *   lines name the cause.
+ *   device suspended, wrong thread, or the operation failed. After a -1,
+ *   QVPlatformGetLastFailure() of the platform library (QVPlatform.h) gives
+ *   the calling thread an errno-style code and a line naming the device,
+ *   path or command and the system's reason; the library's "[RO25]"
+ *   diagnostic lines tell more.
+ * - A process that ends normally (returns from main, calls exit()) with the
+ *   imager open has it closed as QVImagerClose() would, so the engine is
+ *   left powered off. A child made with fork() gets -1 (ECHILD) from every
+ *   function while its parent has the imager open, and its exit leaves the
+ *   parent's imager alone.
  * - Call QVImagerOpen() first and QVImagerClose() last. Every export but
  *   QVImagerOpen() returns -1 while no engine is open or while the device is
  *   suspended (QVImagerClose() with nothing to close returns 1).
