@@ -13,8 +13,9 @@
  * Windows belong to the thread that creates them: their messages are
  * dispatched only by that thread's message loop, and a message sent to them
  * from another thread waits until that loop takes it. Every function may be
- * called from any thread unless it says otherwise. Plain C: compiles as C11
- * and as C++.
+ * called from any thread unless it says otherwise. Plain C: needs C99 or
+ * later, or C++11 or later (char16_t comes from <uchar.h>, which glibc has in
+ * every mode); nothing it expands to trips -Wold-style-cast.
  *
  * @par An application with a main loop of its own
  * (GLib, Qt, asyncio, a plain poll(2)) watches the descriptor of
@@ -69,7 +70,11 @@ extern "C" {
 /** @} */
 
 /** Sent or posted to this handle, a message goes to every window. */
+#ifdef __cplusplus
+#define QV_HWND_BROADCAST (reinterpret_cast<QVHWND>(static_cast<uintptr_t>(0xFFFF)))
+#else
 #define QV_HWND_BROADCAST ((QVHWND)(uintptr_t)0xFFFF)
+#endif
 
 /** Clipboard format of UTF-16 text. */
 #define QV_CF_UNICODETEXT 13

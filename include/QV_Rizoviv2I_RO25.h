@@ -2,7 +2,9 @@
  * @file QV_Rizoviv2I_RO25.h
  * @brief Public interface of the RO25 2D imager library (libQV_Rizoviv2I_RO25).
  *
- * Plain C: compiles as C11 and as C++. Link with
+ * Plain C: needs C99 or later, or C++11 or later (char16_t comes from
+ * <uchar.h>, which glibc has in every mode); nothing it expands to trips
+ * -Wold-style-cast. Link with
  * `pkg-config --cflags --libs qvimager` or the CMake target
  * `QVImager::QV_Rizoviv2I_RO25`.
  *
