@@ -223,6 +223,9 @@ void ModuleControl::SetTriggerLine(uint8_t level) {
     }
     if (result == 0) result = RequestValue(kBarSetLine, level != 0 ? 0 : 2);
     if (result == 0) {
+        if (platform::LastFailureCode() == 0) {
+            platform::SetLastFailure(EIO, "BAR1: the driver refused to set the trigger line");
+        }
         // Nobody may be there to answer; the operation goes on as if it had worked.
         platform::ShowMessageBox(u"Barcode module pins controlled error!", u"ERROR",
                                  platform::kMbOkCancel);
