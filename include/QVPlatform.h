@@ -13,8 +13,9 @@
  * Windows belong to the thread that creates them: their messages are
  * dispatched only by that thread's message loop, and a message sent to them
  * from another thread waits until that loop takes it. Every function may be
- * called from any thread unless it says otherwise. Plain C: compiles as C11
- * and as C++.
+ * called from any thread unless it says otherwise. Plain C: needs C99 or
+ * later, or C++11 or later (char16_t comes from <uchar.h>, which glibc has in
+ * every mode); nothing it expands to trips -Wold-style-cast.
  *
  * @par An application with a main loop of its own
  * (GLib, Qt, asyncio, a plain poll(2)) watches the descriptor of
@@ -69,7 +70,11 @@ extern "C" {
 /** @} */
 
 /** Sent or posted to this handle, a message goes to every window. */
+#ifdef __cplusplus
+#define QV_HWND_BROADCAST (reinterpret_cast<QVHWND>(static_cast<uintptr_t>(0xFFFF)))
+#else
 #define QV_HWND_BROADCAST ((QVHWND)(uintptr_t)0xFFFF)
+#endif
 
 /** Clipboard format of UTF-16 text. */
 #define QV_CF_UNICODETEXT 13
@@ -325,6 +330,41 @@ QV_PLATFORM_C_API void QVPlatformUnregisterDriver(const char* device);
  * @param directory UTF-8 path; null or empty goes back to the executable's
  */
 QV_PLATFORM_C_API void QVPlatformSetApplicationDirectory(const char* directory);
+
+/**
+ * @brief Why the calling thread's last failure happened.
+ *
+ * Every imager function that returns -1 sets it, on the thread that called
+ * it; each imager function clears it first, so after a -1 it names that
+ * call's cause (or reads 0 when the call was refused for a reason with no
+ * system code, which the log then names). A success may leave a cause of a
+ * step the library went past (an open whose engine did not answer at
+ * first). The line names the device, path or command and the system's
+ * reason, for a person; it never holds barcode contents. Codes are those of
+ * errno.h:
+ * - ENOENT: no such device or path (QV_PORT_COM2 or a driver socket names
+ *   nothing there, or no device is configured)
+ * - EACCES, EPERM: the device or path may not be opened by this user (the
+ *   line names the device's group and mode)
+ * - EBUSY: the device is held by another process or opener
+ * - ETIMEDOUT: the engine did not answer a command in time (3 s)
+ * - ENODEV: the device went away (line hung up, adapter unplugged), the
+ *   power-line driver is missing or refused its lines, or no imager is open
+ * - EINVAL: a setting names something impossible (a bad binding, a path
+ *   too long)
+ * - EIO: the engine refused a command, a read, write or line request
+ *   failed, or another step failed (a null argument, a file not written;
+ *   the library's log names it)
+ * - EAGAIN: the device is suspended; try again after the resume
+ * - EDEADLK: called from the barcode callback, where commands cannot run
+ * - ECHILD: called in a child made with fork(), which may not drive its
+ *   parent's engine
+ * @param[out] text receives the line as NUL-terminated UTF-8, cut at a whole
+ *   character to fit; may be null to ask only the code
+ * @param capacity the size of text in bytes; 0 asks only the code
+ * @return the code, 0 when the thread has no failure
+ */
+QV_PLATFORM_C_API int32_t QVPlatformGetLastFailure(char* text, uint32_t capacity);
 
 #ifdef __cplusplus
 }

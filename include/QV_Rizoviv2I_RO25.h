@@ -2,16 +2,25 @@
  * @file QV_Rizoviv2I_RO25.h
  * @brief Public interface of the RO25 2D imager library (libQV_Rizoviv2I_RO25).
  *
- * Plain C: compiles as C11 and as C++. Link with
+ * Plain C: needs C99 or later, or C++11 or later (char16_t comes from
+ * <uchar.h>, which glibc has in every mode); nothing it expands to trips
+ * -Wold-style-cast. Link with
  * `pkg-config --cflags --libs qvimager` or the CMake target
  * `QVImager::QV_Rizoviv2I_RO25`.
  *
  * @section qv_calling Calling rules
  *
  * - Every function returns 1 when done and -1 when not done: no imager open,
- *   device suspended, wrong thread, or the operation failed. There is no
- *   other code and no last-error value; the library's "[RO25]" diagnostic
- *   lines name the cause.
+ *   device suspended, wrong thread, or the operation failed. After a -1,
+ *   QVPlatformGetLastFailure() of the platform library (QVPlatform.h) gives
+ *   the calling thread an errno-style code and a line naming the device,
+ *   path or command and the system's reason; the library's "[RO25]"
+ *   diagnostic lines tell more.
+ * - A process that ends normally (returns from main, calls exit()) with the
+ *   imager open has it closed as QVImagerClose() would, so the engine is
+ *   left powered off. A child made with fork() gets -1 (ECHILD) from every
+ *   function while its parent has the imager open, and its exit leaves the
+ *   parent's imager alone.
  * - Call QVImagerOpen() first and QVImagerClose() last. Every export but
  *   QVImagerOpen() returns -1 while no engine is open or while the device is
  *   suspended (QVImagerClose() with nothing to close returns 1).
@@ -45,11 +54,20 @@
  * - The callback, like the #WM_IMAGER_DATA message, is used only after a
  *   target window has been set with QVImagerSetWindow(); with no window the
  *   barcode is dropped.
- * - The text handed over (the callback's argument, the message's lParam)
- *   stays valid until the next barcode is delivered, which overwrites it, so
- *   at least for the whole callback. Copy it to keep it; never free it. A
- *   message taken late (barcodes coming fast) may already point at a later
- *   barcode's text: take messages promptly, or use the callback and copy.
+ * - Each #WM_IMAGER_DATA message owns its text: its lParam points at that
+ *   barcode's own zero-terminated text, which stays valid and unchanged
+ *   until the receiving thread takes its next message (with
+ *   QVPlatformGetMessage() or QVPlatformPeekMessage() removing one; a
+ *   handler that runs a message loop of its own takes messages too), however
+ *   many barcodes come meanwhile. A loop that takes its messages late still
+ *   gets every text, once, in order. Copy the text to keep it longer; never
+ *   free it. Each waiting message holds its text (2 bytes per UTF-16 unit
+ *   plus the terminator, at most 2 KiB) until it is taken; a thread that
+ *   never takes its messages keeps them until it ends or its window is
+ *   destroyed, up to 10000 waiting barcodes, after which further barcodes
+ *   are not posted (the log says so) until it takes some.
+ * - The callback's text stays valid for the whole callback and is
+ *   overwritten by a later barcode: copy it to keep it; never free it.
  * - The text is UTF-16; convert it where it is taken (the callback or the
  *   message's handler), not later.
  * - From the callback, these may be called: the delivery options kept in the
@@ -120,7 +138,7 @@ typedef void (*BarcodeCallback)(int32_t symbology, const char16_t* text);
 /**
  * Window message posted for each barcode under receive type 0:
  * wParam = symbology number, lParam = address of the zero-terminated UTF-16
- * text (see @ref qv_calling for how long it stays valid).
+ * text, the message's own (see @ref qv_calling for how long it stays valid).
  */
 #define WM_IMAGER_DATA 0x0464
 

@@ -375,8 +375,16 @@ void BarcodeDelivery::DeliverBarcode(const uint8_t* payload, int32_t n) {
             return;
         }
         if (m_bUseCallback == 0) {
-            platform::PostMessage(window, WM_IMAGER_DATA, static_cast<uintptr_t>(symbology),
-                                  reinterpret_cast<intptr_t>(g_barcodeText));
+            // Each message carries a copy of its own text, so a loop that
+            // takes it after later barcodes still reads this one.
+            if (!platform::PostMessageWithText(window, WM_IMAGER_DATA,
+                                               static_cast<uintptr_t>(symbology),
+                                               std::u16string_view(g_barcodeText))) {
+                WriteLog(
+                    u"WM_IMAGER_DATA not posted to 0x%X: no such window, or %d barcodes "
+                    u"wait in its queue already\r\n",
+                    window, static_cast<int32_t>(platform::kMaxWaitingTexts));
+            }
         } else if (BarcodeCallback callback = g_pfnBarcodeCallback.load()) {
             // A close may leave this thread behind in the callback; nothing
             // more is done for this engine then. The callback gets this

@@ -125,10 +125,11 @@ QV_EXPORT int32_t QVImagerSetDelay(int32_t mode, int32_t milliseconds) {
 // Reports the delay whenever an engine object exists, even one that is not usable.
 QV_EXPORT int32_t QVImagerGetDelay(int32_t* mode, int32_t* milliseconds) {
     try {
+        platform::ClearLastFailure();
+        if (InForkedChild()) return RefuseInForkedChild();
         if (RefusedForLeftBehindReader()) return -1;
         ImagerEngine* engine = m_RO25.load();
-        if (engine == nullptr) return -1;
-        engine->Delivery().GetDelay(mode, milliseconds);
+        if (engine != nullptr) engine->Delivery().GetDelay(mode, milliseconds);
         return Guarded([](ImagerEngine&) { return true; });
     } catch (...) {
         return -1;

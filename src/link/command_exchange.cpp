@@ -1,14 +1,38 @@
 #include "link/command_exchange.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "link/reply_match.h"
 #include "link/serial_port.h"
 #include "log/write_log.h"
+#include "platform/core/last_failure.h"
 #include "power/module_control.h"
 
 namespace qv {
+namespace {
+
+const char* KindName(FrameKind kind) {
+    switch (kind) {
+        case FrameKind::ACK:
+            return "ACK";
+        case FrameKind::NAK:
+            return "NAK";
+        case FrameKind::SETUP_COMMAND:
+            return "SETUP_COMMAND";
+        case FrameKind::SETUP_QUERY:
+            return "SETUP_QUERY";
+        case FrameKind::RESET_COMMAND:
+            return "RESET_COMMAND";
+        case FrameKind::STATUS_QUERY:
+            return "STATUS_QUERY";
+    }
+    return "unknown";
+}
+
+}  // namespace
 
 CommandExchange::CommandExchange(SerialPort& serial, ModuleControl& module)
     : m_serial(serial), m_module(module) {}
@@ -62,6 +86,9 @@ int32_t CommandExchange::SendCommand(FrameKind kind, const uint8_t* payload, int
         // A line that hung up takes nothing: fail before the wake pulse.
         if (m_serial.IsHungUp() || m_bLost.load() != 0) {
             WriteLog(u"SERAIL : WriteComblock Fail\r\n");
+            platform::SetLastFailure(ENODEV, m_serial.Name() +
+                                                 ": the line hung up (device gone); " +
+                                                 KindName(kind) + " not sent");
             return 0;
         }
         std::memset(m_sendBuf, 0, sizeof m_sendBuf);
@@ -69,7 +96,11 @@ int32_t CommandExchange::SendCommand(FrameKind kind, const uint8_t* payload, int
         // inside the step too.
         m_module.WakePulse();
         const int32_t n = BuildFrame(kind, payload, length, m_sendBuf, m_module);
-        if (n < 0) return 0;
+        if (n < 0) {
+            platform::SetLastFailure(
+                EINVAL, std::string(KindName(kind)) + ": payload too long for a frame");
+            return 0;
+        }
         if (!noWait) {
             if (!VerifyCheckSum(m_sendBuf, static_cast<size_t>(n), m_sendBuf[n - 3],
                                 m_sendBuf[n - 2])) {
@@ -87,7 +118,18 @@ int32_t CommandExchange::SendCommand(FrameKind kind, const uint8_t* payload, int
     const int32_t result = WaitResponse(kResponseTimeoutMs, reply, replyLength);
     // Whatever comes for this command from now on comes too late.
     StopExpecting();
-    if (result == 0) WriteLog(u"SERAIL : WaitResponse Fail\r\n");
+    if (result == 0) {
+        WriteLog(u"SERAIL : WaitResponse Fail\r\n");
+        if (m_recvLen.load() == -1) {
+            platform::SetLastFailure(EIO, m_serial.Name() + ": the engine refused the " +
+                                              KindName(kind) + " command (NAK)");
+        } else {
+            platform::SetLastFailure(ETIMEDOUT, m_serial.Name() +
+                                                    ": no answer from the engine within " +
+                                                    std::to_string(kResponseTimeoutMs) +
+                                                    " ms to a " + KindName(kind) + " command");
+        }
+    }
     return result;
 }
 

@@ -1,7 +1,11 @@
 #include "link/serial_port.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "log/write_log.h"
 #include "platform/core/clock.h"
+#include "platform/core/last_failure.h"
 
 namespace qv {
 namespace {
@@ -28,6 +32,8 @@ bool SerialPort::Open() {
     // A port opened twice would leak the first device; start from closed.
     m_bOpened = 0;
     m_hComDev.reset();
+    const std::string path = platform::SerialDevice::DevicePath(kDeviceName);
+    m_name = path.empty() ? std::string(kDeviceName) : std::string(kDeviceName) + " (" + path + ")";
     m_hComDev = platform::SerialDevice::Open(kDeviceName);
     if (!m_hComDev) return false;
     const int32_t applied = ApplyLineSettings();
@@ -43,6 +49,7 @@ bool SerialPort::Open() {
     }
     m_bOpened = 0;
     m_hComDev.reset();
+    platform::SetLastFailure(EIO, m_name + ": the line settings (57600 8N1) were not taken");
     return false;
 }
 
@@ -91,7 +98,10 @@ bool SerialPort::WriteComblock(const uint8_t* frame, int32_t length) {
         (void)m_hComDev->ClearError(&errors, &status);
         (void)m_hComDev->Purge(platform::PURGE_TXCLEAR);
         if (!m_hComDev->Write(frame, static_cast<uint32_t>(length), &written)) {
-            WriteLog(u"WriteFile : %d \r\n", platform::SerialDevice::LastError());
+            const int error = platform::SerialDevice::LastError();
+            WriteLog(u"WriteFile : %d \r\n", error);
+            platform::SetLastFailure(error != 0 ? error : EIO,
+                                     m_name + ": write failed: " + std::strerror(error));
             // Handed over but never sent (the drain timed out): not written.
             return false;
         }

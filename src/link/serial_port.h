@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/serial/serial_port.h"
 
@@ -44,6 +45,8 @@ class SerialPort {
     int32_t Close();
 
     int32_t IsOpen() const { return m_bOpened.load(); }
+    // "COM2: (<path>)" as the last open found it, for failure lines.
+    const std::string& Name() const { return m_name; }
     // True once the device hung up (a USB adapter unplugged): nothing can
     // be written any more, so commands fail at once instead of at the write.
     bool IsHungUp() const { return m_hComDev && m_hComDev->HungUp(); }
@@ -52,6 +55,7 @@ class SerialPort {
   private:
     std::unique_ptr<platform::SerialDevice> m_hComDev;
     std::atomic<int32_t> m_bOpened{0};
+    std::string m_name = "COM2:";
     uint8_t m_nPort = 0;
     uint8_t m_byteSize = 0;
     uint8_t m_parity = 0;

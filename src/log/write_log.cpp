@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <string>
 
 #include "platform/log/debug_output.h"
 #include "platform/text/utf.h"
@@ -32,6 +33,34 @@ void Append(LogBuffer& out, std::u16string_view piece) {
     for (char16_t c : piece) {
         if (out.size() >= kMaxUnits) break;
         out += c;
+    }
+}
+
+// Characters of outside text (a barcode, a path, a system's message) that
+// could end the line, colour or move a terminal's cursor, or reorder what a
+// reader sees: C0 and C1 controls with ESC, CR and LF among them, DEL, the
+// Unicode line and paragraph separators and the bidirectional controls.
+bool NeedsEscape(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+// Appends outside text with each such character as \xHH or \uHHHH, so it
+// can neither forge a line of its own nor act on a terminal. An escape that
+// would not fit whole is left off with the rest.
+void AppendEscaped(LogBuffer& out, std::u16string_view piece) {
+    for (char16_t c : piece) {
+        if (!NeedsEscape(c)) {
+            if (out.size() >= kMaxUnits) break;
+            out += c;
+            continue;
+        }
+        char escape[8];
+        std::snprintf(escape, sizeof escape, c <= 0xFF ? "\\x%02X" : "\\u%04X",
+                      static_cast<unsigned>(c));
+        if (out.size() + std::char_traits<char>::length(escape) > kMaxUnits) break;
+        for (const char* e = escape; *e != '\0'; ++e)
+            out += static_cast<char16_t>(*e);
     }
 }
 
@@ -88,7 +117,7 @@ size_t FormatInto(char16_t* units, std::u16string_view format, std::initializer_
         switch (conv) {
             case u's':
                 if (arg.kind == LogArg::Kind::Text) {
-                    Append(out, arg.text);
+                    AppendEscaped(out, arg.text);
                 } else {
                     std::snprintf(narrow.data(), narrow.size(), "%lld",
                                   static_cast<long long>(arg.integer));
@@ -96,7 +125,10 @@ size_t FormatInto(char16_t* units, std::u16string_view format, std::initializer_
                 }
                 break;
             case u'c':
-                if (arg.kind == LogArg::Kind::Integer) out += static_cast<char16_t>(arg.integer);
+                if (arg.kind == LogArg::Kind::Integer) {
+                    const char16_t c = static_cast<char16_t>(arg.integer);
+                    AppendEscaped(out, std::u16string_view(&c, 1));
+                }
                 break;
             case u'd':
             case u'i':

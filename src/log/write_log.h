@@ -2,6 +2,11 @@
 // UTF-16 format expanded into a 1024-unit buffer (at most 1023 units kept).
 // Callers put their own "\r\n" at the end of the format.
 //
+// The format is the library's own; what the arguments of %s and %c bring
+// (barcode text, paths, a system's messages) is outside text, and its
+// control characters (ESC, CR, LF, ...) are written as \xHH escapes, so no
+// argument can colour a terminal or forge a "[RO25]" line of its own.
+//
 // Conversions: %s (UTF-16 string), %c, %d, %i, %u, %x, %X with flags, width
 // and precision (e.g. %02X, %03d), and %%. Arguments are type-checked at
 // compile time instead of going through C varargs.

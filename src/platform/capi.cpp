@@ -6,6 +6,7 @@
 #include <string>
 
 #include "QVPlatform.h"
+#include "platform/core/last_failure.h"
 #include "platform/driver/device_driver.h"
 #include "platform/power_notify/power_notify.h"
 #include "platform/storage/files.h"
@@ -212,6 +213,20 @@ QV_PLATFORM_C_API void QVPlatformUnregisterDriver(const char* device) {
         UnregisterDriver(device);
         return 0;
     });
+}
+
+QV_PLATFORM_C_API int32_t QVPlatformGetLastFailure(char* text, uint32_t capacity) {
+    const int code = LastFailureCode();
+    if (text != nullptr && capacity > 0) {
+        Guarded<int32_t>(0, [&] {
+            const std::string line = LastFailureText();
+            const std::string_view fits = CutUtf8(line, capacity - 1);
+            std::memcpy(text, fits.data(), fits.size());
+            text[fits.size()] = '\0';
+            return 0;
+        });
+    }
+    return code;
 }
 
 }  // extern "C"

@@ -1,9 +1,12 @@
 #include "power/module_control.h"
 
 #include <array>
+#include <cerrno>
+#include <string>
 
 #include "log/write_log.h"
 #include "platform/core/clock.h"
+#include "platform/core/last_failure.h"
 #include "platform/storage/registry.h"
 #include "platform/windows/message_box.h"
 
@@ -154,7 +157,13 @@ int32_t ModuleControl::SetModulePower(int32_t on) {
     if (result == 0) {
         // An open that fails here says why; with no driver open, its own
         // failure has said so already.
-        if (m_hBAR != nullptr) WriteLog(u"[SetModulePower] ...the driver did not answer\r\n");
+        if (m_hBAR != nullptr) {
+            WriteLog(u"[SetModulePower] ...the driver did not answer\r\n");
+            if (platform::LastFailureCode() == 0) {
+                platform::SetLastFailure(EIO,
+                                         "BAR1: the power-line driver refused the power query");
+            }
+        }
         return 0;
     }
 
@@ -210,6 +219,9 @@ int32_t ModuleControl::SetModulePower(int32_t on) {
     }
     WriteLog(u"[SetModulePower] ...power still %d, not %d, after %d ms\r\n", status,
              switchOn ? 1 : 0, kPowerPollLimitMs);
+    platform::SetLastFailure(EIO, "BAR1: the engine's power is still " + std::to_string(status) +
+                                      ", not " + std::to_string(switchOn ? 1 : 0) + ", after " +
+                                      std::to_string(kPowerPollLimitMs) + " ms");
     return 0;
 }
 
@@ -228,6 +240,9 @@ void ModuleControl::SetTriggerLine(uint8_t level) {
     if (result == 0) result = RequestValue(kBarSetLine, level != 0 ? 0 : 2);
     // A device that went away is reported as lost, not asked about.
     if (result == 0 && !DeviceGone()) {
+        if (platform::LastFailureCode() == 0) {
+            platform::SetLastFailure(EIO, "BAR1: the driver refused to set the trigger line");
+        }
         // Nobody may be there to answer; the operation goes on as if it had worked.
         platform::ShowMessageBox(u"Barcode module pins controlled error!", u"ERROR",
                                  platform::kMbOkCancel);

@@ -67,6 +67,9 @@ int32_t ReadVersion(CommandPort& port, char16_t* first, char16_t* second, char16
     int32_t replyLength = 0;
     if (port.Send(FrameKind::STATUS_QUERY, kVersionQuery.data(),
                   static_cast<int32_t>(kVersionQuery.size()), reply.data(), &replyLength) == 0) {
+        // Three empty texts rather than whatever the buffers held, which
+        // need not even be terminated.
+        first[0] = second[0] = third[0] = u'\0';
         return 0;
     }
     replyLength = std::clamp<int32_t>(replyLength, 0, static_cast<int32_t>(reply.size()));

@@ -1,10 +1,12 @@
-/* Every export called with no imager open, from plain C11 against the
- * public header and the shared library alone. */
+/* Every export called with no imager open, from plain C against the public
+ * headers and the shared library alone. The build also compiles it as C99
+ * and as C++11 with -Wold-style-cast, the headers' minimum levels. */
 #define _POSIX_C_SOURCE 200809L
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "QVPlatform.h" /* its macros only: nothing of it is linked */
 #include "QV_Rizoviv2I_RO25.h"
 
 static int failures = 0;
@@ -31,6 +33,8 @@ int main(void) {
     const char16_t path[] = {'a', 0};
 
     EXPECT(QVImagerClose() == 1);
+    EXPECT((QV_IMAGER_VERSION >> 16) == QV_IMAGER_VERSION_MAJOR);
+    EXPECT(QVImagerSetWindow(QV_HWND_BROADCAST) == -1);
 
     EXPECT(QVImagerSetWindow(NULL) == -1);
     EXPECT(QVImagerScanStart(NULL) == -1);

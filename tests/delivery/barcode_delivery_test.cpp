@@ -278,9 +278,47 @@ TEST_F(Delivery, WindowMessageCarriesSymbologyAndTheTextsAddress) {
     platform::PumpMessagesFor(0);
     EXPECT_EQ(received.message, static_cast<uint32_t>(WM_IMAGER_DATA));
     EXPECT_EQ(received.wParam, 132u);
-    EXPECT_EQ(received.lParam, reinterpret_cast<intptr_t>(g_barcodeText));
+    EXPECT_NE(received.lParam, reinterpret_cast<intptr_t>(g_barcodeText));  // its own copy
     EXPECT_EQ(received.text, u"HELLO");
+    EXPECT_EQ(std::u16string(g_barcodeText), u"HELLO");
     EXPECT_THAT(Keys(), IsEmpty());
+    platform::DestroyWindow(app);
+}
+
+// A loop busy while barcodes come back to back takes every text late, once
+// and in order, each still its own while later ones arrive.
+TEST_F(Delivery, ALoopThatTakesItsMessagesLateGetsEveryTextInOrder) {
+    std::vector<std::u16string> texts;
+    QVHWND app = platform::CreateWindow(
+        u"APP",
+        [](QVHWND window, uint32_t message, uintptr_t, intptr_t lParam) -> intptr_t {
+            if (message == WM_IMAGER_DATA) {
+                static_cast<std::vector<std::u16string>*>(platform::GetWindowUserData(window))
+                    ->emplace_back(reinterpret_cast<const char16_t*>(lParam));
+            }
+            return 0;
+        },
+        &texts);
+    Deliverer().m_hWnd = app;
+    std::thread reader([this] {
+        for (int i = 1; i <= 20; ++i)
+            Deliver("jITEM-" + std::to_string(1000 + i));
+    });
+    reader.join();  // the loop was busy meanwhile
+    platform::Message m{};
+    ASSERT_TRUE(platform::PeekMessage(&m, nullptr, true));
+    const auto* first = reinterpret_cast<const char16_t*>(m.lParam);
+    std::thread more([this] { Deliver("jLATER"); });
+    more.join();
+    EXPECT_EQ(std::u16string(first), u"ITEM-1001");  // unchanged until the next take
+    platform::DispatchMessage(m);
+    platform::PumpMessagesFor(0);
+    ASSERT_EQ(texts.size(), 21u);
+    for (size_t i = 0; i < 20; ++i) {
+        const std::string expected = "ITEM-" + std::to_string(1001 + i);
+        EXPECT_EQ(texts[i], std::u16string(expected.begin(), expected.end()));
+    }
+    EXPECT_EQ(texts.back(), u"LATER");
     platform::DestroyWindow(app);
 }
 

@@ -2,11 +2,19 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <gmock/gmock.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "QVPlatform.h"
 #include "imager_fixture.h"
 #include "symbology/module_payloads.h"
 
@@ -107,11 +115,103 @@ TEST_F(ImagerScenario, NoPowerDriverFailsTheOpenAndTheNextOpenReplacesIt) {
     EXPECT_EQ(QVImagerClose(), 1);
 }
 
-TEST_F(ImagerScenario, SerialPortThatCannotOpenFailsTheOpenAndPowersOff) {
-    ::setenv("QV_PORT_COM2", (m_dir.Path() + "/no-such-tty").c_str(), 1);
-    ASSERT_EQ(QVImagerOpen(), -1);
-    EXPECT_FALSE(m_sim->Lines().power);
-    EXPECT_EQ(QVImagerClose(), -1);
+std::pair<int, std::string> LastFailure() {
+    char text[256];
+    const int code = QVPlatformGetLastFailure(text, sizeof text);
+    return {code, text};
+}
+
+// Each way the serial device can fail to open: the open fails, powers the
+// engine off again, and the calling thread's last failure names the path
+// and the system's reason.
+TEST_F(ImagerScenario, SerialPortThatCannotOpenFailsTheOpenPowersOffAndSaysWhy) {
+    const std::string locked = m_dir.Path() + "/locked-tty";
+    std::ofstream(locked).put('x');
+    ::chmod(locked.c_str(), 0);
+    struct Case {
+        std::string path;
+        int code;
+        const char* reason;
+    };
+    std::vector<Case> cases = {
+        {m_dir.Path() + "/no-such-tty", ENOENT, "No such file or directory"},
+        {m_dir.Path(), EISDIR, "Is a directory"},  // fails for root as well
+    };
+    if (::geteuid() != 0) cases.push_back({locked, EACCES, "Permission denied"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        ::setenv("QV_PORT_COM2", c.path.c_str(), 1);
+        ASSERT_EQ(QVImagerOpen(), -1);
+        EXPECT_FALSE(m_sim->Lines().power);
+        const auto [code, text] = LastFailure();
+        EXPECT_EQ(code, c.code);
+        EXPECT_THAT(text, ::testing::HasSubstr(c.path + " (COM2:)"));
+        EXPECT_THAT(text, ::testing::HasSubstr(c.reason));
+        EXPECT_EQ(QVImagerClose(), -1);
+        EXPECT_EQ(LastFailure().first, ENODEV);  // nothing open to close
+    }
+    // The code alone, and a line cut at a whole character to fit.
+    EXPECT_EQ(QVPlatformGetLastFailure(nullptr, 0), ENODEV);
+    char small[4] = "abc";
+    EXPECT_EQ(QVPlatformGetLastFailure(small, 1), ENODEV);
+    EXPECT_EQ(small[0], '\0');
+}
+
+TEST_F(ImagerScenario, SilentEngineGivesATimeOutNamingTheDeviceAndCommand) {
+    ASSERT_EQ(QVImagerOpen(), 1);
+    EXPECT_EQ(LastFailure().first, 0);
+    qv::sim::Faults faults;
+    faults.silent = true;
+    m_sim->SetFaults(faults);
+    int32_t level = 0;
+    EXPECT_EQ(QVImagerGetSecurtyLevel(&level), -1);
+    const auto [code, text] = LastFailure();
+    EXPECT_EQ(code, ETIMEDOUT);
+    EXPECT_THAT(text, ::testing::HasSubstr("COM2: (" + m_sim->SlavePath() + ")"));
+    EXPECT_THAT(text, ::testing::HasSubstr("no answer from the engine"));
+    EXPECT_THAT(text, ::testing::HasSubstr("SETUP_QUERY"));
+    // Version: 1 as ever, three empty texts, and the cause.
+    char16_t firmware[256], boot[256], hardware[256];
+    std::fill(std::begin(firmware), std::end(firmware), u'#');
+    std::fill(std::begin(boot), std::end(boot), u'#');
+    std::fill(std::begin(hardware), std::end(hardware), u'#');
+    EXPECT_EQ(QVImagerGetVersion(firmware, boot, hardware), 1);
+    EXPECT_EQ(std::u16string(firmware) + std::u16string(boot) + std::u16string(hardware), u"");
+    // A refused export gives its own cause, not the one before.
+    qv::platform::InjectPowerNotification(1, 0x00200000, u"suspend");
+    ASSERT_TRUE(Eventually([] { return QVImagerTestCommand() == -1; }));
+    EXPECT_EQ(LastFailure().first, EAGAIN);
+}
+
+// A separate program reaches the simulator over its pty and driver socket.
+class OtherProcessScenario : public ImagerScenario {
+  protected:
+    qv::sim::Simulator::Options SimulatorOptions() override {
+        qv::sim::Simulator::Options options = ImagerScenario::SimulatorOptions();
+        options.driverSocket = true;
+        return options;
+    }
+};
+
+// The program starts a scan, lets a forked child try the exports and exit,
+// and returns from main without closing: its exit closes the imager as
+// QVImagerClose would, and the child's exit leaves the engine alone.
+TEST_F(OtherProcessScenario, AProcessThatReturnsWithoutClosingLeavesTheEngineOff) {
+    ::setenv("QV_DRIVER_BAR1", ("unix:" + m_sim->DriverSocketPath()).c_str(), 1);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const char* args[] = {QV_EXIT_WITHOUT_CLOSE, m_dir.Path().c_str(), nullptr};
+        ::execv(args[0], const_cast<char* const*>(args));
+        ::_exit(127);
+    }
+    ::unsetenv("QV_DRIVER_BAR1");
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(Eventually([this] { return !m_sim->Lines().power; }));
+    EXPECT_FALSE(m_sim->Lines().trigger);  // as the power-off sequence leaves it
 }
 
 TEST_F(ImagerScenario, SuspendRefusesWorkAndResumeRestoresItWithoutANewOpen) {

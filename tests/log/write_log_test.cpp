@@ -28,6 +28,28 @@ TEST(FormatLog, MissingArgumentsAndNullTextStayReadable) {
     EXPECT_EQ(FormatLog(u"trailing %", {}), u"trailing %");
 }
 
+// Outside text can neither colour a terminal nor start a line of its own;
+// the library's own format keeps its line end.
+TEST(FormatLog, ControlCharactersOfArgumentsAreEscaped) {
+    const struct {
+        std::u16string text;
+        std::u16string logged;
+    } cases[] = {
+        {u"\x1B[31mRED\x1B[0m", u"\\x1B[31mRED\\x1B[0m"},
+        {u"A\r\n[RO25]forged", u"A\\x0D\\x0A[RO25]forged"},
+        {u"tab\tnul-free\x7F\x9B", u"tab\\x09nul-free\\x7F\\x9B"},
+        {u"\u2028\u202Eevil", u"\\u2028\\u202Eevil"},
+        {u"caf\u00E9 \u20AC \\Nand\\ok.wav", u"caf\u00E9 \u20AC \\Nand\\ok.wav"},  // as they are
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FormatLog(u"READ DATA[%s]\r\n", {c.text}), u"READ DATA[" + c.logged + u"]\r\n");
+    }
+    EXPECT_EQ(FormatLog(u"%c|%c", {u'\x1B', u'x'}), u"\\x1B|x");
+    // An escape that does not fit whole is left off.
+    const std::u16string nearlyFull(1020, u'x');
+    EXPECT_EQ(FormatLog(u"%s%s", {nearlyFull, u"\x1B"}), nearlyFull);
+}
+
 TEST(FormatLog, LongExpansionIsCutAt1023Units) {
     const std::u16string big(2000, u'x');
     const std::u16string out = FormatLog(u"%s", {big});

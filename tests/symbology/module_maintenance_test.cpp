@@ -91,13 +91,16 @@ TEST_F(ModuleMaintenance, VersionTextsReachTheCallerZeroTerminated) {
     EXPECT_EQ(c[0], u'\0');
 }
 
-TEST_F(ModuleMaintenance, UnansweredVersionQueryLeavesTheBuffersAsTheyWere) {
+TEST_F(ModuleMaintenance, UnansweredVersionQueryGivesThreeEmptyTexts) {
     m_engine.SetDefault(Outcome::Silent);
-    char16_t a[256] = u"old a", b[256] = u"old b", c[256] = u"old c";
+    char16_t a[256], b[256], c[256];
+    std::fill(std::begin(a), std::end(a), u'#');  // unterminated, as a caller's may be
+    std::fill(std::begin(b), std::end(b), u'#');
+    std::fill(std::begin(c), std::end(c), u'#');
     EXPECT_EQ(ReadVersion(m_engine, a, b, c), 0);
-    EXPECT_EQ(std::u16string(a), u"old a");
-    EXPECT_EQ(std::u16string(b), u"old b");
-    EXPECT_EQ(std::u16string(c), u"old c");
+    EXPECT_EQ(a[0], u'\0');
+    EXPECT_EQ(b[0], u'\0');
+    EXPECT_EQ(c[0], u'\0');
 }
 
 }  // namespace

@@ -156,8 +156,8 @@ TEST(Script, AFailedOpenSaysWhyWithoutLog) {
         const Result r = qvimager.Run({"version"});
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(Contains(r.err,
-                             "qvimager: serial: cannot open /dev/nonexistent (COM2:): No "
-                             "such file or directory"))
+                             "qvimager: QVImagerOpen returned -1: cannot open /dev/nonexistent "
+                             "(COM2:): No such file or directory"))
             << r.err;
         // The user's file still gets every line.
         if (output) {

@@ -69,21 +69,8 @@ void EngineWatch::ReadLines(int timeoutMs) {
     }
 }
 
-std::vector<std::string> EngineWatch::PlatformLinesOfActivity() {
-    if (m_readFd >= 0) ReadLines(0);
-    std::lock_guard lock(m_readMutex);
-    return m_platformLines;
-}
-
 void EngineWatch::TakeLine(std::string_view line) {
     if (m_copyFd >= 0) os::WriteAll(m_copyFd, line);
-    if (!line.starts_with("[RO25]")) {
-        std::string_view text = line;
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.remove_suffix(1);
-        // A few lines say why; a flood of them would bury it.
-        if (m_platformLines.size() < 8) m_platformLines.emplace_back(text);
-    }
     if (m_showLog) {
         std::lock_guard lock(m_mutex);
         if (m_progressShown) os::WriteStandardError("\r\033[K");
@@ -123,10 +110,6 @@ void EngineWatch::EndActivity() {
 
 EngineWatch::Activity::Activity(EngineWatch& watch, std::string what) : m_watch(watch) {
     if (watch.m_readFd >= 0) watch.ReadLines(0);
-    {
-        std::lock_guard lines(watch.m_readMutex);
-        watch.m_platformLines.clear();
-    }
     std::lock_guard lock(watch.m_mutex);
     watch.m_activity = std::move(what);
     watch.m_activityStart = std::chrono::steady_clock::now();

@@ -1,8 +1,9 @@
 // What the program watches while the library works: the library's debug
 // output, taken over through a pipe so that --log can show it, so that an
 // engine that does not answer ends the program at its first command time-out
-// instead of after every retry, and so that a failed open can say why; and,
-// on a terminal, the progress of long waits. A QV_DEBUG_OUTPUT of the user's
+// instead of after every retry; and, on a terminal, the progress of long
+// waits. Why an export failed comes from the library's last failure, not
+// from these lines. A QV_DEBUG_OUTPUT of the user's
 // still gets every line: the watch passes them on to the file (or standard
 // error) it names.
 #pragma once
@@ -12,7 +13,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace qv::cli {
 
@@ -41,10 +41,6 @@ class EngineWatch {
         EngineWatch& m_watch;
     };
 
-    // Takes what the library has written so far, then the platform's own
-    // lines (not "[RO25]" ones) since the last activity began: the causes
-    // of an open that failed (the device path, the system's text, a hint).
-    std::vector<std::string> PlatformLinesOfActivity();
     bool ShowsLog() const { return m_showLog; }
 
   private:
@@ -61,9 +57,8 @@ class EngineWatch {
     int m_readFd = -1;
     int m_copyFd = -1;  // the user's QV_DEBUG_OUTPUT file, -1 for none
 
-    std::mutex m_readMutex;  // the pipe, the partial line and the activity's lines
+    std::mutex m_readMutex;  // the pipe and the partial line
     std::string m_pending;
-    std::vector<std::string> m_platformLines;
     std::atomic<int32_t> m_stop{0};
     std::thread m_thread;
 

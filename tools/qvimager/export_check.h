@@ -1,17 +1,27 @@
-// Why a command ends early. An export that answered -1 is reported by name
-// and ends the program with exit status 1, after closing what it opened.
+// Why a command ends early. An export that answered -1 is reported by name,
+// with the cause the library kept for the calling thread, and ends the
+// program with exit status 1, after closing what it opened.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 
+#include "QVPlatform.h"
+
 namespace qv::cli {
+
+// The calling thread's last failure as the library words it; empty for none.
+inline std::string LastFailure() {
+    char text[512] = "";
+    return QVPlatformGetLastFailure(text, sizeof text) != 0 ? std::string(text) : std::string();
+}
 
 class ExportFailed : public std::runtime_error {
   public:
-    explicit ExportFailed(std::string exportName)
-        : std::runtime_error(exportName + " returned -1"), m_name(std::move(exportName)) {}
+    explicit ExportFailed(std::string exportName, const std::string& cause = LastFailure())
+        : std::runtime_error(exportName + " returned -1" + (cause.empty() ? "" : ": " + cause)),
+          m_name(std::move(exportName)) {}
     const std::string& ExportName() const { return m_name; }
 
   private:

@@ -68,12 +68,8 @@ void ImagerSession::Open() {
                                                     : "opening the imager on " + m_device);
         opened = QVImagerOpen();
     }
-    // Why it failed is in the platform's lines (the device path, the
-    // system's text, what to do): said without --log, which shows them anyway.
-    if (opened != 1 && !m_watch->ShowsLog()) {
-        for (const std::string& line : m_watch->PlatformLinesOfActivity())
-            PrintError("qvimager: " + line);
-    }
+    // Why it failed (the device path, the system's text) comes with the
+    // failure: the library keeps it for this thread.
     Check("QVImagerOpen", opened);
     m_open = true;
 }

@@ -24,6 +24,10 @@ inline constexpr int kHighestRealTimePriority = 10;
 // The real-time priority for a level 0..7; 0 when the level is normal or below.
 QV_PLATFORM_API int RealTimePriorityOfLevel(int level);
 
+// The calling process's id; a child made with fork() has another than its
+// parent, so what the parent opened can be told from what the child did.
+QV_PLATFORM_API int32_t CurrentProcessId();
+
 class QV_PLATFORM_API Thread {
   public:
     Thread();

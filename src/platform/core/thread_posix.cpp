@@ -1,5 +1,6 @@
 #include <pthread.h>
 #include <sched.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -31,6 +32,10 @@ void UseNormalScheduling(std::thread& thread) {
 }
 
 }  // namespace
+
+int32_t CurrentProcessId() {
+    return static_cast<int32_t>(::getpid());
+}
 
 int RealTimePriorityOfLevel(int level) {
     constexpr int kNormalLevel = 3;

@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -18,7 +19,9 @@ namespace {
 
 std::mutex g_driversMutex;
 std::map<std::string, std::shared_ptr<DeviceDriver>, std::less<>>& Drivers() {
-    static std::map<std::string, std::shared_ptr<DeviceDriver>, std::less<>> drivers;
+    // Never destroyed, like the claims: a close at process exit still
+    // gives its handle back.
+    static auto& drivers = *new std::map<std::string, std::shared_ptr<DeviceDriver>, std::less<>>;
     return drivers;
 }
 
@@ -40,7 +43,7 @@ std::string BareName(std::string_view device) {
 // The driver's one opener in this process. Released when the handle goes.
 std::mutex g_openMutex;
 std::set<std::string>& OpenDevices() {
-    static std::set<std::string> open;
+    static auto& open = *new std::set<std::string>;
     return open;
 }
 
@@ -161,7 +164,7 @@ std::unique_ptr<DriverHandle> DriverHandle::Open(std::string_view device) {
     const std::string variable = "QV_DRIVER_" + BareName(device);
     std::optional<Claim> claim = Claim::Take(BareName(device));
     if (!claim) {
-        DiagnoseDriver(name, "is already open in this process; it has one opener at a time");
+        DiagnoseDriver(name, "is already open in this process; it has one opener at a time", EBUSY);
         return nullptr;
     }
     std::unique_ptr<DriverHandle> handle;
@@ -170,9 +173,9 @@ std::unique_ptr<DriverHandle> DriverHandle::Open(std::string_view device) {
         constexpr std::string_view kUnix = "unix:";
         constexpr std::string_view kGpio = "gpio:";
         if (value == "none") {
-            DiagnoseDriver(name, variable +
-                                     "=none: the engine's lines are not switched by this library; "
-                                     "power reads as on, trigger and wake requests do nothing");
+            NoteDriver(name, variable +
+                                 "=none: the engine's lines are not switched by this library; "
+                                 "power reads as on, trigger and wake requests do nothing");
             handle = std::make_unique<NoLinesHandle>();
         } else if (value.substr(0, kUnix.size()) == kUnix) {
             handle = Connect(name, value.substr(kUnix.size()));
@@ -180,7 +183,8 @@ std::unique_ptr<DriverHandle> DriverHandle::Open(std::string_view device) {
             handle = OpenGpioDriver(name, value.substr(kGpio.size()));
         } else {
             DiagnoseDriver(name,
-                           variable + " is none of: empty, none, unix:<path>, gpio:<chip>:<lines>");
+                           variable + " is none of: empty, none, unix:<path>, gpio:<chip>:<lines>",
+                           EINVAL);
         }
     } else {
         std::shared_ptr<DeviceDriver> driver;
@@ -190,8 +194,9 @@ std::unique_ptr<DriverHandle> DriverHandle::Open(std::string_view device) {
             if (it != Drivers().end()) driver = it->second;
         }
         if (driver == nullptr) {
-            DiagnoseDriver(name, "has no driver: none registered in this process and " + variable +
-                                     " not set");
+            DiagnoseDriver(
+                name, "has no driver: none registered in this process and " + variable + " not set",
+                ENODEV);
         } else {
             handle = std::make_unique<InProcessHandle>(std::move(driver));
         }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/core/clock.h"
+#include "platform/core/last_failure.h"
 #include "platform/driver/driver_common.h"
 #include "platform/driver/driver_socket.h"
 #include "platform/storage/files.h"
@@ -108,7 +109,10 @@ class SocketHandle final : public DriverHandle {
         request.insert(request.end(), outBytes, outBytes + outSize);
 
         std::lock_guard lock(m_mutex);
-        if (m_fd < 0) return 0;
+        if (m_fd < 0) {
+            SetLastFailure(ENODEV, m_device + " the driver's connection was given up earlier");
+            return 0;
+        }
         const auto deadline = DeadlineAfter(kDriverReplyTimeoutMs);
         if (!Transfer(request.data(), request.size(), true, deadline)) return 0;
 
@@ -117,7 +121,7 @@ class SocketHandle final : public DriverHandle {
         const uint32_t result = GetU32(header);
         const uint32_t returned = GetU32(header + 4);
         if (returned > outSize) {
-            Break("reply longer than the output buffer");
+            Break("reply longer than the output buffer", EIO);
             return 0;
         }
         std::vector<uint8_t> data(returned);
@@ -151,7 +155,7 @@ class SocketHandle final : public DriverHandle {
             }
             const auto now = std::chrono::steady_clock::now();
             if (now >= deadline) {
-                Break("driver did not answer in time");
+                Break("driver did not answer in time", ETIMEDOUT);
                 return false;
             }
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
@@ -166,8 +170,8 @@ class SocketHandle final : public DriverHandle {
         return true;
     }
 
-    void Break(const std::string& why) {
-        DiagnoseDriver(m_device, why + "; every further request fails");
+    void Break(const std::string& why, int code = 0) {
+        DiagnoseDriver(m_device, why + "; every further request fails", code);
         ::close(m_fd);
         m_fd = -1;
     }
@@ -184,19 +188,22 @@ std::unique_ptr<DriverHandle> Connect(const std::string& device, std::string_vie
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (path.empty() || path.size() >= sizeof addr.sun_path) {
-        DiagnoseDriver(device, "socket path is empty or too long");
+        DiagnoseDriver(device, "socket path is empty or too long", EINVAL);
         return nullptr;
     }
     std::memcpy(addr.sun_path, path.data(), path.size());
     const int lockFd = LockAcrossProcesses(path);
     if (lockFd == -1) {
-        DiagnoseDriver(device, "is already open in another process (driver at " +
-                                   std::string(path) + "); it has one opener at a time");
+        DiagnoseDriver(device,
+                       "is already open in another process (driver at " + std::string(path) +
+                           "); it has one opener at a time",
+                       EBUSY);
         return nullptr;
     }
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
-        DiagnoseDriver(device, std::string("socket failed: ") + std::strerror(errno));
+        const int error = errno;
+        DiagnoseDriver(device, std::string("socket failed: ") + std::strerror(error), error);
         if (lockFd >= 0) ::close(lockFd);
         return nullptr;
     }
@@ -207,8 +214,9 @@ std::unique_ptr<DriverHandle> Connect(const std::string& device, std::string_vie
     if (rc < 0) {
         // A Unix socket connects at once or not at all; EAGAIN means the
         // driver's backlog is full, which is as good as no driver.
-        DiagnoseDriver(device,
-                       "cannot connect to " + std::string(path) + ": " + std::strerror(errno));
+        const int error = errno;
+        DiagnoseDriver(
+            device, "cannot connect to " + std::string(path) + ": " + std::strerror(error), error);
         ::close(fd);
         if (lockFd >= 0) ::close(lockFd);
         return nullptr;

@@ -35,8 +35,10 @@ class DescriptorSink final : public OutputSink {
 };
 
 std::shared_ptr<const OutputSink> StandardError() {
-    static const auto sink = std::make_shared<const DescriptorSink>(STDERR_FILENO);
-    return sink;
+    // Never destroyed: a close at process exit still writes its lines.
+    static const auto* sink = new std::shared_ptr<const OutputSink>(
+        std::make_shared<const DescriptorSink>(STDERR_FILENO));
+    return *sink;
 }
 
 std::shared_ptr<const OutputSink> FallBack(const std::string& what, int error) {

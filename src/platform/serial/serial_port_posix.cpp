@@ -22,6 +22,7 @@
 
 #include "platform/core/clock.h"
 #include "platform/core/configuration.h"
+#include "platform/core/last_failure.h"
 #include "platform/log/debug_output.h"
 #include "platform/serial/serial_port.h"
 
@@ -517,16 +518,20 @@ std::string SerialDevice::DevicePath(std::string_view name) {
 std::unique_ptr<SerialDevice> SerialDevice::Open(std::string_view name) {
     const std::string path = DevicePath(name);
     const std::string device(name);
-    auto fail = [&](int error) -> std::unique_ptr<SerialDevice> {
-        Say("cannot open " + path + " (" + device + "): " + OpenFailureCause(path, error));
+    // Said on the debug output and kept as the thread's last failure.
+    auto refuse = [&](int error, const std::string& why) -> std::unique_ptr<SerialDevice> {
+        Say(why);
+        SetLastFailure(error, why);
         errno = error;
         return nullptr;
     };
+    auto fail = [&](int error) {
+        return refuse(
+            error, "cannot open " + path + " (" + device + "): " + OpenFailureCause(path, error));
+    };
     if (path.empty()) {
-        Say("cannot open " + device + ": no device path; set QV_PORT_" +
-            UpperAscii(device.substr(0, device.find(':'))));
-        errno = ENOENT;
-        return nullptr;
+        return refuse(ENOENT, "cannot open " + device + ": no device path; set QV_PORT_" +
+                                  UpperAscii(device.substr(0, device.find(':'))));
     }
     // Non-blocking so that opening never waits for a carrier; reads take
     // only what is queued and writes wait through poll with a deadline.
@@ -538,12 +543,12 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(std::string_view name) {
         struct stat st {};
         if (error == EBUSY && ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) {
             const std::string others = OtherOpeners(st.st_rdev);
-            Say("cannot open " + path + " (" + device + "): " +
-                (others.empty() ? "left in exclusive mode by a process that has ended; only "
-                                  "root, or closing the line's other end, can free it"
-                                : "held in exclusive mode by process " + others));
-            errno = error;
-            return nullptr;
+            return refuse(
+                error,
+                "cannot open " + path + " (" + device + "): " +
+                    (others.empty() ? "left in exclusive mode by a process that has ended; only "
+                                      "root, or closing the line's other end, can free it"
+                                    : "held in exclusive mode by process " + others));
         }
         return fail(error);
     }
@@ -558,10 +563,10 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(std::string_view name) {
     if (isTty && ::fstat(fd, &st) == 0) {
         if (const std::string others = OtherOpeners(st.st_rdev); !others.empty()) {
             ::close(fd);
-            Say("cannot open " + path + " (" + device + "): also open in process " + others +
-                ", which would take the engine's replies; end it or free the line");
-            errno = EBUSY;
-            return nullptr;
+            return refuse(EBUSY, "cannot open " + path + " (" + device +
+                                     "): also open in process " + others +
+                                     ", which would take the engine's replies; end it or free "
+                                     "the line");
         }
         int exclusive = 0;
         if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
@@ -587,6 +592,7 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(std::string_view name) {
         if (isTty) (void)::ioctl(fd, TIOCNXCL);
         ::close(fd);
         ::close(wakeFd);
+        SetLastFailure(ENOMEM, "cannot open the serial device: out of memory");
         errno = ENOMEM;
         return nullptr;
     }

@@ -19,7 +19,8 @@ const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 // setting is visible without a line for every barcode.
 void ReportUnknownOnce(const std::string& name) {
     static std::mutex mutex;
-    static std::set<std::string> reported;
+    // Never destroyed: a close at process exit may still convert.
+    static auto& reported = *new std::set<std::string>;
     {
         std::lock_guard lock(mutex);
         if (!reported.insert(name).second) return;

@@ -9,8 +9,10 @@
 // (message_record.h); the key messages that key injection queues are not.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 #include "QVPlatform.h"
 #include "platform/platform_api.h"
@@ -23,6 +25,16 @@ using Message = QVMSG;
 // posts to every window. False when the window does not exist.
 QV_PLATFORM_API bool PostMessage(QVHWND window, uint32_t message, uintptr_t wParam,
                                  intptr_t lParam);
+// Posts a message whose lParam is the address of the queue's own
+// zero-terminated copy of `text`. The copy stays as it is until the
+// receiving thread takes its next message after this one (or the window or
+// the thread goes), however many more are posted meanwhile, so a loop that
+// takes its messages late still reads each one's own text. False for no
+// such window (null and the broadcast handle included) and when
+// kMaxWaitingTexts such messages already wait in that thread's queue.
+inline constexpr size_t kMaxWaitingTexts = 10000;
+QV_PLATFORM_API bool PostMessageWithText(QVHWND window, uint32_t message, uintptr_t wParam,
+                                         std::u16string_view text);
 // The procedure's result; 0 for no window. The broadcast handle sends to
 // every window in turn and returns 0 when all have handled it.
 QV_PLATFORM_API intptr_t SendMessage(QVHWND window, uint32_t message, uintptr_t wParam,

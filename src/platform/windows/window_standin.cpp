@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cinttypes>
 #include <condition_variable>
 #include <cstdio>
@@ -36,8 +37,19 @@ struct PendingSend {
     bool done = false;
 };
 
+// A posted message, with the text its lParam points at when the queue owns one.
+struct Queued {
+    Message message;
+    std::unique_ptr<char16_t[]> text;
+};
+
 struct ThreadQueue {
-    std::deque<Message> posted;
+    std::deque<Queued> posted;
+    // The text of the message the thread took last: kept until it takes the
+    // next one, so its handler may read lParam for as long as it runs.
+    std::unique_ptr<char16_t[]> takenText;
+    // Posted messages that own a text, for the quota.
+    size_t waitingTexts = 0;
     std::deque<std::shared_ptr<PendingSend>> sent;
     // Signalled for a new posted or sent message, and for the reply to a
     // message this thread sent.
@@ -111,7 +123,11 @@ void Complete(PendingSend& send, intptr_t result) {
 
 // Drops what is queued for a window that is going away. Needs the lock.
 void ForgetWindow(Desktop& desktop, uintptr_t id, ThreadQueue& queue) {
-    std::erase_if(queue.posted, [id](const Message& m) { return Id(m.hwnd) == id; });
+    std::erase_if(queue.posted, [id, &queue](const Queued& q) {
+        if (Id(q.message.hwnd) != id) return false;
+        if (q.text) --queue.waitingTexts;
+        return true;
+    });
     std::erase_if(queue.sent, [id](const std::shared_ptr<PendingSend>& s) {
         if (s->window != id) return false;
         Complete(*s, 0);
@@ -191,10 +207,13 @@ void TrackModifiers(ThreadQueue& queue, const Message& m) {
 // Needs the lock.
 bool TakeMessage(ThreadQueue& queue, Message* msg, uintptr_t filter, bool remove) {
     for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
-        if (!Matches(*it, filter)) continue;
-        if (msg != nullptr) *msg = *it;
+        if (!Matches(it->message, filter)) continue;
+        if (msg != nullptr) *msg = it->message;
         if (remove) {
-            TrackModifiers(queue, *it);
+            TrackModifiers(queue, it->message);
+            if (it->text) --queue.waitingTexts;
+            // Taking a message ends the life of the previous one's text.
+            queue.takenText = std::move(it->text);
             queue.posted.erase(it);
             queue.Changed();
         }
@@ -203,8 +222,9 @@ bool TakeMessage(ThreadQueue& queue, Message* msg, uintptr_t filter, bool remove
     return false;
 }
 
-void Enqueue(ThreadQueue& queue, const Message& m) {
-    queue.posted.push_back(m);
+void Enqueue(ThreadQueue& queue, const Message& m, std::unique_ptr<char16_t[]> text = nullptr) {
+    if (text) ++queue.waitingTexts;
+    queue.posted.push_back(Queued{m, std::move(text)});
     queue.Changed();
     queue.cv.notify_all();
 }
@@ -279,6 +299,15 @@ bool Send(QVHWND window, uint32_t message, uintptr_t wParam, intptr_t lParam, ui
     }
     *result = 0;
     return everyOne;
+}
+
+// Recorded under the lock, so the line comes before anything the receiver
+// does about the message.
+void RecordPost(uintptr_t id, uint32_t message, uintptr_t wParam, intptr_t lParam, bool posted) {
+    char line[128];
+    std::snprintf(line, sizeof line, "post 0x%" PRIXPTR " 0x%04X %" PRIuPTR " 0x%" PRIXPTR " %d",
+                  id, message, wParam, static_cast<uintptr_t>(lParam), posted ? 1 : 0);
+    RecordEffect(line);
 }
 
 bool WaitUntil(Clock::time_point deadline) {
@@ -399,12 +428,25 @@ bool PostMessage(QVHWND window, uint32_t message, uintptr_t wParam, intptr_t lPa
     } else {
         posted = false;
     }
-    // Recorded under the lock, so the line comes before anything the
-    // receiver does about the message.
-    char line[128];
-    std::snprintf(line, sizeof line, "post 0x%" PRIXPTR " 0x%04X %" PRIuPTR " 0x%" PRIXPTR " %d",
-                  id, message, wParam, static_cast<uintptr_t>(lParam), posted ? 1 : 0);
-    RecordEffect(line);
+    RecordPost(id, message, wParam, lParam, posted);
+    return posted;
+}
+
+bool PostMessageWithText(QVHWND window, uint32_t message, uintptr_t wParam,
+                         std::u16string_view text) {
+    auto copy = std::make_unique_for_overwrite<char16_t[]>(text.size() + 1);
+    std::copy(text.begin(), text.end(), copy.get());
+    copy[text.size()] = u'\0';
+    const auto lParam = reinterpret_cast<intptr_t>(copy.get());
+    Desktop& desktop = TheDesktop();
+    std::lock_guard lock(desktop.mutex);
+    const uintptr_t id = Id(window);
+    auto it = desktop.windows.find(id);
+    const bool posted =
+        it != desktop.windows.end() && it->second.queue->waitingTexts < kMaxWaitingTexts;
+    if (posted)
+        Enqueue(*it->second.queue, MakeMessage(id, message, wParam, lParam), std::move(copy));
+    RecordPost(id, message, wParam, lParam, posted);
     return posted;
 }
 
@@ -457,7 +499,8 @@ bool TranslateMessage(const Message& msg) {
     const char16_t ch = KeyToChar(static_cast<uint8_t>(msg.wParam), queue->shift, queue->control);
     if (ch == 0) return false;
     // The character comes next, ahead of the key-up already queued.
-    queue->posted.push_front(Message{msg.hwnd, QV_WM_CHAR, ch, msg.lParam, GetTickCount()});
+    queue->posted.push_front(
+        Queued{Message{msg.hwnd, QV_WM_CHAR, ch, msg.lParam, GetTickCount()}, nullptr});
     queue->Changed();
     queue->cv.notify_all();
     return true;

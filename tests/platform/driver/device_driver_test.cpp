@@ -4,14 +4,17 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
 #include "platform/child_process.h"
 #include "platform/core/clock.h"
+#include "platform/core/last_failure.h"
 #include "power/driver_test_support.h"
 #include "test_support/log_capture.h"
 #include "test_support/temp_dir.h"
@@ -111,6 +114,42 @@ TEST_F(DriverBinding, OpenFollowsTheEnvironmentAtEachOpen) {
         EXPECT_EQ(outside.Requests().size(), 1u);
         EXPECT_EQ(inProcess->Requests().size(), 1u);
     }
+}
+
+// Every open that fails leaves the calling thread a code and a line naming
+// the device, the path or binding, and the system's reason.
+TEST_F(DriverBinding, AFailedOpenLeavesItsCauseForTheThread) {
+    const struct {
+        std::string binding;  // empty: unset
+        int code;
+        std::string says;
+    } cases[] = {
+        {"", ENODEV, "BAR1: has no driver"},
+        {"tcp:localhost:1", EINVAL, "QV_DRIVER_BAR1 is none of"},
+        {"unix:" + SocketPath(), ENOENT,
+         "BAR1: cannot connect to " + SocketPath() + ": No such file or directory"},
+        {"unix:" + std::string(200, 'x'), EINVAL, "socket path is empty or too long"},
+        {"gpio:gpiochip0:power=1,trigger=2", EINVAL, "BAR1: gpio:gpiochip0:power=1,trigger=2"},
+        {"gpio:no-such-chip-here:power=1,trigger=2,wake=3", ENOENT,
+         "BAR1: no GPIO chip \"no-such-chip-here\""},
+    };
+    for (const auto& c : cases) {
+        std::optional<ScopedEnv> env;
+        if (!c.binding.empty()) env.emplace("QV_DRIVER_BAR1", c.binding);
+        ClearLastFailure();
+        EXPECT_EQ(DriverHandle::Open("BAR1:"), nullptr) << c.binding;
+        EXPECT_EQ(LastFailureCode(), c.code) << c.binding;
+        EXPECT_NE(LastFailureText().find(c.says), std::string::npos) << LastFailureText();
+    }
+    RegisterDriver("BAR1:", std::make_shared<FakePowerDriver>());
+    auto held = DriverHandle::Open("BAR1:");
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(DriverHandle::Open("BAR1:"), nullptr);
+    EXPECT_EQ(LastFailureCode(), EBUSY);
+    // Per thread: another thread has its own, none yet.
+    int other = -1;
+    std::thread([&] { other = LastFailureCode(); }).join();
+    EXPECT_EQ(other, 0);
 }
 
 TEST_F(DriverBinding, ADriverOnASocketHasOneOpenerAmongProcesses) {

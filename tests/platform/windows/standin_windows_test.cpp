@@ -7,6 +7,7 @@
 #include <atomic>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -115,6 +116,38 @@ TEST_F(StandInWindows, PostedMessagesWaitForTheLoopAndAreRecorded) {
     std::snprintf(expected, sizeof expected, "post 0x%lX 0x0464 132 0x1234 1",
                   static_cast<unsigned long>(reinterpret_cast<uintptr_t>(w)));
     EXPECT_THAT(RecordedEffects("post"), ElementsAre(expected, "post 0x999990 0x0010 0 0x0 0"));
+}
+
+TEST_F(StandInWindows, APostedTextLivesUntilTheNextTakeAndTheQueueIsBounded) {
+    Seen* seen = nullptr;
+    QVHWND w = Make(u"APP", seen);
+    ASSERT_TRUE(PostMessageWithText(w, 0x0464, 1, u"first"));
+    ASSERT_TRUE(PostMessageWithText(w, 0x0464, 2, u""));
+    ASSERT_TRUE(PostMessageWithText(w, 0x0464, 3, u"third"));
+    EXPECT_FALSE(PostMessageWithText(nullptr, 0x0464, 4, u"x"));
+    EXPECT_FALSE(PostMessageWithText(BroadcastWindow(), 0x0464, 4, u"x"));
+    Message m{};
+    ASSERT_TRUE(PeekMessage(&m, nullptr, false));  // a look takes nothing
+    const auto* first = reinterpret_cast<const char16_t*>(m.lParam);
+    ASSERT_TRUE(PeekMessage(&m, nullptr, true));
+    EXPECT_EQ(reinterpret_cast<const char16_t*>(m.lParam), first);
+    // Still its own after a failed peek and more posts; the next take ends it.
+    ASSERT_TRUE(PostMessageWithText(w, 0x0464, 5, u"fifth"));
+    EXPECT_EQ(std::u16string(first), u"first");
+    std::vector<std::u16string> texts;
+    while (PeekMessage(&m, nullptr, true))
+        texts.emplace_back(reinterpret_cast<const char16_t*>(m.lParam));
+    EXPECT_THAT(texts, ElementsAre(u"", u"third", u"fifth"));
+
+    // A thread that never takes its messages holds at most the quota.
+    for (size_t i = 0; i < kMaxWaitingTexts; ++i)
+        ASSERT_TRUE(PostMessageWithText(w, 0x0464, i, u"waiting"));
+    EXPECT_FALSE(PostMessageWithText(w, 0x0464, 0, u"one too many"));
+    ASSERT_TRUE(PeekMessage(&m, nullptr, true));
+    EXPECT_TRUE(PostMessageWithText(w, 0x0464, 0, u"room again"));
+    // Destroying the window frees what waits for it.
+    DestroyWindow(w);
+    EXPECT_FALSE(PeekMessage(&m, nullptr, true));
 }
 
 TEST_F(StandInWindows, FilterPeekWithoutRemoveAndQuit) {
