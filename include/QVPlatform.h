@@ -366,6 +366,18 @@ QV_PLATFORM_C_API void QVPlatformSetApplicationDirectory(const char* directory);
  */
 QV_PLATFORM_C_API int32_t QVPlatformGetLastFailure(char* text, uint32_t capacity);
 
+/**
+ * @brief How many characters of barcodes the virtual keyboard could not type
+ * since the imager was last opened.
+ *
+ * Key strokes go out in the session's layouts (QV_KEYBOARD=uinput); a
+ * character that none of them has, even through a dead key, is skipped, and
+ * the log names it. Barcodes are typed on the library's own thread, so this
+ * count, not the calling thread's last failure, is how an application learns
+ * that a barcode did not arrive whole. 0 with the in-process keyboard.
+ */
+QV_PLATFORM_C_API uint32_t QVPlatformGetUntypedCharacters(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -8,6 +8,7 @@
 #include "QVPlatform.h"
 #include "platform/core/last_failure.h"
 #include "platform/driver/device_driver.h"
+#include "platform/keyboard/keyboard.h"
 #include "platform/power_notify/power_notify.h"
 #include "platform/storage/files.h"
 #include "platform/text/utf.h"
@@ -227,6 +228,10 @@ QV_PLATFORM_C_API int32_t QVPlatformGetLastFailure(char* text, uint32_t capacity
         });
     }
     return code;
+}
+
+QV_PLATFORM_C_API uint32_t QVPlatformGetUntypedCharacters(void) {
+    return Guarded<uint32_t>(0, [] { return UntypedCharacters(); });
 }
 
 }  // extern "C"

@@ -1,6 +1,7 @@
 // scan: open, scan barcodes one trigger press at a time, print each, close.
 #include <string>
 
+#include "QVPlatform.h"
 #include "QV_Rizoviv2I_RO25.h"
 #include "barcode_receiver.h"
 #include "commands.h"
@@ -136,6 +137,11 @@ int RunScan(const Invocation& inv, os::InterruptWatch& watch) {
     }
     interrupted = interrupted || watch.Interrupted();
     session.Close();
+    if (const uint32_t untyped = QVPlatformGetUntypedCharacters(); untyped != 0) {
+        PrintLine("key strokes: " + std::to_string(untyped) + " character" +
+                  (untyped == 1 ? "" : "s") +
+                  " could not be typed in the keyboard's layouts (the log names them)");
+    }
     const bool shortOfCount = count != 0 && received < count;
     const uint32_t counted = shortOfCount ? count : received;
     PrintLine(std::string(interrupted ? "interrupted: " : "done: ") + std::to_string(received) +
