@@ -2,13 +2,17 @@
 #include "log/write_log.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <termios.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <numeric>
 #include <thread>
+#include <vector>
 
 #include "link/link_test_support.h"
 #include "platform/child_process.h"
@@ -239,6 +243,36 @@ TEST_F(SerialPortTest, AnotherProgramOnTheLineIsNamedAndRefused) {
             << log.Text();
     }
     EXPECT_TRUE(port.Open()) << "free once the other program is gone";
+}
+
+// A build root or a container has ptys of its own, numbered from 0 with the
+// same device numbers as ours: the same number there is another line.
+TEST_F(SerialPortTest, APtyOfAnotherInstanceWithTheSameNumberIsNoRival) {
+    const std::string slave = pty.SlavePath();
+    const long index = std::strtol(slave.c_str() + slave.rfind('/') + 1, nullptr, 10);
+    const test_support::TempDir dir;
+    platform_test::HolderProcess other([&] {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("devpts", dir.Path().c_str(), "devpts", 0, "newinstance,ptmxmode=0666") != 0) {
+            return false;
+        }
+        const std::string ptmx = dir.Path() + "/ptmx";
+        std::vector<int> masters;
+        for (long i = 0; i <= index; ++i) {
+            masters.push_back(::open(ptmx.c_str(), O_RDWR | O_NOCTTY));
+            if (masters.back() < 0 || ::unlockpt(masters.back()) != 0) return false;
+        }
+        const bool took =
+            ::open((dir.Path() + "/" + std::to_string(index)).c_str(), O_RDWR | O_NOCTTY) >= 0;
+        // Only the slave stays, as with a program whose parent holds the master.
+        for (const int master : masters)
+            ::close(master);
+        return took;
+    });
+    if (!other.Took()) GTEST_SKIP() << "needs a mount namespace of its own (root)";
+    EXPECT_TRUE(port.Open()) << log.Text();
+    EXPECT_EQ(log.Count("also open in process"), 0) << log.Text();
 }
 
 TEST_F(SerialPortTest, WaitReportsReceivedCharacters) {

@@ -109,8 +109,11 @@ bool HoldsPtyMaster(const std::string& fdDir, long index) {
 // Other processes that have the device open, as "pid (program)", found in
 // /proc/*/fd as fuser finds them; only those the system lets us see. A
 // program that opened the line before us without a lock would take the
-// engine's replies.
-std::string OtherOpeners(dev_t device) {
+// engine's replies. `node` is the device's stat: every devpts instance (a
+// container, a build root) numbers its ptys from 0 with the same device
+// numbers, so a pty is the same one only on the same instance.
+std::string OtherOpeners(const struct stat& node) {
+    const dev_t device = node.st_rdev;
     const long ptyIndex = PtyIndex(device);
     const pid_t self = ::getpid();
     std::string found;
@@ -128,7 +131,7 @@ std::string OtherOpeners(dev_t device) {
             if (entry->d_name[0] == '.') continue;
             struct stat st {};
             if (::stat((fdDir + "/" + entry->d_name).c_str(), &st) == 0 && S_ISCHR(st.st_mode) &&
-                st.st_rdev == device) {
+                st.st_rdev == device && (ptyIndex < 0 || st.st_dev == node.st_dev)) {
                 opener = true;
                 break;
             }
@@ -542,7 +545,7 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(std::string_view name) {
         // left by a process that ended without giving it back.
         struct stat st {};
         if (error == EBUSY && ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) {
-            const std::string others = OtherOpeners(st.st_rdev);
+            const std::string others = OtherOpeners(st);
             return refuse(
                 error,
                 "cannot open " + path + " (" + device + "): " +
@@ -561,7 +564,7 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(std::string_view name) {
     if (!isTty) Say(path + " (" + device + ") is not a terminal; its line cannot be set");
     struct stat st {};
     if (isTty && ::fstat(fd, &st) == 0) {
-        if (const std::string others = OtherOpeners(st.st_rdev); !others.empty()) {
+        if (const std::string others = OtherOpeners(st); !others.empty()) {
             ::close(fd);
             return refuse(EBUSY, "cannot open " + path + " (" + device +
                                      "): also open in process " + others +
