@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -152,7 +153,9 @@ std::unique_ptr<GpioChipLines> OpenByLabel(const std::string& label) {
 std::unique_ptr<GpioChipLines> OpenGpioChip(const std::string& chip) {
     if (!chip.empty() &&
         std::all_of(chip.begin(), chip.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return Opened(Chip(gpiod_chip_open(("/dev/gpiochip" + chip).c_str())));
+        const std::string path =
+            "/dev/gpiochip" + std::to_string(std::strtoul(chip.c_str(), nullptr, 10));
+        return Opened(Chip(gpiod_chip_open(path.c_str())));
     }
     if (auto labelled = OpenByLabel(chip)) return labelled;
     const std::string path = chip.starts_with("/dev/") ? chip : "/dev/" + chip;
