@@ -41,8 +41,9 @@ class GpioChipLines {
     virtual std::string Holder(unsigned offset) = 0;
 };
 
-// Looks `chip` up by label, number, name or path. Null with errno when none
-// answers.
+// Looks `chip` up as libgpiod 1.6 did: all digits is a number (gpiochipN),
+// else a label, else a path under /dev or a name there. Null with errno when
+// none answers.
 std::unique_ptr<GpioChipLines> OpenGpioChip(const std::string& chip);
 
 }  // namespace qv::platform

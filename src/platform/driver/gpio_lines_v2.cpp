@@ -148,8 +148,9 @@ std::unique_ptr<GpioChipLines> OpenByLabel(const std::string& label) {
 
 }  // namespace
 
-// The order libgpiod 1.6 looked a chip up in: a number, else a label, else a
-// path under /dev or a name there.
+// libgpiod 2 opens paths only; the lookup is the one 1.6 made, so that a
+// binding means the same chip under either. A chip this user cannot open is
+// passed over in the search by label.
 std::unique_ptr<GpioChipLines> OpenGpioChip(const std::string& chip) {
     if (!chip.empty() &&
         std::all_of(chip.begin(), chip.end(), [](char c) { return c >= '0' && c <= '9'; })) {
