@@ -1,8 +1,7 @@
-// Every libgpiod call of the library is in this file (the 1.6 API), so that
-// moving to the 2.x API touches nothing else.
+// The GPIO driver above the line access: roles, what was driven, the exit
+// hook and every cause it reports, the same whichever libgpiod API is built.
 #include "platform/driver/driver_gpio.h"
 
-#include <gpiod.h>
 #include <unistd.h>
 
 #include <array>
@@ -11,10 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <set>
 
 #include "platform/driver/driver_common.h"
 #include "platform/driver/gpio_binding.h"
+#include "platform/driver/gpio_lines.h"
 
 namespace qv::platform {
 namespace {
@@ -60,7 +61,8 @@ void ReleaseAtExit();
 
 class GpioLines final : public DriverHandle {
   public:
-    GpioLines(std::string device, gpiod_chip* chip) : m_device(std::move(device)), m_chip(chip) {}
+    GpioLines(std::string device, std::unique_ptr<GpioChipLines> chip)
+        : m_device(std::move(device)), m_chip(std::move(chip)) {}
     // Closing the chip releases its lines: whatever this handle drove active
     // is driven inactive first.
     ~GpioLines() override {
@@ -72,7 +74,6 @@ class GpioLines final : public DriverHandle {
             std::lock_guard lock(m_mutex);
             DriveInactive();
         }
-        gpiod_chip_close(m_chip);
     }
     GpioLines(const GpioLines&) = delete;
     GpioLines& operator=(const GpioLines&) = delete;
@@ -89,29 +90,23 @@ class GpioLines final : public DriverHandle {
         // busy line has switched nothing.
         for (const auto& [role, ref] : wanted) {
             if (ref == nullptr) continue;
-            gpiod_line* line = Find(role, *ref);
-            if (line == nullptr) return false;
-            gpiod_line_request_config config{};
-            config.consumer = consumer.c_str();
-            config.request_type = role == GpioRole::Status ? GPIOD_LINE_REQUEST_DIRECTION_INPUT
-                                                           : GPIOD_LINE_REQUEST_DIRECTION_AS_IS;
-            config.flags = ref->activeLow ? GPIOD_LINE_REQUEST_FLAG_ACTIVE_LOW : 0;
-            if (gpiod_line_request(line, &config, 0) != 0) {
-                Refused(role, line, errno);
+            const std::optional<unsigned> offset = Find(role, *ref);
+            if (!offset) return false;
+            const auto slot = static_cast<size_t>(role);
+            m_offsets[slot] = *offset;
+            if (!m_chip->Request(slot, *offset, consumer, role == GpioRole::Status,
+                                 ref->activeLow)) {
+                Refused(role, errno);
                 return false;
             }
-            m_lines[static_cast<size_t>(role)] = line;
+            m_held[slot] = true;
         }
         for (const GpioRole role : {GpioRole::Power, GpioRole::Trigger, GpioRole::Wake}) {
-            gpiod_line* line = m_lines[static_cast<size_t>(role)];
-            const int level = gpiod_line_get_value(line);
-            const int flags = wanted[static_cast<size_t>(role)].second->activeLow
-                                  ? GPIOD_LINE_REQUEST_FLAG_ACTIVE_LOW
-                                  : 0;
-            if (level < 0 || gpiod_line_set_config(line, GPIOD_LINE_REQUEST_DIRECTION_OUTPUT, flags,
-                                                   level) != 0) {
-                DiagnoseDriver(m_device, Where(role, line) +
-                                             ": cannot make it an output: " + std::strerror(errno));
+            const auto slot = static_cast<size_t>(role);
+            const int level = m_chip->Get(slot);
+            if (level < 0 || !m_chip->MakeOutput(slot, wanted[slot].second->activeLow, level)) {
+                DiagnoseDriver(m_device,
+                               Where(role) + ": cannot make it an output: " + std::strerror(errno));
                 return false;
             }
         }
@@ -143,9 +138,8 @@ class GpioLines final : public DriverHandle {
             case GpioAction::Kind::Invalid:
                 return 0;
             case GpioAction::Kind::Set: {
-                gpiod_line* line = m_lines[static_cast<size_t>(action.role)];
-                if (gpiod_line_set_value(line, action.level ? 1 : 0) != 0) {
-                    Failed(action.role, line, "set");
+                if (!m_chip->Set(static_cast<size_t>(action.role), action.level ? 1 : 0)) {
+                    Failed(action.role, "set");
                     return 0;
                 }
                 m_active[static_cast<size_t>(action.role)] = action.level;
@@ -154,13 +148,12 @@ class GpioLines final : public DriverHandle {
             case GpioAction::Kind::Read: {
                 // Without a status input, power reads as it was last set.
                 GpioRole role = action.role;
-                if (role == GpioRole::Power && m_lines[static_cast<size_t>(GpioRole::Status)]) {
+                if (role == GpioRole::Power && m_held[static_cast<size_t>(GpioRole::Status)]) {
                     role = GpioRole::Status;
                 }
-                gpiod_line* line = m_lines[static_cast<size_t>(role)];
-                const int level = gpiod_line_get_value(line);
+                const int level = m_chip->Get(static_cast<size_t>(role));
                 if (level < 0) {
-                    Failed(role, line, "read");
+                    Failed(role, "read");
                     return 0;
                 }
                 const auto reply = GpioReadReply(action, level != 0);
@@ -176,19 +169,16 @@ class GpioLines final : public DriverHandle {
     // anything was switched, is almost always wired or declared the other
     // way round; an open that went on would believe an unpowered engine on.
     bool StatusAgreesWithPower() {
-        gpiod_line* status = m_lines[static_cast<size_t>(GpioRole::Status)];
-        if (status == nullptr) return true;
-        gpiod_line* power = m_lines[static_cast<size_t>(GpioRole::Power)];
-        const int supply = gpiod_line_get_value(status);
-        const int output = gpiod_line_get_value(power);
+        if (!m_held[static_cast<size_t>(GpioRole::Status)]) return true;
+        const int supply = m_chip->Get(static_cast<size_t>(GpioRole::Status));
+        const int output = m_chip->Get(static_cast<size_t>(GpioRole::Power));
         if (supply < 0 || output < 0) {
-            DiagnoseDriver(m_device, Where(supply < 0 ? GpioRole::Status : GpioRole::Power,
-                                           supply < 0 ? status : power) +
+            DiagnoseDriver(m_device, Where(supply < 0 ? GpioRole::Status : GpioRole::Power) +
                                          " cannot be read: " + std::strerror(errno));
             return false;
         }
         if (supply == 0 || output != 0) return true;
-        DiagnoseDriver(m_device, Where(GpioRole::Status, status) +
+        DiagnoseDriver(m_device, Where(GpioRole::Status) +
                                      " reads on while the power output is off, before anything "
                                      "was switched: likely a polarity mistake (add or drop :low "
                                      "on status=)");
@@ -204,66 +194,62 @@ class GpioLines final : public DriverHandle {
         for (const GpioRole role : {GpioRole::Power, GpioRole::Trigger, GpioRole::Wake}) {
             const auto index = static_cast<size_t>(role);
             if (!m_active[index]) continue;
-            if (role != GpioRole::Power &&
-                gpiod_line_get_value(m_lines[static_cast<size_t>(GpioRole::Power)]) != 0) {
+            if (role != GpioRole::Power && m_chip->Get(static_cast<size_t>(GpioRole::Power)) != 0) {
                 continue;
             }
-            if (gpiod_line_set_value(m_lines[index], 0) == 0) m_active[index] = false;
+            if (m_chip->Set(index, 0)) m_active[index] = false;
         }
     }
 
-    gpiod_line* Find(GpioRole role, const GpioLineRef& ref) {
-        const std::string chip = gpiod_chip_name(m_chip);
+    std::optional<unsigned> Find(GpioRole role, const GpioLineRef& ref) {
+        const std::string chip = m_chip->Name();
         if (ref.offset) {
-            if (*ref.offset < gpiod_chip_num_lines(m_chip)) {
-                if (gpiod_line* line = gpiod_chip_get_line(m_chip, *ref.offset)) return line;
-            }
+            if (*ref.offset < m_chip->LineCount()) return *ref.offset;
             DiagnoseDriver(m_device, chip + " has no line " + std::to_string(*ref.offset) +
-                                         " (it has " +
-                                         std::to_string(gpiod_chip_num_lines(m_chip)) + ") for " +
-                                         RoleName(role));
-            return nullptr;
+                                         " (it has " + std::to_string(m_chip->LineCount()) +
+                                         ") for " + RoleName(role));
+            return std::nullopt;
         }
-        if (gpiod_line* line = gpiod_chip_find_line(m_chip, ref.name.c_str())) return line;
+        if (const auto offset = m_chip->FindLine(ref.name)) return offset;
         DiagnoseDriver(m_device,
                        chip + " has no line named \"" + ref.name + "\" for " + RoleName(role));
-        return nullptr;
+        return std::nullopt;
     }
 
-    std::string Where(GpioRole role, gpiod_line* line) const {
-        return "line " + std::to_string(gpiod_line_offset(line)) + " of " +
-               gpiod_chip_name(m_chip) + " (" + RoleName(role) + ")";
+    std::string Where(GpioRole role) const {
+        return "line " + std::to_string(m_offsets[static_cast<size_t>(role)]) + " of " +
+               m_chip->Name() + " (" + RoleName(role) + ")";
     }
 
-    void Refused(GpioRole role, gpiod_line* line, int error) {
+    void Refused(GpioRole role, int error) {
         if (error == EBUSY) {
-            gpiod_line_update(line);
-            const char* holder = gpiod_line_consumer(line);
-            DiagnoseDriver(m_device, Where(role, line) + " is held by " +
-                                         (holder != nullptr && *holder != '\0'
-                                              ? std::string(holder)
-                                              : std::string("an opener that gave no name")) +
-                                         "; the lines have one opener at a time");
+            const std::string holder = m_chip->Holder(m_offsets[static_cast<size_t>(role)]);
+            DiagnoseDriver(
+                m_device,
+                Where(role) + " is held by " +
+                    (!holder.empty() ? holder : std::string("an opener that gave no name")) +
+                    "; the lines have one opener at a time");
             return;
         }
-        DiagnoseDriver(m_device,
-                       Where(role, line) + " cannot be requested: " + std::strerror(error));
+        DiagnoseDriver(m_device, Where(role) + " cannot be requested: " + std::strerror(error));
     }
 
     // Said once: a line that fails keeps failing, and a poll would repeat it.
-    void Failed(GpioRole role, gpiod_line* line, const char* what) {
+    void Failed(GpioRole role, const char* what) {
         const int error = errno;
         // The chip was removed (unbound, unplugged, its module unloaded).
         if (error == ENODEV || error == ENXIO) m_lost = true;
         if (m_failureSaid) return;
         m_failureSaid = true;
         DiagnoseDriver(m_device,
-                       Where(role, line) + " could not be " + what + ": " + std::strerror(error));
+                       Where(role) + " could not be " + what + ": " + std::strerror(error));
     }
 
     const std::string m_device;
-    gpiod_chip* const m_chip;
-    std::array<gpiod_line*, 4> m_lines{};  // indexed by GpioRole
+    const std::unique_ptr<GpioChipLines> m_chip;
+    // Indexed by GpioRole: each line's offset, and whether it is held.
+    std::array<unsigned, GpioChipLines::kSlots> m_offsets{};
+    std::array<bool, GpioChipLines::kSlots> m_held{};
     // Outputs this handle drove active and has not driven inactive since.
     std::array<bool, 4> m_active{};
     std::mutex m_mutex;
@@ -288,14 +274,14 @@ std::unique_ptr<DriverHandle> OpenGpioDriver(const std::string& device, std::str
         return nullptr;
     }
     const GpioBinding& binding = *parsed.binding;
-    gpiod_chip* chip = gpiod_chip_open_lookup(binding.chip.c_str());
-    if (chip == nullptr) {
+    std::unique_ptr<GpioChipLines> chip = OpenGpioChip(binding.chip);
+    if (!chip) {
         const int error = errno;
         DiagnoseDriver(device, "no GPIO chip \"" + binding.chip +
                                    "\" (by name, label, number or path): " + std::strerror(error));
         return nullptr;
     }
-    auto lines = std::make_unique<GpioLines>(device, chip);
+    auto lines = std::make_unique<GpioLines>(device, std::move(chip));
     if (!lines->Take(binding)) return nullptr;
     return lines;
 }

@@ -121,7 +121,7 @@ TEST_F(DriverBinding, OpenFollowsTheEnvironmentAtEachOpen) {
 TEST_F(DriverBinding, AFailedOpenLeavesItsCauseForTheThread) {
     const struct {
         std::string binding;  // empty: unset
-        int code;
+        int code;             // -1: the system's own, which differs among libgpiod versions
         std::string says;
     } cases[] = {
         {"", ENODEV, "BAR1: has no driver"},
@@ -132,13 +132,20 @@ TEST_F(DriverBinding, AFailedOpenLeavesItsCauseForTheThread) {
         {"gpio:gpiochip0:power=1,trigger=2", EINVAL, "BAR1: gpio:gpiochip0:power=1,trigger=2"},
         {"gpio:no-such-chip-here:power=1,trigger=2,wake=3", ENOENT,
          "BAR1: no GPIO chip \"no-such-chip-here\""},
+        // A chip by number and by path: each libgpiod API looks them up alike.
+        {"gpio:97:power=1,trigger=2,wake=3", ENOENT, "BAR1: no GPIO chip \"97\""},
+        {"gpio:/dev/null:power=1,trigger=2,wake=3", -1, "BAR1: no GPIO chip \"/dev/null\""},
     };
     for (const auto& c : cases) {
         std::optional<ScopedEnv> env;
         if (!c.binding.empty()) env.emplace("QV_DRIVER_BAR1", c.binding);
         ClearLastFailure();
         EXPECT_EQ(DriverHandle::Open("BAR1:"), nullptr) << c.binding;
-        EXPECT_EQ(LastFailureCode(), c.code) << c.binding;
+        if (c.code == -1) {
+            EXPECT_GT(LastFailureCode(), 0) << c.binding;
+        } else {
+            EXPECT_EQ(LastFailureCode(), c.code) << c.binding;
+        }
         EXPECT_NE(LastFailureText().find(c.says), std::string::npos) << LastFailureText();
     }
     RegisterDriver("BAR1:", std::make_shared<FakePowerDriver>());
