@@ -2,7 +2,8 @@
 # are there (scripts/install-deps GROUP), and only those: `make run` needs no
 # test framework.
 JOBS ?= $(shell nproc)
-CMAKE_GEN := -G Ninja
+# Our own builds treat warnings as errors; a distribution's build does not.
+CMAKE_GEN := -G Ninja -DQV_WERROR=ON
 CTEST := ctest --output-on-failure -j $(JOBS) --timeout 300
 
 .PHONY: all deps deps-test deps-sanitize build run test test-linux test-asan test-tsan fuzz bench property docs package package-check clean
