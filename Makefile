@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja -DQV_WERROR=ON
 CTEST := ctest --output-on-failure -j $(JOBS) --timeout 300
 
-.PHONY: all deps deps-test deps-sanitize build run test test-linux test-asan test-tsan fuzz bench property docs package package-check clean
+.PHONY: all deps deps-test deps-sanitize build run test test-i386 test-linux test-asan test-tsan fuzz bench property docs package package-check clean
 
 all: build
 
@@ -32,6 +32,13 @@ run: deps
 
 test: deps-test build
 	cd build && $(CTEST)
+
+# The 32-bit build: the suite built and run natively in a clean i386 root of
+# bookworm, made with mmdebstrap in build-i386/root (kept for the next run).
+# Needs root (chroot, mounts).
+test-i386:
+	@scripts/install-deps roots
+	JOBS=$(JOBS) scripts/test-in-root build-i386 bookworm i386
 
 # The bindings on a real kernel: Debian's kernel booted under qemu, the library
 # on its 8250 UART and typing through uinput, against ro25-sim on this side.
@@ -98,15 +105,21 @@ property: deps build-bench/build.ninja
 	build-bench/bench/qv_frame_property $(PROPERTY_FLAGS)
 
 # The Debian packages of debian/ (runtime libraries, development files, API
-# reference, tools), built by dpkg-buildpackage from a copy of the tree in
-# build-pkg/, where they land with the source package; then lintian on both,
+# reference, tools, simulator, device permissions), built by dpkg-buildpackage
+# from a copy of the tree in build-pkg/, where they land with the source
+# package (3.0 (quilt): the upstream tarball is made from the same copy
+# first); then lintian on both,
 # pedantic, with info tags shown: any error or warning fails it.
 # PKG_OPTIONS=nocheck leaves out the source tree's tests (make test runs them).
 PKG_OPTIONS ?=
+# The first upload's changelog closes the ITP bug, which has no number yet:
+# until it has, that one tag is left out.
+LINTIAN_SUPPRESS := --suppress-tags initial-upload-closes-no-bugs
 package:
 	@scripts/install-deps package
 	DEB_BUILD_OPTIONS="$(PKG_OPTIONS)" scripts/build-packages build-pkg -j$(JOBS)
-	lintian --pedantic --display-info --fail-on error,warning build-pkg/*.dsc build-pkg/*.changes
+	lintian --pedantic --display-info --fail-on error,warning $(LINTIAN_SUPPRESS) \
+	    build-pkg/*.dsc build-pkg/*.changes
 
 # What the packages must show, on packages that `make package` made (needs
 # root: it installs and purges them): a second build gives the same .deb
@@ -129,4 +142,4 @@ docs:
 	@echo "API reference: build/docs/html/index.html; man pages checked"
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-bench build-pkg
+	rm -rf build build-asan build-tsan build-fuzz build-bench build-pkg build-i386
