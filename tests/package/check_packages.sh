@@ -27,7 +27,7 @@ as_user=""
 build_user=${QV_BUILD_USER:-qvbuild}
 if [ "$(id -u)" -eq 0 ] && id "$build_user" > /dev/null 2>&1; then
     # Its own home, and no compiler launcher: root's ccache is not its to write.
-    as_user="runuser -u $build_user -- env HOME=$work/home -u CMAKE_C_COMPILER_LAUNCHER -u CMAKE_CXX_COMPILER_LAUNCHER"
+    as_user="runuser -u $build_user -- env -u CMAKE_C_COMPILER_LAUNCHER -u CMAKE_CXX_COMPILER_LAUNCHER HOME=$work/home"
 fi
 
 echo "== 1. a second build elsewhere${as_user:+ as $build_user}, compared with the first"
