@@ -23,20 +23,22 @@ trap 'rm -rf "$work"' EXIT
 packages="libqv-rizoviv2i-ro25-0 libqvplatform0 libqvimager-dev libqvimager-doc qvimager-tools ro25-sim qvimager-udev"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
-as_user=""
+# No compiler launcher in either build (scripts/build-packages says why).
+as_user="env -u CMAKE_C_COMPILER_LAUNCHER -u CMAKE_CXX_COMPILER_LAUNCHER"
+who=$(id -un)
 build_user=${QV_BUILD_USER:-qvbuild}
 if [ "$(id -u)" -eq 0 ] && id "$build_user" > /dev/null 2>&1; then
-    # Its own home, and no compiler launcher: root's ccache is not its to write.
-    as_user="runuser -u $build_user -- env -u CMAKE_C_COMPILER_LAUNCHER -u CMAKE_CXX_COMPILER_LAUNCHER HOME=$work/home"
+    as_user="runuser -u $build_user -- $as_user HOME=$work/home"
+    who=$build_user
 fi
 
-echo "== 1. a second build elsewhere${as_user:+ as $build_user}, compared with the first"
+echo "== 1. a second build elsewhere, as $who, compared with the first"
 chmod 755 "$work"
 mkdir -p "$work/elsewhere/deeper/path"
 cp "$out/qvimager_$version.dsc" "$out/qvimager_$upstream.orig.tar.xz" \
    "$out/qvimager_$version.debian.tar.xz" "$work/elsewhere/deeper/path/"
 mkdir -p "$work/home"
-[ -z "$as_user" ] || chown -R "$build_user" "$work/elsewhere" "$work/home"
+[ "$who" = "$(id -un)" ] || chown -R "$who" "$work/elsewhere" "$work/home"
 # shellcheck disable=SC2086
 (cd "$work/elsewhere/deeper/path" && $as_user dpkg-source -x "qvimager_$version.dsc" tree &&
     cd tree && $as_user dpkg-buildpackage -us -uc -b "$@") > "$work/second-build.log" 2>&1 ||
@@ -52,7 +54,13 @@ for deb in "$out"/*.deb; do
     fi
 done
 [ "$(ls "$out"/*.deb | wc -l)" -eq "$(ls "$work"/elsewhere/deeper/path/*.deb | wc -l)" ] || differ=1
-[ $differ -eq 0 ] || { echo "the two builds differ"; exit 1; }
+if [ $differ -ne 0 ]; then
+    rm -rf "$out/second"
+    mkdir "$out/second"
+    cp "$work"/elsewhere/deeper/path/*.deb "$out/second/"
+    echo "the two builds differ (the second's packages are in $out/second for diffoscope)"
+    exit 1
+fi
 
 echo "== 2. autopkgtest against the installed packages"
 debs=$(ls "$out"/*.deb | grep -v -- '-dbgsym_')
