@@ -132,13 +132,15 @@ package-check:
 # The source package of `make package` built as a buildd builds it: in a
 # clean root of each suite of PKG_SUITES (mmdebstrap, in build-roots/), with
 # only its build dependencies, as a user, the build-time tests on unless
-# PKG_OPTIONS has nocheck. Needs root. Unstable joins once the GPIO binding
-# builds against libgpiod 2.
+# PKG_OPTIONS has nocheck; then the autopkgtests of the packages of
+# build-pkg/ in a clean root of the same suite, as a user. Needs root.
+# Unstable joins once the GPIO binding builds against libgpiod 2.
 PKG_SUITES ?= bookworm
 package-roots:
-	@scripts/install-deps roots
+	@scripts/install-deps roots package
 	@set -e; for suite in $(PKG_SUITES); do \
 	    DEB_BUILD_OPTIONS="$(PKG_OPTIONS) parallel=$(JOBS)" scripts/package-in-root build-pkg build-roots $$suite; \
+	    scripts/autopkgtest-in-root build-pkg build-roots $$suite; \
 	done
 
 # The API reference of both public headers (warnings fail it), and the man
