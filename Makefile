@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja -DQV_WERROR=ON
 CTEST := ctest --output-on-failure -j $(JOBS) --timeout 300
 
-.PHONY: all deps deps-test deps-sanitize build run test test-i386 test-linux package-roots test-asan test-tsan fuzz bench property docs package package-check clean
+.PHONY: all deps deps-test deps-sanitize build run test test-i386 test-cross test-linux package-roots test-asan test-tsan fuzz bench property docs package package-check clean
 
 all: build
 
@@ -39,6 +39,14 @@ test: deps-test build
 test-i386:
 	@scripts/install-deps roots
 	JOBS=$(JOBS) scripts/test-in-root build-i386 bookworm i386
+
+# Cross builds for the ARM boards of CROSS_ARCHES with Debian's cross
+# toolchains, the tests run under qemu-user (scripts/cross-in-root lists
+# what emulation without binfmt leaves out). Needs root.
+CROSS_ARCHES ?= armhf arm64
+test-cross:
+	@scripts/install-deps roots
+	@set -e; for arch in $(CROSS_ARCHES); do JOBS=$(JOBS) scripts/cross-in-root build-cross $$arch; done
 
 # The bindings on a real kernel: Debian's kernel booted under qemu, the library
 # on its 8250 UART and typing through uinput, against ro25-sim on this side.
@@ -156,4 +164,4 @@ docs:
 	@echo "API reference: build/docs/html/index.html; man pages checked"
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-bench build-pkg build-i386 build-roots
+	rm -rf build build-asan build-tsan build-fuzz build-bench build-pkg build-i386 build-roots build-cross
