@@ -181,7 +181,11 @@ void Simulator::Run() {
         const auto deadline = next ? platform::DeadlineAfter(*next + 1)
                                    : std::chrono::steady_clock::time_point::max();
 
-        std::vector<int> fds{m_io->pty->Fd()};
+        // Reserved first, not started from a braced list: GCC 16 then sees a
+        // one-element allocation grow and warns of a write past its end.
+        std::vector<int> fds;
+        fds.reserve(3 + m_io->driverClients.size());
+        fds.push_back(m_io->pty->Fd());
         if (m_io->driverListener) fds.push_back(m_io->driverListener->Fd());
         if (m_io->powerListener) fds.push_back(m_io->powerListener->Fd());
         for (const auto& [fd, pending] : m_io->driverClients)

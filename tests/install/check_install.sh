@@ -38,8 +38,14 @@ cmake --build "$work/cmake-build" >/dev/null
 LD_LIBRARY_PATH=$libdir "$work/cmake-build/consumer"
 
 # cmake --find-package, which loads the package without a project (so no
-# language enabled): compile and link flags naming the installed tree.
+# language enabled): compile and link flags naming the installed tree. With
+# no compiler to ask, it takes the first multiarch directory in /lib for the
+# library architecture, a foreign one on a machine where dpkg has another
+# architecture enabled: the installed tree's own is named instead.
+multiarch=
+case ${libdir#"$prefix"/} in lib/*-*) multiarch=${libdir##*/} ;; esac
 fp() { cmake --find-package -DNAME=QVImager -DCOMPILER_ID=GNU -DLANGUAGE=C \
+             ${multiarch:+-DCMAKE_LIBRARY_ARCHITECTURE="$multiarch"} \
              -DCMAKE_PREFIX_PATH="$prefix" -DMODE="$1"; }
 fp EXIST
 fp_flags="$(fp COMPILE) $(fp LINK)"

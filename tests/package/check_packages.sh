@@ -5,10 +5,12 @@
 #
 #   tests/package/check_packages.sh OUT [dpkg-buildpackage options...]
 #
-#  1. a second build from the same source gives byte-identical .deb files;
+#  1. a second build, from the source package in another directory (as the
+#     user QV_BUILD_USER, default qvbuild, when run as root and that user
+#     exists), gives byte-identical .deb files;
 #  2. the autopkgtests of debian/tests pass against the installed packages
 #     (autopkgtest on the null virt server: this machine);
-#  3. installing qvimager-tools creates the group qvimager and the udev
+#  3. installing qvimager-udev creates the group qvimager and the udev
 #     rules; python3-qvimager's module imports and loads the installed
 #     libraries; removing and purging the packages leaves no file behind.
 set -eu
@@ -16,34 +18,55 @@ out=$(cd "$1" && pwd)
 shift
 source=$(cd "$(dirname "$0")/../.." && pwd)
 version=$(cd "$source" && dpkg-parsechangelog -S Version)
+upstream=${version%-*}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-packages="libqv-rizoviv2i-ro25-0 libqvplatform0 libqvimager-dev libqvimager-doc qvimager-tools python3-qvimager"
+packages="libqv-rizoviv2i-ro25-0 libqvplatform0 libqvimager-dev libqvimager-doc qvimager-tools ro25-sim qvimager-udev python3-qvimager"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
+# No compiler launcher in either build (scripts/build-packages says why).
+as_user="env -u CMAKE_C_COMPILER_LAUNCHER -u CMAKE_CXX_COMPILER_LAUNCHER"
+who=$(id -un)
+build_user=${QV_BUILD_USER:-qvbuild}
+if [ "$(id -u)" -eq 0 ] && id "$build_user" > /dev/null 2>&1; then
+    as_user="runuser -u $build_user -- $as_user HOME=$work/home"
+    who=$build_user
+fi
 
-echo "== 1. a second build, compared with the first"
-mkdir "$work/first"
-cp "$out"/*.deb "$work/first/"
-(cd "$source" && scripts/build-packages "$out" "$@") > "$work/second-build.log" 2>&1 ||
+echo "== 1. a second build elsewhere, as $who, compared with the first"
+chmod 755 "$work"
+mkdir -p "$work/elsewhere/deeper/path"
+cp "$out/qvimager_$version.dsc" "$out/qvimager_$upstream.orig.tar.xz" \
+   "$out/qvimager_$version.debian.tar.xz" "$work/elsewhere/deeper/path/"
+mkdir -p "$work/home"
+[ "$who" = "$(id -un)" ] || chown -R "$who" "$work/elsewhere" "$work/home"
+# shellcheck disable=SC2086
+(cd "$work/elsewhere/deeper/path" && $as_user dpkg-source -x "qvimager_$version.dsc" tree &&
+    cd tree && $as_user dpkg-buildpackage -us -uc -b "$@") > "$work/second-build.log" 2>&1 ||
     { tail -50 "$work/second-build.log"; exit 1; }
 differ=0
-for deb in "$work"/first/*.deb; do
+for deb in "$out"/*.deb; do
     name=$(basename "$deb")
-    if cmp -s "$deb" "$out/$name"; then
+    if cmp -s "$deb" "$work/elsewhere/deeper/path/$name"; then
         echo "identical: $name"
     else
         echo "DIFFERENT: $name"
         differ=1
     fi
 done
-[ "$(ls "$out"/*.deb | wc -l)" -eq "$(ls "$work"/first/*.deb | wc -l)" ] || differ=1
-[ $differ -eq 0 ] || { echo "the two builds differ"; exit 1; }
+[ "$(ls "$out"/*.deb | wc -l)" -eq "$(ls "$work"/elsewhere/deeper/path/*.deb | wc -l)" ] || differ=1
+if [ $differ -ne 0 ]; then
+    rm -rf "$out/second"
+    mkdir "$out/second"
+    cp "$work"/elsewhere/deeper/path/*.deb "$out/second/"
+    echo "the two builds differ (the second's packages are in $out/second for diffoscope)"
+    exit 1
+fi
 
 echo "== 2. autopkgtest against the installed packages"
 debs=$(ls "$out"/*.deb | grep -v -- '-dbgsym_')
 # shellcheck disable=SC2086
-$sudo autopkgtest --no-built-binaries $debs "$out/qvimager-$version" -- null
+$sudo autopkgtest --no-built-binaries $debs "$out/qvimager-$upstream" -- null
 
 echo "== 3. install, remove and purge"
 # dpkg, not apt: a package removed without conffiles is gone, and apt no
@@ -64,12 +87,12 @@ snapshot > "$work/before"
 $sudo apt-get install -y -q --no-install-recommends $debs > "$work/install.log" 2>&1 ||
     { cat "$work/install.log"; exit 1; }
 getent group qvimager
-rules=$(dpkg -L qvimager-tools | grep '/udev/rules.d/')
+rules=$(dpkg -L qvimager-udev | grep '/udev/rules.d/')
 echo "udev rules: $rules"
 grep -q 'KERNEL=="uinput".*GROUP="qvimager"' "$rules"
 grep -q 'SUBSYSTEM=="gpio".*GROUP="qvimager"' "$rules"
-grep -q 'SUBSYSTEM=="tty".*GROUP="dialout"' "$rules"
-test -f /usr/lib/sysusers.d/qvimager-tools.conf
+! grep -q 'SUBSYSTEM=="tty"' "$rules"
+test -f /usr/lib/sysusers.d/qvimager-udev.conf
 qvimager --version
 # The module imports with the system's Python and finds the installed
 # libraries; its byte code goes again with the package (checked below).

@@ -142,22 +142,25 @@ TEST(Session, ASaveThatFailsEndsWithStatus1AndNamesTheFile) {
 }
 
 TEST(Session, AnEngineThatNeverAnswersIsNamedWellBeforeItsRetriesEnd) {
-    qv::sim::Simulator::Options options;
-    options.registerDriver = false;
-    options.powerSocket = false;
-    qv::sim::Simulator device(options);
-    ASSERT_TRUE(device.Start());
-    qv::sim::Faults silent;
-    silent.silent = true;
-    device.SetFaults(silent);
     Program qvimager;
-    qvimager.SetEnv("QV_PORT_COM2", device.SlavePath());
-    qvimager.SetEnv("QV_DRIVER_BAR1", "unix:" + device.DriverSocketPath());
     // A log the user captures does not hide the silence either.
     const std::string file = qvimager.Dir() + "/debug.log";
     for (const bool captured : {false, true})
         for (const char* command : {"version", "get"}) {
             SCOPED_TRACE(captured ? "QV_DEBUG_OUTPUT=file" : "QV_DEBUG_OUTPUT unset");
+            // A fresh engine each time: the program leaves at once, port still
+            // open, and a pseudo-terminal keeps the exclusive mode of its last
+            // opener while its master is open, which only root may override.
+            qv::sim::Simulator::Options options;
+            options.registerDriver = false;
+            options.powerSocket = false;
+            qv::sim::Simulator device(options);
+            ASSERT_TRUE(device.Start());
+            qv::sim::Faults silent;
+            silent.silent = true;
+            device.SetFaults(silent);
+            qvimager.SetEnv("QV_PORT_COM2", device.SlavePath());
+            qvimager.SetEnv("QV_DRIVER_BAR1", "unix:" + device.DriverSocketPath());
             qvimager.SetEnv("QV_DEBUG_OUTPUT", captured ? std::optional(file) : std::nullopt);
             ::unlink(file.c_str());
             const auto start = std::chrono::steady_clock::now();

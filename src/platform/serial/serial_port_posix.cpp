@@ -92,7 +92,10 @@ bool HoldsPtyMaster(const std::string& fdDir, long index) {
         char target[64] = {};
         const std::string link = fdDir + "/" + entry->d_name;
         const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-        if (n <= 0 || std::string_view(target, static_cast<size_t>(n)) != "/dev/ptmx") continue;
+        if (n <= 0) continue;
+        // In a container with its own devpts, /dev/ptmx links to pts/ptmx.
+        const std::string_view opened(target, static_cast<size_t>(n));
+        if (opened != "/dev/ptmx" && opened != "/dev/pts/ptmx") continue;
         std::ifstream info(fdDir.substr(0, fdDir.size() - 2) + "fdinfo/" + entry->d_name);
         for (std::string line; std::getline(info, line);) {
             if (line.starts_with("tty-index:") &&
