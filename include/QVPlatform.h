@@ -374,7 +374,8 @@ QV_PLATFORM_C_API int32_t QVPlatformGetLastFailure(char* text, uint32_t capacity
  * character that none of them has, even through a dead key, is skipped, and
  * the log names it. Barcodes are typed on the library's own thread, so this
  * count, not the calling thread's last failure, is how an application learns
- * that a barcode did not arrive whole. 0 with the in-process keyboard.
+ * that a barcode did not arrive whole.
+ * @return the count since the last open; 0 with the in-process keyboard
  */
 QV_PLATFORM_C_API uint32_t QVPlatformGetUntypedCharacters(void);
 
