@@ -470,8 +470,9 @@ class PosixSerialDevice final : public SerialDevice {
         LetGoOfDevice();
         // A wait under way on another thread sees it too, even where the
         // device itself gives that wait no event.
+        // An eventfd that cannot take one more is already readable.
         const uint64_t one = 1;
-        (void)::write(m_wakeFd, &one, sizeof one);
+        if (::write(m_wakeFd, &one, sizeof one) < 0) return;
     }
 
     // The device is let go of at once, so that an adapter plugged back in
