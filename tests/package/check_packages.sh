@@ -94,9 +94,10 @@ grep -q 'SUBSYSTEM=="gpio".*GROUP="qvimager"' "$rules"
 ! grep -q 'SUBSYSTEM=="tty"' "$rules"
 test -f /usr/lib/sysusers.d/qvimager-udev.conf
 qvimager --version
-# The module imports with the system's Python and finds the installed
-# libraries; its byte code goes again with the package (checked below).
-python3 -c 'import qvimager; qvimager.load_libraries(); print("python3-qvimager", qvimager.__version__)'
+# The module imports with the system's Python (not one earlier on PATH, as
+# pyenv's) and finds the installed libraries; its byte code goes again with
+# the package (checked below).
+/usr/bin/python3 -c 'import qvimager; qvimager.load_libraries(); print("python3-qvimager", qvimager.__version__)'
 # shellcheck disable=SC2086
 $sudo dpkg --remove $packages > /dev/null
 snapshot > "$work/removed"
