@@ -52,27 +52,18 @@ def load_libraries(directory=None):
     platform.QVPlatformDispatchMessage.argtypes = [ctypes.POINTER(Msg)]
     platform.QVPlatformPostMessage.argtypes = [ctypes.c_void_p, ctypes.c_uint32, ctypes.c_size_t,
                                                ctypes.c_ssize_t]
-    # Older platform libraries lack it: failures then come without a cause.
-    if hasattr(platform, "QVPlatformGetLastFailure"):
-        platform.QVPlatformGetLastFailure.restype = ctypes.c_int32
-        platform.QVPlatformGetLastFailure.argtypes = [ctypes.c_char_p, ctypes.c_uint32]
+    platform.QVPlatformGetLastFailure.restype = ctypes.c_int32
+    platform.QVPlatformGetLastFailure.argtypes = [ctypes.c_char_p, ctypes.c_uint32]
     imager.QVImagerSetWindow.argtypes = [ctypes.c_void_p]
     imager.QVImagerScanStart.argtypes = [ctypes.c_void_p]
     return platform, imager
 
 
-def has_failure_causes(platform):
-    """Whether this platform library tells the cause of a failure."""
-    return hasattr(platform, "QVPlatformGetLastFailure")
-
-
 def last_failure(platform):
     """(errno, text) of the calling thread's last failure in the libraries,
-    or None when the platform library has no cause to give. Call it on the
-    thread of the failed call, before that thread calls the libraries
-    again."""
-    if not has_failure_causes(platform):
-        return None
+    or None when the failure has no system code (the log names it). Call
+    it on the thread of the failed call, before that thread calls the
+    libraries again."""
     text = ctypes.create_string_buffer(_FAILURE_CAPACITY)
     code = platform.QVPlatformGetLastFailure(text, _FAILURE_CAPACITY)
     if code == 0:
